@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds Quillon and runs every test: the whole suite in a
+# normal build, then the transport tests again under ThreadSanitizer and AddressSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
+
+for sanitizer in thread address; do
+    dir=build-$sanitizer
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_GUI=OFF \
+        -DQUILLON_SANITIZE=$sanitizer
+    cmake --build "$dir" -j "$jobs" --target unit_tests
+    TSAN_OPTIONS=halt_on_error=1 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+        ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L unit
+done

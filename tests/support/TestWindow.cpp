@@ -1,0 +1,131 @@
+#include "tests/support/TestWindow.h"
+
+TestWindow::TestWindow() : thread_([this] { Run(); }) {}
+
+TestWindow::~TestWindow() {
+    Destroy();
+    if (thread_.joinable()) {
+        if (OnWindowThread())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+}
+
+void TestWindow::Run() {
+    std::unique_lock lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return gone_ || !work_.empty(); });
+        if (work_.empty())
+            return;
+        auto job = std::move(work_.front());
+        work_.pop_front();
+        lock.unlock();
+        job();
+        lock.lock();
+    }
+}
+
+void TestWindow::SetHandler(Handler handler) {
+    std::lock_guard lock(lock_);
+    handler_ = std::move(handler);
+}
+
+void TestWindow::Invoke(const std::function<void()>& fn) {
+    if (OnWindowThread()) {
+        fn();
+        return;
+    }
+    std::mutex doneLock;
+    std::condition_variable doneSignal;
+    bool done = false;
+    {
+        std::lock_guard lock(lock_);
+        if (gone_)
+            return;
+        work_.push_back([&] {
+            fn();
+            std::lock_guard d(doneLock);
+            done = true;
+            doneSignal.notify_all();
+        });
+    }
+    changed_.notify_all();
+    std::unique_lock d(doneLock);
+    doneSignal.wait(d, [&] { return done; });
+}
+
+void TestWindow::Destroy() {
+    {
+        std::lock_guard lock(lock_);
+        gone_ = true;
+    }
+    changed_.notify_all();
+}
+
+LRESULT TestWindow::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    auto handle = [&] {
+        Handler handler;
+        {
+            std::lock_guard lock(lock_);
+            if (gone_)
+                return;
+            messages_.push_back({message, wParam, lParam});
+            handler = handler_;
+        }
+        changed_.notify_all();
+        if (handler)
+            result = handler(message, wParam, lParam);
+    };
+    {
+        std::lock_guard lock(lock_);
+        if (gone_)
+            return 0;
+    }
+    Invoke(handle);
+    return result;
+}
+
+void TestWindow::MessageBox(const std::string& text) {
+    std::lock_guard lock(lock_);
+    boxes_.push_back(text);
+}
+
+std::vector<ReceivedMessage> TestWindow::Messages() const {
+    std::lock_guard lock(lock_);
+    return messages_;
+}
+
+std::vector<std::string> TestWindow::MessageBoxes() const {
+    std::lock_guard lock(lock_);
+    return boxes_;
+}
+
+std::size_t TestWindow::Count(unsigned message) const {
+    std::lock_guard lock(lock_);
+    std::size_t n = 0;
+    for (const auto& m : messages_)
+        n += m.message == message;
+    return n;
+}
+
+std::string TestWindow::ReceivedBytes() const {
+    std::lock_guard lock(lock_);
+    std::string bytes;
+    for (const auto& m : messages_)
+        if (m.message == UM_RX_BYTE)
+            bytes.push_back(static_cast<char>(m.wParam & 0xFF));
+    return bytes;
+}
+
+bool TestWindow::WaitUntil(const std::function<bool()>& pred,
+                           std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}

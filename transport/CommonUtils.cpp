@@ -1,0 +1,171 @@
+#include "transport/CommonUtils.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <strings.h>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "transport/PortChannel.h"
+#include "transport/TransportState.h"
+#include "transport/WorkerThreads.h"
+#include "transport/platform/DeviceRoots.h"
+#include "transport/platform/FdIo.h"
+
+std::uint32_t NextRunId() {
+    static std::atomic<std::uint32_t> next{0};
+    std::uint32_t id;
+    do {
+        id = ++next;
+    } while (id == 0);
+    return id;
+}
+
+CommonUtils::CommonUtils() : state_(std::make_shared<TransportState>()) {}
+
+CommonUtils::~CommonUtils() {
+    Close();
+}
+
+int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
+    owner_ = std::move(owner);
+    const std::string path = devicePath ? devicePath : "";
+    readBack_ = (path.find(usbVendorId_) != std::string::npos &&
+                 path.find(usbProductId_) != std::string::npos)
+                    ? 0
+                    : 1;
+    // The interface path is the device node followed by '#' and the device's identity.
+    const std::string node = DevicePath(path.substr(0, path.find('#')));
+    // usblp lets one process open a printer once, so reading and writing share one open.
+    const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return 0;
+    auto channel = std::make_shared<PortChannel>(kPortUsb, owner_);
+    channel->writeFd = fd;
+    if (readBack_) {
+        channel->usbReadFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (channel->usbReadFd < 0)
+            return 0;
+    }
+    channel_ = std::move(channel);
+    state_->portKind = kPortUsb;
+    StartThreads();
+    return 1;
+}
+
+int CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
+    owner_ = std::move(owner);
+    // LPT<n> is the n-th parallel port, /dev/lp<n-1>.
+    const char* name = portName ? portName : "";
+    if (strncasecmp(name, "LPT", 3) != 0)
+        return 0;
+    const int number = std::atoi(name + 3);
+    if (number < 1)
+        return 0;
+    const std::string node = DevicePath("lp" + std::to_string(number - 1));
+    const int fd = open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return 0;
+    auto channel = std::make_shared<PortChannel>(kPortParallel, owner_);
+    channel->writeFd = fd;
+    channel_ = std::move(channel);
+    state_->portKind = kPortParallel;
+    StartThreads();
+    return 1;
+}
+
+void CommonUtils::StartThreads() {
+    const SharedChannel channel = channel_;
+    const SharedState state = state_;
+    if (!channel)
+        return;
+    if (channel->kind == kPortSerial) {
+        StartSerialThread();
+        return;
+    }
+    LaunchWorker(state->writeRunId,
+                 [state, channel](std::uint32_t id) { WriteThread(state, channel, id); });
+    const bool reads = channel->kind == kPortNetwork || (channel->kind == kPortUsb && readBack_);
+    if (reads) {
+        LaunchWorker(state->readRunId,
+                     [state, channel](std::uint32_t id) { ReadThread(state, channel, id); });
+    }
+}
+
+void CommonUtils::Send(const void* data, int length) {
+    if (!channel_)
+        return;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    channel_->Push(std::vector<std::uint8_t>(bytes, bytes + (length > 0 && bytes ? length : 0)));
+    channel_->writeRequest.Signal();
+}
+
+void CommonUtils::SendDirect(const void* data, int length) {
+    if (!channel_ || !data || length <= 0)
+        return;
+    std::lock_guard lock(channel_->ioLock);
+    const int fd = channel_->kind == kPortSerial ? channel_->serialFd : channel_->writeFd;
+    if (fd < 0)
+        return;
+    const long written =
+        WriteWithStallTimeout(fd, data, static_cast<std::size_t>(length), kDirectWriteStallMs);
+    state_->bytesWritten = written > 0 ? static_cast<std::uint32_t>(written) : 0;
+}
+
+void CommonUtils::Close() {
+    // Clearing the run ids first means no worker of this open starts another pass.
+    state_->commRunId = 0;
+    state_->readRunId = 0;
+    state_->writeRunId = 0;
+    if (channel_) {
+        channel_->stop.Signal();
+        channel_->Revoke();
+        channel_->DropPending();
+        channel_.reset();
+    }
+    state_->quietSend = 0;
+    state_->portKind = kPortNone;
+    readBack_ = 1;
+}
+
+int CommonUtils::GetSocket() const {
+    if (!channel_)
+        return -1;
+    std::lock_guard lock(channel_->ioLock);
+    return channel_->socketFd;
+}
+
+int CommonUtils::GetSerialHandle() const {
+    if (!channel_)
+        return -1;
+    std::lock_guard lock(channel_->ioLock);
+    return channel_->serialFd;
+}
+
+int CommonUtils::portKind() const {
+    return state_->portKind;
+}
+int CommonUtils::quietSend() const {
+    return state_->quietSend;
+}
+void CommonUtils::setQuietSend(int quiet) {
+    state_->quietSend = quiet ? 1 : 0;
+}
+std::uint32_t CommonUtils::bytesWritten() const {
+    return state_->bytesWritten;
+}
+std::uint32_t CommonUtils::bytesRead() const {
+    return state_->bytesRead;
+}
+std::uint32_t CommonUtils::writeRunId() const {
+    return state_->writeRunId;
+}
+std::uint32_t CommonUtils::readRunId() const {
+    return state_->readRunId;
+}
+std::uint32_t CommonUtils::commRunId() const {
+    return state_->commRunId;
+}

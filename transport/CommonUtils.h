@@ -1,0 +1,86 @@
+#pragma once
+// One connection to a printer over a serial port, a parallel port, a USB printer or TCP,
+// with the worker threads its kind needs. Every message goes to one owner window.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "transport/Window.h"
+
+enum PortKind : int {
+    kPortNone = 0,
+    kPortSerial = 1,
+    kPortParallel = 2,
+    kPortUsb = 3,
+    kPortNetwork = 4,
+};
+
+struct PortChannel;
+struct TransportState;
+
+class CommonUtils {
+  public:
+    CommonUtils();
+    virtual ~CommonUtils();
+    CommonUtils(const CommonUtils&) = delete;
+    CommonUtils& operator=(const CommonUtils&) = delete;
+
+    // Serial port "COM<n>" opened for the line-event thread; flowMode 0 none, 1 XON/XOFF,
+    // anything else RTS/CTS. dtrControl and rtsControl: only the low 2 bits count.
+    int OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity, int dataBits,
+                   int stopBits, int flowMode, int eventMask, int dtrControl, int rtsControl);
+    // Serial port for synchronous writing with SendDirect; no thread, owner unchanged.
+    int OpenSerialByText(int portNumber, const char* settings);
+    // USB printer interface path, "<node>#usb#vid_xxxx&pid_xxxx#..." or a bare node.
+    int OpenUsb(WindowRef owner, const char* devicePath);
+    // Parallel port by name, "LPT1" to "LPT20".
+    int OpenParallel(WindowRef owner, const char* portName);
+    // Network printer: HTTP probe on port 80 of the address, then TCP to tcpPort.
+    int OpenNetwork(WindowRef owner, const char* address, int tcpPort);
+
+    // Queues a copy of the bytes for the thread that writes; a length of 0 writes nothing.
+    void Send(const void* data, int length);
+    // Writes the bytes at once on the caller's thread; nothing is reported.
+    void SendDirect(const void* data, int length);
+    // Stops the workers without waiting for them and releases the port.
+    void Close();
+
+    // The connected socket (kind 4), -1 when none.
+    int GetSocket() const;
+    // The open serial descriptor (kind 1), -1 when none.
+    int GetSerialHandle() const;
+
+    int portKind() const;
+    int quietSend() const;
+    void setQuietSend(int quiet);
+    int readBack() const { return readBack_; }
+    std::uint32_t bytesWritten() const;
+    std::uint32_t bytesRead() const;
+    // Run ids of the current writer, reader and serial line-event thread; 0 means stop.
+    std::uint32_t writeRunId() const;
+    std::uint32_t readRunId() const;
+    std::uint32_t commRunId() const;
+    const WindowRef& owner() const { return owner_; }
+
+    // Modem input lines as last read by the owner window; the transport only zeroes them.
+    int ctsOn = 0;
+    int dsrOn = 0;
+    int rlsdOn = 0;
+
+  private:
+    // Starts the workers the port kind needs, with the channel just opened.
+    void StartThreads();
+    // Starts the serial line-event thread of an OpenSerial port.
+    void StartSerialThread();
+
+    const std::string usbVendorId_ = "vid_067b";
+    const std::string usbProductId_ = "pid_2305";
+    int readBack_ = 1;
+    WindowRef owner_;
+    // What the workers share with the object: run ids, kind, counters, quietSend.
+    std::shared_ptr<TransportState> state_;
+    // Descriptors, events and pending blocks of the open port; null when closed.
+    std::shared_ptr<PortChannel> channel_;
+};

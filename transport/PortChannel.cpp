@@ -1,0 +1,45 @@
+#include "transport/PortChannel.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <utility>
+
+PortChannel::PortChannel(int kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
+
+PortChannel::~PortChannel() {
+    Revoke();
+}
+
+void PortChannel::Revoke() {
+    std::lock_guard lock(ioLock);
+    if (socketFd >= 0) {
+        // Wakes a reader or writer that sits in the socket and tells the peer we are gone.
+        shutdown(socketFd, SHUT_RDWR);
+    }
+    for (int* fd : {&serialFd, &writeFd, &usbReadFd, &socketFd}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+void PortChannel::Push(std::vector<std::uint8_t> block) {
+    std::lock_guard lock(queueLock_);
+    queue_.push_back(std::move(block));
+}
+
+std::optional<std::vector<std::uint8_t>> PortChannel::Pop() {
+    std::lock_guard lock(queueLock_);
+    if (queue_.empty())
+        return std::nullopt;
+    std::vector<std::uint8_t> block = std::move(queue_.front());
+    queue_.pop_front();
+    return block;
+}
+
+void PortChannel::DropPending() {
+    std::lock_guard lock(queueLock_);
+    queue_.clear();
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The resources of one open port, shared by the transport and the workers of that open.
+// Close revokes the descriptors at once (under ioLock, so no syscall of a worker is cut
+// in half) and drops the transport's share; the events and the pending blocks live on
+// until the last worker lets go of them.
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "transport/Window.h"
+#include "transport/platform/EventFd.h"
+
+struct PortChannel {
+    PortChannel(int kind, WindowRef owner);
+    ~PortChannel();
+    PortChannel(const PortChannel&) = delete;
+    PortChannel& operator=(const PortChannel&) = delete;
+
+    const int kind;
+    const WindowRef owner;
+    EventFd stop;          // signalled by Close: every worker of this open ends
+    EventFd writeRequest;  // signalled by Send: the writing thread has blocks to write
+
+    // Held around every syscall on a descriptor, never across a wait or a message.
+    // Recursive so that the serial side can keep it around a whole configuration.
+    std::recursive_mutex ioLock;
+    int serialFd = -1;
+    int usbReadFd = -1;
+    int writeFd = -1;
+    int socketFd = -1;
+
+    // Shuts a socket down and closes every descriptor; later syscalls see -1.
+    void Revoke();
+
+    // Pending send blocks, oldest first; each Send adds one and the writer takes them in order.
+    void Push(std::vector<std::uint8_t> block);
+    std::optional<std::vector<std::uint8_t>> Pop();
+    void DropPending();
+
+  private:
+    std::mutex queueLock_;
+    std::deque<std::vector<std::uint8_t>> queue_;
+};

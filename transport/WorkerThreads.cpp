@@ -1,0 +1,243 @@
+#include "transport/WorkerThreads.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <thread>
+
+#include "transport/CommonUtils.h"
+#include "transport/DiagnosticLog.h"
+#include "transport/platform/FdIo.h"
+
+namespace {
+
+constexpr std::size_t kDeviceChunk = 4096;  // largest write per call to a parallel or USB port
+constexpr std::size_t kReadSize = 256;      // largest read per pass
+constexpr int kUsbReadWaitMs = 50;          // wait for a USB read to complete
+constexpr int kUsbPassPauseMs = 50;         // pause after every USB read attempt
+constexpr int kRecheckMs = 1000;  // how often a writer waiting for room looks at its run id
+
+constexpr const char* kReadThreadName = "CommonUtils::ReadThread";
+constexpr const char* kSourceName = ".\\CommonUtils";
+
+// The result of one syscall made under the channel's lock.
+struct IoResult {
+    int fd;
+    ssize_t count;
+    int error;
+};
+
+template <typename Call>
+IoResult UnderLock(PortChannel& channel, int PortChannel::*field, Call call) {
+    std::lock_guard lock(channel.ioLock);
+    const int fd = channel.*field;
+    if (fd < 0)
+        return {fd, -1, EBADF};
+    errno = 0;
+    const ssize_t n = call(fd);
+    return {fd, n, errno};
+}
+
+// One block to a parallel or USB port, in pieces of at most 4096 bytes. A piece the port
+// has no room for is tried again once there is room; an error (the device is gone) drops
+// the rest of the block. Returns what went out.
+long WriteDeviceBlock(TransportState& state, PortChannel& channel, std::uint32_t mine,
+                      const std::vector<std::uint8_t>& block) {
+    std::size_t position = 0;
+    bool pollSaidReady = false;
+    while (position < block.size() && StillRunning(state.writeRunId, mine)) {
+        const std::size_t piece = std::min(block.size() - position, kDeviceChunk);
+        state.bytesWritten = 0;
+        const IoResult r = UnderLock(channel, &PortChannel::writeFd, [&](int fd) {
+            return write(fd, block.data() + position, piece);
+        });
+        if (r.count > 0) {
+            state.bytesWritten = static_cast<std::uint32_t>(r.count);
+            position += static_cast<std::size_t>(r.count);
+            pollSaidReady = false;
+            continue;
+        }
+        if (r.fd < 0)
+            break;
+        if (r.count < 0 && r.error == EINTR)
+            continue;
+        if (r.count < 0 && r.error != EAGAIN)
+            break;
+        // A driver without poll support reports room it does not have: pace the retries.
+        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
+            break;
+        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), kRecheckMs);
+        if (ready == -1)
+            break;
+        pollSaidReady = ready == 1;
+    }
+    return static_cast<long>(position);
+}
+
+// The whole block on the socket. A non-blocking send that takes only part of it is
+// followed by a wait for room and the rest, so nothing is silently cut off.
+long SendSocketBlock(TransportState& state, PortChannel& channel, std::uint32_t mine,
+                     const std::vector<std::uint8_t>& block) {
+    std::size_t position = 0;
+    while (position < block.size() && StillRunning(state.writeRunId, mine)) {
+        const IoResult r = UnderLock(channel, &PortChannel::socketFd, [&](int fd) {
+            return send(fd, block.data() + position, block.size() - position,
+                        MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
+        if (r.count > 0) {
+            position += static_cast<std::size_t>(r.count);
+            continue;
+        }
+        if (r.fd < 0)
+            break;
+        if (r.count < 0 && r.error == EINTR)
+            continue;
+        if (r.count < 0 && r.error != EAGAIN)
+            break;
+        if (WaitReady(r.fd, POLLOUT, channel.stop.fd(), kRecheckMs) == -1)
+            break;
+    }
+    state.bytesWritten = static_cast<std::uint32_t>(position);
+    return static_cast<long>(position);
+}
+
+void Notify(const PortChannel& channel, unsigned message, WPARAM wParam) {
+    if (channel.owner)
+        channel.owner->SendMessage(message, wParam, 0);
+}
+
+// One pass of a USB reader: wait up to 50 ms for data, read what is there, pause 50 ms.
+// Returns false once the port is being closed.
+bool ReadUsbPass(TransportState& state, PortChannel& channel, std::uint32_t mine,
+                 std::uint8_t* buffer) {
+    int fd;
+    {
+        std::lock_guard lock(channel.ioLock);
+        fd = channel.usbReadFd;
+    }
+    if (fd < 0)
+        return false;
+    const int ready = WaitReady(fd, POLLIN, channel.stop.fd(), kUsbReadWaitMs);
+    if (ready == -1)
+        return false;
+    if (ready == 0) {
+        LogWrite(kReadThreadName, "Read file wait timeout.", kLogFileName, kSourceName, 1025);
+    } else {
+        const IoResult r = UnderLock(channel, &PortChannel::usbReadFd,
+                                     [&](int readFd) { return read(readFd, buffer, kReadSize); });
+        if (r.count > 0) {
+            state.bytesRead = static_cast<std::uint32_t>(r.count);
+            DeliverBytes(channel, state.readRunId, mine, buffer, r.count);
+        } else if (r.count < 0 && r.error != EAGAIN && r.error != EINTR) {
+            LogWriteFormat(kReadThreadName, kLogFileName, kSourceName, 1030,
+                           "Read file error. The error is: %d", r.error);
+        }
+    }
+    return !WaitStop(channel.stop.fd(), kUsbPassPauseMs);
+}
+
+// One pass of a network reader: wait for data without a time limit (the stop event or a
+// closed socket ends the wait), then deliver. Returns false when the reader is done.
+bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t mine,
+                    std::uint8_t* buffer) {
+    int fd;
+    {
+        std::lock_guard lock(channel.ioLock);
+        fd = channel.socketFd;
+    }
+    if (fd < 0)
+        return false;
+    if (WaitReady(fd, POLLIN, channel.stop.fd(), -1) == -1)
+        return false;
+    const IoResult r = UnderLock(channel, &PortChannel::socketFd, [&](int socketFd) {
+        return recv(socketFd, buffer, kReadSize, MSG_DONTWAIT);
+    });
+    if (r.count > 0) {
+        state.bytesRead = static_cast<std::uint32_t>(r.count);
+        DeliverBytes(channel, state.readRunId, mine, buffer, r.count);
+        return true;
+    }
+    if (r.fd < 0)
+        return false;
+    if (r.count < 0 && (r.error == EAGAIN || r.error == EINTR))
+        return true;
+    // An orderly close (0) or a broken connection: the printer is gone either way. Say so
+    // once, and only while this reader still belongs to the open port.
+    if (StillRunning(state.readRunId, mine))
+        Notify(channel, UM_NET_CLOSED, 0);
+    return false;
+}
+
+}  // namespace
+
+void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
+                  std::uint32_t mine, const std::uint8_t* bytes, long count) {
+    for (long i = 0; i < count && StillRunning(runId, mine); ++i) {
+        // Widened with its sign as the reader always did; receivers use the low 8 bits.
+        const auto widened =
+            static_cast<WPARAM>(static_cast<LPARAM>(static_cast<signed char>(bytes[i])));
+        Notify(channel, UM_RX_BYTE, widened);
+    }
+}
+
+void LaunchWorker(std::atomic<std::uint32_t>& runId,
+                  const std::function<void(std::uint32_t)>& body) {
+    const std::uint32_t previous = runId.load();
+    const std::uint32_t id = NextRunId();
+    // The id is in place before the thread runs its first pass.
+    runId = id;
+    try {
+        std::thread([body, id] { body(id); }).detach();
+    } catch (const std::system_error&) {
+        std::uint32_t expected = id;
+        runId.compare_exchange_strong(expected, previous);
+    }
+}
+
+void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
+    if (mine == 0)
+        return;
+    while (StillRunning(state->writeRunId, mine)) {
+        pollfd set[2] = {{channel->stop.fd(), POLLIN, 0}, {channel->writeRequest.fd(), POLLIN, 0}};
+        if (poll(set, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (set[0].revents & POLLIN)
+            break;
+        if (!(set[1].revents & POLLIN))
+            continue;
+        // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
+        channel->writeRequest.Reset();
+        while (StillRunning(state->writeRunId, mine)) {
+            std::optional<std::vector<std::uint8_t>> block = channel->Pop();
+            if (!block)
+                break;
+            state->bytesWritten = 0;
+            const long total = channel->kind == kPortNetwork
+                                   ? SendSocketBlock(*state, *channel, mine, *block)
+                                   : WriteDeviceBlock(*state, *channel, mine, *block);
+            if (total > 0 && state->quietSend == 0)
+                Notify(*channel, UM_TX_DONE, static_cast<WPARAM>(total));
+        }
+    }
+    ClearRunId(state->writeRunId, mine);
+}
+
+void ReadThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
+    std::uint8_t buffer[kReadSize + 1] = {};
+    while (StillRunning(state->readRunId, mine)) {
+        state->bytesRead = 0;
+        const bool goOn = channel->kind == kPortNetwork
+                              ? ReadSocketPass(*state, *channel, mine, buffer)
+                              : ReadUsbPass(*state, *channel, mine, buffer);
+        if (!goOn)
+            break;
+    }
+    ClearRunId(state->readRunId, mine);
+}
