@@ -1,0 +1,20 @@
+#pragma once
+// The conversions the send paths and the serial settings share.
+
+#include <cstdint>
+#include <string_view>
+
+// Converts hexadecimal text ("1B 40", "1b40", "ABC") into bytes. `out` holds at least
+// (text.size() + 1) / 2 bytes. Returns the number of bytes stored, or -1 when a character
+// that is not a hexadecimal digit stands where a digit is expected (callers then use none).
+int HexTextToBytes(std::string_view text, std::uint8_t* out);
+
+// Reads "baud,parity,data,stop, flow" field by field. Every output is always written; a
+// text with only four fields ("9600,N,8,1") gives stop bits 0 and its fourth field as flow.
+void ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int* dataBits,
+                         int* stopBits, int* flowChoice);
+
+// Appends text to "YYYY-MM-DD.txt" of today's local date in the current folder, each line
+// feed written as carriage return and line feed. Returns 1 when written, 0 when the file
+// cannot be opened.
+int AppendToDailyFile(std::string_view text);
