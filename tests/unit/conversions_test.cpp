@@ -26,8 +26,9 @@ TEST_P(HexTextToBytesTest, ConvertsOrRejects) {
     std::vector<std::uint8_t> out((text.size() + 1) / 2 + 1, 0xEE);
     const int n = HexTextToBytes(text, out.data());
     EXPECT_EQ(n, c.result) << '"' << text << '"';
-    if (n > 0)
+    if (n > 0) {
         EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + n), c.bytes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
