@@ -78,6 +78,8 @@ class CommonUtils {
     const std::string usbVendorId_ = "vid_067b";
     const std::string usbProductId_ = "pid_2305";
     int readBack_ = 1;
+    // Line events the serial line-event thread reports (EV_RXCHAR, EV_CTS, ...).
+    std::uint32_t commEventMask_ = 0;
     WindowRef owner_;
     // What the workers share with the object: run ids, kind, counters, quietSend.
     std::shared_ptr<TransportState> state_;

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "transport/platform/TtyOpen.h"
+
 PortChannel::PortChannel(int kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
 
 PortChannel::~PortChannel() {
@@ -17,6 +19,8 @@ void PortChannel::Revoke() {
         // Wakes a reader or writer that sits in the socket and tells the peer we are gone.
         shutdown(socketFd, SHUT_RDWR);
     }
+    // Lets a reopen of the serial port in at once, even while a worker still polls it.
+    ReleaseTtyClaim(serialFd);
     for (int* fd : {&serialFd, &writeFd, &usbReadFd, &socketFd}) {
         if (*fd >= 0) {
             close(*fd);

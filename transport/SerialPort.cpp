@@ -1,12 +1,146 @@
+// Opening and configuring serial ports, and starting the line-event thread.
+
+#include <memory>
+#include <mutex>
+#include <string>
+
 #include "transport/CommonUtils.h"
+#include "transport/Conversions.h"
+#include "transport/PortChannel.h"
+#include "transport/SerialEventThread.h"
+#include "transport/SerialPortNames.h"
+#include "transport/TransportState.h"
+#include "transport/platform/TtyLayer.h"
+#include "transport/platform/TtyOpen.h"
 
-// Serial ports arrive with the serial issue; until then they do not open.
-int CommonUtils::OpenSerial(WindowRef, int, int, char, int, int, int, int, int, int) {
-    return 0;
+namespace {
+
+// Shown as they stand whatever the interface language.
+constexpr const char* kCannotOpenText = "无法打开端口或端口已经打开!请检查串口是否连接!";
+constexpr const char* kCannotSetTimeoutsText = "无法设置超时参数！";
+
+// What the definition text "baud=%d parity=%c data=%d stop=%d" may hold.
+bool ValidDefinition(int baudRate, char parity, int dataBits, int stopBits) {
+    const bool parityKnown =
+        parity == 'N' || parity == 'O' || parity == 'E' || parity == 'M' || parity == 'S';
+    return baudRate > 0 && parityKnown && dataBits >= 5 && dataBits <= 8 &&
+           (stopBits == 1 || stopBits == 2);
 }
 
-int CommonUtils::OpenSerialByText(int, const char*) {
-    return 0;
+void ShowMessage(const WindowRef& owner, const char* text) {
+    if (owner)
+        owner->MessageBox(text);
 }
 
-void CommonUtils::StartSerialThread() {}
+}  // namespace
+
+int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity,
+                            int dataBits, int stopBits, int flowMode, int eventMask, int dtrControl,
+                            int rtsControl) {
+    owner_ = std::move(owner);
+    // A port still held from an open whose configuration failed goes first.
+    if (channel_ && channel_->kind == kPortSerial) {
+        state_->commRunId = 0;
+        channel_->stop.Signal();
+        channel_->Revoke();
+        channel_.reset();
+    }
+    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
+    if (fd < 0) {
+        ShowMessage(owner_, kCannotOpenText);
+        return 0;
+    }
+    auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
+    const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
+    std::unique_lock lock(channel->ioLock);
+    channel->serialFd = fd;
+    channel_ = channel;
+    // Time-outs live in this program, not in the driver; what can fail here is that the
+    // device is no terminal at all (a port map entry naming a plain file or a FIFO).
+    if (!tty->IsTerminal(fd)) {
+        lock.unlock();
+        ShowMessage(owner_, kCannotSetTimeoutsText);
+        Close();
+        return 0;
+    }
+    // From here a failure keeps the port held until the next OpenSerial or Close.
+    if (!ValidDefinition(baudRate, parity, dataBits, stopBits))
+        return 0;
+    SerialLineSettings settings;
+    settings.baudRate = baudRate;
+    settings.parity = parity;
+    settings.parityCheck = parity != 'N';
+    settings.dataBits = dataBits;
+    settings.stopBits = stopBits;
+    int rts = rtsControl & 3;
+    const int dtr = dtrControl & 3;
+    if (flowMode == 1) {
+        settings.xonXoff = true;
+    } else if (flowMode != 0) {
+        // CTS output flow control with RTS handshake, whatever RTS value was passed.
+        settings.ctsFlow = true;
+        rts = 2;
+    }
+    if (!tty->Apply(fd, settings))
+        return 0;
+    // Handshake and toggle modes start with the line raised; the driver drives it on.
+    // A device without modem lines (a pseudo-terminal) has nothing to set.
+    tty->SetLines(fd, dtr != 0, rts != 0);
+    lock.unlock();
+    // Received bytes from before the open go. Output is left alone: on Linux it belongs to
+    // the device, not to this open, and may still hold what the previous open sent.
+    tty->Flush(fd, TtyQueue::kInput);
+    commEventMask_ = static_cast<std::uint32_t>(eventMask);
+    state_->portKind = kPortSerial;
+    StartThreads();
+    return 1;
+}
+
+int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
+    int baudRate = 0;
+    char parityLetter = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    int flowChoice = 0;
+    ParseSerialSettings(settingsText ? settingsText : "", &baudRate, &parityLetter, &dataBits,
+                        &stopBits, &flowChoice);
+    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
+    if (fd < 0)
+        return 0;
+    // Held from here until Close, also when a later step fails.
+    auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
+    channel->serialFd = fd;
+    channel_ = channel;
+    const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
+    if (!tty->IsTerminal(fd))
+        return 0;
+    SerialLineSettings settings;
+    settings.baudRate = baudRate;
+    settings.parity = parityLetter == 'E' ? 'E' : parityLetter == 'O' ? 'O' : 'N';
+    settings.parityCheck = true;
+    settings.dataBits = dataBits;
+    // "9600,N,8,1" reads with stop bits 0: anything but 2 is one stop bit.
+    settings.stopBits = stopBits == 2 ? 2 : 1;
+    // Fixed for these ports, whatever the flow choice of the text says.
+    settings.ctsFlow = true;
+    settings.dsrFlow = true;
+    settings.xonXoff = true;
+    // A text the line cannot take (no speed, 9 data bits) fails instead of leaving the
+    // port at whatever settings it had.
+    if (!tty->Apply(fd, settings))
+        return 0;
+    tty->SetLines(fd, true, true);
+    state_->portKind = kPortSerial;
+    return 1;
+}
+
+void CommonUtils::StartSerialThread() {
+    const SharedChannel channel = channel_;
+    const SharedState state = state_;
+    const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
+    const std::uint32_t mask = commEventMask_;
+    const LinesAtOpen lines = ReadLinesAtOpen(*channel, *tty, mask);
+    LaunchWorker(state->commRunId, [state, channel, tty, mask, lines](std::uint32_t id) {
+        CommEventThread(state, channel, tty, mask, lines, id);
+    });
+}

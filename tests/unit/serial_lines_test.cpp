@@ -1,0 +1,123 @@
+// Modem input lines of an open serial port, driven through the fake terminal layer:
+// one UM_LINE_STATUS per changed line, and the status word the owner window reads.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/support/SerialFixture.h"
+#include "transport/WorkerThreads.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class SerialLinesTest : public SerialFixture {
+  protected:
+    void TearDown() override {
+        for (int i = 0; i < 1000 && LiveWorkerCount() != 0; ++i)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(LiveWorkerCount(), 0);
+    }
+    // Long enough for several samples of the lines.
+    static void LetTheThreadLook() { std::this_thread::sleep_for(600ms); }
+};
+
+TEST_F(SerialLinesTest, CtsChangeAloneSendsOneLineStatusAndReadsNothing) {
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u) << "nothing changed yet";
+    tty_->SetInputLines(kLineCts);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 1; }));
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 1u);
+    EXPECT_EQ(window_->Count(UM_RX_BYTE), 0u);
+    for (const auto& m : window_->Messages()) {
+        EXPECT_EQ(m.wParam, 0u);
+        EXPECT_EQ(m.lParam, 0);
+    }
+    CloseOnWindow(port);
+}
+
+TEST_F(SerialLinesTest, EachChangedLineIsReportedOnce) {
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    tty_->SetInputLines(kLineCts | kLineDsr | kLineDcd);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 3; }));
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 3u);
+    // The printer's cable comes off: CTS and DSR drop, the carrier stays.
+    tty_->SetInputLines(kLineDcd);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 5; }));
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 5u);
+    // A ring is no line of ours.
+    tty_->SetInputLines(kLineDcd | kLineRing);
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 5u);
+    CloseOnWindow(port);
+}
+
+TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR | EV_CTS), 1);
+    tty_->SetInputLines(kLineDsr | kLineDcd);
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
+    tty_->SetInputLines(kLineDsr | kLineDcd | kLineCts);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) == 1; }));
+    CloseOnWindow(port);
+
+    // Without any line event the lines are not looked at at all.
+    const int calls = tty_->GetLinesCalls();
+    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR), 1);
+    LetTheThreadLook();
+    EXPECT_EQ(tty_->GetLinesCalls(), calls);
+    CloseOnWindow(port);
+}
+
+TEST_F(SerialLinesTest, DeviceGoneDropsItsRaisedLinesOnceAndSamplingStops) {
+    tty_->SetInputLines(kLineCts | kLineDsr);
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
+    tty_->SetLineSupport(LineSupport::kGone);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 2; }));
+    const int calls = tty_->GetLinesCalls();
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 2u);
+    EXPECT_EQ(tty_->GetLinesCalls(), calls);
+    CloseOnWindow(port);
+}
+
+TEST_F(SerialLinesTest, ModemStatusWordOfTheOpenPort) {
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    tty_->SetInputLines(kLineCts | kLineDsr);
+    std::uint32_t status = 0xFFFF;
+    EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 1);
+    EXPECT_EQ(status, MS_CTS_ON | MS_DSR_ON);
+    tty_->SetInputLines(kLineDcd | kLineRing);
+    EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 1);
+    EXPECT_EQ(status, MS_RLSD_ON | MS_RING_ON);
+    CloseOnWindow(port);
+    status = 0xFFFF;
+    EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 0);
+    EXPECT_EQ(status, 0u);
+}
+
+TEST_F(SerialLinesTest, PseudoTerminalHasNoModemLinesAndTheyReadAsZero) {
+    ScopedTtyLayer real(RealTtyLayer());
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    std::uint32_t status = 0xFFFF;
+    EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 0);
+    EXPECT_EQ(status, 0u);
+    LetTheThreadLook();
+    EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
+    CloseOnWindow(port);
+}
+
+}  // namespace

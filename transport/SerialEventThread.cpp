@@ -1,0 +1,231 @@
+#include "transport/SerialEventThread.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+
+#include "transport/SerialLines.h"
+#include "transport/platform/FdIo.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What one run of the thread works with.
+struct SerialRun {
+    TransportState& state;
+    PortChannel& channel;
+    TtyLayer& tty;
+    const std::uint32_t eventMask;
+    const std::uint32_t mine;
+
+    bool Running() const { return StillRunning(state.commRunId, mine); }
+
+    // The descriptor as it is now; -1 once the port was closed.
+    int Fd() {
+        std::lock_guard lock(channel.ioLock);
+        return channel.serialFd;
+    }
+
+    void Notify(unsigned message, WPARAM wParam) {
+        if (channel.owner && Running())
+            channel.owner->SendMessage(message, wParam, 0);
+    }
+};
+
+enum class ReadOutcome { kDrained, kGone, kStopped };
+
+// Reads what has arrived, one byte per read, each handed to the owner before the next.
+ReadOutcome ReadSerial(SerialRun& run) {
+    for (;;) {
+        if (!run.Running())
+            return ReadOutcome::kStopped;
+        std::uint8_t byte = 0;
+        ssize_t n;
+        int error;
+        {
+            std::lock_guard lock(run.channel.ioLock);
+            if (run.channel.serialFd < 0)
+                return ReadOutcome::kStopped;
+            n = read(run.channel.serialFd, &byte, 1);
+            error = errno;
+        }
+        if (n == 1) {
+            run.state.bytesRead = 1;
+            // Unlike the reader threads, the serial path widens the byte without its sign.
+            run.Notify(UM_RX_BYTE, static_cast<WPARAM>(byte));
+            continue;
+        }
+        if (n < 0 && error == EINTR)
+            continue;
+        if (n < 0 && error == EAGAIN)
+            return ReadOutcome::kDrained;
+        // 0 after a hang-up, EIO once the device is gone (a USB adapter pulled out).
+        return ReadOutcome::kGone;
+    }
+}
+
+// One block, in pieces of at most 4096 bytes. Unread received bytes are discarded first.
+// Output still queued from the block before is left alone: the kernel reports a write
+// done once it is queued, not once it is on the wire. The block ends early when the
+// device fails or no byte goes out for kSerialWriteStallMs (the peer holds flow control).
+long WriteSerial(SerialRun& run, const std::vector<std::uint8_t>& block) {
+    {
+        std::lock_guard lock(run.channel.ioLock);
+        if (run.channel.serialFd >= 0)
+            run.tty.Flush(run.channel.serialFd, TtyQueue::kInput);
+    }
+    std::size_t position = 0;
+    auto lastProgress = Clock::now();
+    bool pollSaidReady = false;
+    while (position < block.size() && run.Running()) {
+        const std::size_t piece = std::min(block.size() - position, kSerialWriteChunk);
+        int fd;
+        ssize_t n;
+        int error;
+        {
+            std::lock_guard lock(run.channel.ioLock);
+            fd = run.channel.serialFd;
+            if (fd < 0)
+                break;
+            n = write(fd, block.data() + position, piece);
+            error = errno;
+        }
+        if (n > 0) {
+            position += static_cast<std::size_t>(n);
+            run.state.bytesWritten = static_cast<std::uint32_t>(n);
+            lastProgress = Clock::now();
+            pollSaidReady = false;
+            continue;
+        }
+        if (n < 0 && error == EINTR)
+            continue;
+        if (n < 0 && error != EAGAIN)
+            break;
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+        const int left = kSerialWriteStallMs - static_cast<int>(waited.count());
+        if (left <= 0)
+            break;
+        // A driver that says there is room and then takes nothing: pace the retries.
+        if (pollSaidReady && WaitStop(run.channel.stop.fd(), 10))
+            break;
+        const int ready = WaitReady(fd, POLLOUT, run.channel.stop.fd(), left);
+        if (ready < 0)
+            break;
+        pollSaidReady = ready == 1;
+    }
+    return static_cast<long>(position);
+}
+
+void WritePendingBlocks(SerialRun& run) {
+    // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
+    run.channel.writeRequest.Reset();
+    while (run.Running()) {
+        std::optional<std::vector<std::uint8_t>> block = run.channel.Pop();
+        if (!block)
+            return;
+        run.state.bytesWritten = 0;
+        const long total = WriteSerial(run, *block);
+        if (total > 0 && run.state.quietSend == 0)
+            run.Notify(UM_TX_DONE, static_cast<WPARAM>(total));
+    }
+}
+
+// Watches CTS, DSR and DCD by sampling, where the device has them.
+class LineWatch {
+  public:
+    LineWatch(SerialRun& run, LinesAtOpen atOpen)
+        : run_(run), active_(atOpen.watch), lines_(atOpen.bits) {}
+
+    bool active() const { return active_; }
+
+    // One UM_LINE_STATUS per line that changed, CTS first, then DSR, then DCD.
+    void Sample() {
+        if (!active_)
+            return;
+        int now = 0;
+        const LineSupport support = Read(&now);
+        // A device that went away has its lines down; after that there is nothing to watch.
+        if (support != LineSupport::kOk)
+            active_ = false;
+        const int changed = lines_ ^ now;
+        lines_ = now;
+        constexpr std::pair<int, std::uint32_t> kWatched[] = {
+            {kLineCts, EV_CTS}, {kLineDsr, EV_DSR}, {kLineDcd, EV_RLSD}};
+        for (const auto& [line, event] : kWatched) {
+            if ((changed & line) && (run_.eventMask & event))
+                run_.Notify(UM_LINE_STATUS, 0);
+        }
+    }
+
+  private:
+    LineSupport Read(int* bits) {
+        std::lock_guard lock(run_.channel.ioLock);
+        *bits = 0;
+        if (run_.channel.serialFd < 0)
+            return LineSupport::kGone;
+        return run_.tty.GetLines(run_.channel.serialFd, bits);
+    }
+
+    SerialRun& run_;
+    bool active_;
+    int lines_;
+};
+
+}  // namespace
+
+LinesAtOpen ReadLinesAtOpen(PortChannel& channel, TtyLayer& tty, std::uint32_t eventMask) {
+    LinesAtOpen lines;
+    if (!(eventMask & (EV_CTS | EV_DSR | EV_RLSD)))
+        return lines;
+    std::lock_guard lock(channel.ioLock);
+    if (channel.serialFd >= 0)
+        lines.watch = tty.GetLines(channel.serialFd, &lines.bits) == LineSupport::kOk;
+    return lines;
+}
+
+void CommEventThread(SharedState state, SharedChannel channel, std::shared_ptr<TtyLayer> tty,
+                     std::uint32_t eventMask, LinesAtOpen linesAtOpen, std::uint32_t mine) {
+    if (mine == 0)
+        return;
+    SerialRun run{*state, *channel, *tty, eventMask, mine};
+    // The open purged both queues already. Purging again here would throw away whatever
+    // arrived between the open and the moment this thread got going.
+    LineWatch lines(run, linesAtOpen);
+    bool deviceGone = false;
+    while (run.Running()) {
+        const int fd = run.Fd();
+        if (fd < 0)
+            break;
+        const bool reading = (eventMask & EV_RXCHAR) && !deviceGone;
+        pollfd set[3] = {{channel->stop.fd(), POLLIN, 0},
+                         {channel->writeRequest.fd(), POLLIN, 0},
+                         {reading ? fd : -1, POLLIN, 0}};
+        // Without modem lines to sample (a pseudo-terminal) the thread sleeps until
+        // something happens.
+        const int n = poll(set, 3, lines.active() ? kLineSampleMs : -1);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (set[0].revents & POLLIN)
+            break;
+        // POLLNVAL: the descriptor was closed under the poll; the next pass sees that.
+        if (set[2].revents && !(set[2].revents & POLLNVAL)) {
+            // A hung-up device stays readable for ever; stop looking at it, keep serving
+            // Close and Send (whose writes then fail) until the owner closes the port.
+            if (ReadSerial(run) == ReadOutcome::kGone)
+                deviceGone = true;
+        }
+        lines.Sample();
+        if (set[1].revents & POLLIN)
+            WritePendingBlocks(run);
+    }
+    ClearRunId(state->commRunId, mine);
+}
