@@ -1,0 +1,105 @@
+#include "transport/PortDiscovery.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+#include "transport/SerialPortNames.h"
+#include "transport/platform/DeviceRoots.h"
+#include "transport/platform/SysfsTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kParallelPorts = 20;
+constexpr const char* kUsbFilter = "usb";
+
+int NumberFromFourthCharacter(const std::string& name) {
+    return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
+}
+
+// The USB device a printer interface belongs to is the folder above the interface.
+std::pair<std::string, std::string> UsbIds(const fs::path& interfaceFolder) {
+    const fs::path device = interfaceFolder.parent_path();
+    return {ReadSysfsAttribute((device / "idVendor").string()),
+            ReadSysfsAttribute((device / "idProduct").string())};
+}
+
+}  // namespace
+
+void SortPortNamesByNumber(std::vector<std::string>& names) {
+    const std::size_t n = names.size();
+    if (n < 2)
+        return;
+    // Bubble sort: swaps only when the first number is greater, so equal numbers stay put.
+    for (std::size_t pass = 0; pass + 1 < n; ++pass) {
+        for (std::size_t i = 0; i + 1 < n - pass; ++i) {
+            if (NumberFromFourthCharacter(names[i]) > NumberFromFourthCharacter(names[i + 1]))
+                std::swap(names[i], names[i + 1]);
+        }
+    }
+}
+
+void EnumSerialPorts(std::vector<std::string>& list) {
+    std::vector<std::string> names;
+    for (const SerialPortInfo& port : FindSerialPorts())
+        names.push_back(port.name);
+    SortPortNamesByNumber(names);
+    list.insert(list.end(), names.begin(), names.end());
+}
+
+void EnumParallelPorts(std::vector<std::string>& list) {
+    for (int i = 1; i <= kParallelPorts; ++i) {
+        const std::string node = DevicePath("lp" + std::to_string(i - 1));
+        // As the parallel open does it; the lp driver refuses a port someone else holds.
+        const int fd = open(node.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        close(fd);
+        list.push_back("LPT" + std::to_string(i));
+    }
+}
+
+std::vector<UsbPrinterInfo> FindUsbPrinters() {
+    std::vector<UsbPrinterInfo> printers;
+    const std::string classRoot = SysfsRoot() + "/class/usbmisc";
+    for (const std::string& name : ListSysfsFolder(classRoot)) {
+        // usbmisc also holds other USB character devices; printers are lp<N>.
+        if (name.rfind("lp", 0) != 0)
+            continue;
+        const std::string folder = classRoot + "/" + name;
+        std::error_code error;
+        const fs::path interfaceFolder = fs::canonical(folder + "/device", error);
+        if (error)
+            continue;
+        std::string devName = ReadUeventValue(folder + "/uevent", "DEVNAME");
+        if (devName.empty())
+            devName = "usb/" + name;
+        UsbPrinterInfo printer;
+        printer.node = "/dev/" + devName;
+        std::tie(printer.vendorId, printer.productId) = UsbIds(interfaceFolder);
+        // The node, then the identity of the device in the form the write-only check reads.
+        printer.path = printer.node + "#usb#vid_" + printer.vendorId + "&pid_" + printer.productId +
+                       "#" + interfaceFolder.filename().string();
+        if (printer.path.find(kUsbFilter) == std::string::npos)
+            continue;
+        printers.push_back(std::move(printer));
+    }
+    return printers;
+}
+
+void EnumUsbPrinters(std::vector<std::string>& list) {
+    for (const UsbPrinterInfo& printer : FindUsbPrinters())
+        list.push_back(printer.path);
+}
+
+std::string FormatIpAddress(int field0, int field1, int field2, int field3) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", field0, field1, field2, field3);
+    return text;
+}
