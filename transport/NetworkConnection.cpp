@@ -17,8 +17,7 @@ int CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort) 
         return 0;
     auto channel = std::make_shared<PortChannel>(kPortNetwork, owner_);
     channel->socketFd = fd;
-    channel_ = std::move(channel);
-    state_->portKind = kPortNetwork;
+    AdoptChannel(std::move(channel), kPortNetwork);
     StartThreads();
     return 1;
 }

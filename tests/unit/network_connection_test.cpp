@@ -221,6 +221,25 @@ TEST_F(NetworkConnectionTest, TheOwnerMayCloseFromTheClosedMessage) {
     EXPECT_EQ(transport_.GetSocket(), -1);
 }
 
+TEST_F(NetworkConnectionTest, OpeningOverAnOpenPortHangsUpTheOldConnection) {
+    START_PAGE(page, Answer(200));
+    TcpListener raw(address, kRawPort);
+    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    RawPeer first(raw.Accept(kWaitMs));
+    const std::uint32_t firstReader = transport_.readRunId();
+
+    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    RawPeer second(raw.Accept(kWaitMs));
+    ASSERT_GE(second.fd, 0);
+    EXPECT_TRUE(WaitForEof(first.fd, kWaitMs));
+    EXPECT_NE(transport_.readRunId(), firstReader);
+
+    // Only the new connection is served, and the old reader stays silent.
+    ASSERT_TRUE(WriteAll(second.fd, "new"));
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->ReceivedBytes() == "new"; }));
+    EXPECT_EQ(window_->Count(UM_NET_CLOSED), 0u);
+}
+
 TEST_F(NetworkConnectionTest, ABlockLargerThanTheSocketBuffersReachesASlowReaderWhole) {
     START_PAGE(page, Answer(200));
     TcpListener raw(address, kRawPort, 8, 64 * 1024);
