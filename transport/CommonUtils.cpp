@@ -47,6 +47,7 @@ int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
     channel->writeFd = fd;
     if (readBack_) {
         channel->usbReadFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        // On failure the channel, going out of scope, closes the descriptor it holds.
         if (channel->usbReadFd < 0)
             return 0;
     }
