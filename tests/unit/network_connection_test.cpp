@@ -116,7 +116,9 @@ TEST_F(NetworkConnectionTest, ARefusedRawPortAfterAGoodProbeLeavesNoSocket) {
     EXPECT_EQ(page->Connections(), 1);
     EXPECT_EQ(transport_.portKind(), kPortNone);
     EXPECT_EQ(transport_.GetSocket(), -1);
-    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    // The page's own thread may still be closing its side of the probe connection.
+    EXPECT_TRUE(window_->WaitUntil([&] { return OpenDescriptorCount() == descriptorsBefore; }))
+        << OpenDescriptorCount() << " descriptors open, " << descriptorsBefore << " before";
 }
 
 TEST_F(NetworkConnectionTest, ARawPortThatNeverAcceptsFailsInTimeAndLeavesNoSocket) {
@@ -137,7 +139,8 @@ TEST_F(NetworkConnectionTest, ARawPortThatNeverAcceptsFailsInTimeAndLeavesNoSock
     // Send time-out (2 s) plus the writability wait (3 s), with room for a busy machine.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(transport_.GetSocket(), -1);
-    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    EXPECT_TRUE(window_->WaitUntil([&] { return OpenDescriptorCount() == descriptorsBefore; }))
+        << OpenDescriptorCount() << " descriptors open, " << descriptorsBefore << " before";
     close(filler);
 }
 
@@ -212,13 +215,18 @@ TEST_F(NetworkConnectionTest, TheOwnerMayCloseFromTheClosedMessage) {
             transport_.Close();
         return 0;
     });
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    // The handler closes on the window's thread, so the test opens and looks there too.
+    int opened = 0;
+    window_->Invoke([&] { opened = transport_.OpenNetwork(window_, address.c_str(), kRawPort); });
+    ASSERT_EQ(opened, 1);
     close(raw.Accept(kWaitMs));
 
     ASSERT_TRUE(WaitFor(UM_NET_CLOSED, 1));
     ASSERT_TRUE(window_->WaitUntil([&] { return transport_.writeRunId() == 0; }));
-    EXPECT_EQ(transport_.portKind(), kPortNone);
-    EXPECT_EQ(transport_.GetSocket(), -1);
+    window_->Invoke([&] {
+        EXPECT_EQ(transport_.portKind(), kPortNone);
+        EXPECT_EQ(transport_.GetSocket(), -1);
+    });
 }
 
 TEST_F(NetworkConnectionTest, OpeningOverAnOpenPortHangsUpTheOldConnection) {
