@@ -53,7 +53,7 @@ long WriteDeviceBlock(TransportState& state, PortChannel& channel, std::uint32_t
         const std::size_t piece = std::min(block.size() - position, kDeviceChunk);
         state.bytesWritten = 0;
         const IoResult r = UnderLock(channel, &PortChannel::writeFd, [&](int fd) {
-            return write(fd, block.data() + position, piece);
+            return DeviceWrite(fd, block.data() + position, piece);
         });
         if (r.count > 0) {
             state.bytesWritten = static_cast<std::uint32_t>(r.count);
@@ -172,7 +172,13 @@ bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t m
     return false;
 }
 
+std::atomic<int> liveWorkers{0};
+
 }  // namespace
+
+int LiveWorkerCount() {
+    return liveWorkers;
+}
 
 void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
                   std::uint32_t mine, const std::uint8_t* bytes, long count) {
@@ -191,8 +197,13 @@ void LaunchWorker(std::atomic<std::uint32_t>& runId,
     // The id is in place before the thread runs its first pass.
     runId = id;
     try {
-        std::thread([body, id] { body(id); }).detach();
+        ++liveWorkers;
+        std::thread([body, id] {
+            body(id);
+            --liveWorkers;
+        }).detach();
     } catch (const std::system_error&) {
+        --liveWorkers;
         std::uint32_t expected = id;
         runId.compare_exchange_strong(expected, previous);
     }

@@ -26,3 +26,7 @@ void LaunchWorker(std::atomic<std::uint32_t>& runId,
 // Hands bytes to the owner one message each, in order, while the run id still matches.
 void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
                   std::uint32_t mine, const std::uint8_t* bytes, long count);
+
+// How many workers of all transports are still running. They end by themselves; this
+// lets tests, and the program on its way out, see that they have.
+int LiveWorkerCount();

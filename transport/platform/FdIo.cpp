@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 
@@ -67,4 +68,16 @@ long WriteWithStallTimeout(int fd, const void* data, std::size_t length, int sta
         pollSaidReady = ready > 0;
     }
     return static_cast<long>(done);
+}
+
+namespace {
+std::atomic<DeviceWriteCall> deviceWriteCall{&::write};
+}
+
+ssize_t DeviceWrite(int fd, const void* data, std::size_t length) {
+    return deviceWriteCall.load()(fd, data, length);
+}
+
+void SetDeviceWriteCall(DeviceWriteCall call) {
+    deviceWriteCall = call ? call : &::write;
 }

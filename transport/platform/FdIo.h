@@ -1,6 +1,8 @@
 #pragma once
 // Small waits and writes on non-blocking descriptors.
 
+#include <sys/types.h>
+
 #include <cstddef>
 
 // How long a synchronous write may go without any byte going out before it gives up.
@@ -17,3 +19,9 @@ bool WaitStop(int stopFd, int timeoutMs);
 // Gives up when stallTimeoutMs pass without progress or on an error. Returns how many
 // bytes went out.
 long WriteWithStallTimeout(int fd, const void* data, std::size_t length, int stallTimeoutMs);
+
+// Every write of a worker to a parallel or USB device goes through this call, so that tests
+// can see the size of each piece. It is ::write unless a test puts another in its place.
+using DeviceWriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
+ssize_t DeviceWrite(int fd, const void* data, std::size_t length);
+void SetDeviceWriteCall(DeviceWriteCall call);

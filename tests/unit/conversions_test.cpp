@@ -1,0 +1,122 @@
+#include "transport/Conversions.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "tests/support/FakeDevices.h"
+
+namespace {
+
+struct HexCase {
+    const char* text;
+    int result;
+    std::vector<std::uint8_t> bytes;
+};
+
+class HexTextToBytesTest : public ::testing::TestWithParam<HexCase> {};
+
+TEST_P(HexTextToBytesTest, ConvertsOrRejects) {
+    const HexCase& c = GetParam();
+    const std::string text = c.text;
+    std::vector<std::uint8_t> out((text.size() + 1) / 2 + 1, 0xEE);
+    const int n = HexTextToBytes(text, out.data());
+    EXPECT_EQ(n, c.result) << '"' << text << '"';
+    if (n > 0) {
+        EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + n), c.bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, HexTextToBytesTest,
+    ::testing::Values(HexCase{"1B 40", 2, {0x1B, 0x40}}, HexCase{"1b40", 2, {0x1B, 0x40}},
+                      HexCase{"ABC", 2, {0xAB, 0x0C}}, HexCase{"A", 1, {0x0A}},
+                      HexCase{"1 2", 2, {0x01, 0x02}},
+                      HexCase{"0D 0A\r\n1B", 3, {0x0D, 0x0A, 0x1B}},
+                      HexCase{"ff 00 7F", 3, {0xFF, 0x00, 0x7F}},
+                      HexCase{"1D 56 42 00", 4, {0x1D, 0x56, 0x42, 0x00}},
+                      HexCase{"  1B\n\n40  ", 2, {0x1B, 0x40}}, HexCase{"1G", -1, {}},
+                      HexCase{"1\r\n", -1, {}}, HexCase{"1B,40", -1, {}}, HexCase{"1B\t40", -1, {}},
+                      HexCase{"0x1B", -1, {}}, HexCase{"G 1", -1, {}}, HexCase{"", 0, {}},
+                      HexCase{"   ", 0, {}}, HexCase{"\r\n \r\n", 0, {}}));
+
+TEST(HexTextToBytesTest, NeverWritesPastTheCallersArea) {
+    // The longest output for n characters is (n + 1) / 2 bytes: single digits between blanks.
+    const std::string text = "1 2 3 4 5";
+    std::vector<std::uint8_t> out((text.size() + 1) / 2 + 4, 0xEE);
+    EXPECT_EQ(HexTextToBytes(text, out.data()), 5);
+    EXPECT_EQ(out[5], 0xEE);
+}
+
+struct SettingsCase {
+    const char* text;
+    int baud;
+    char parity;
+    int dataBits;
+    int stopBits;
+    int flow;
+};
+
+class ParseSerialSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(ParseSerialSettingsTest, ReadsEveryField) {
+    const SettingsCase& c = GetParam();
+    int baud = -1, dataBits = -1, stopBits = -1, flow = -1;
+    char parity = '?';
+    ParseSerialSettings(c.text, &baud, &parity, &dataBits, &stopBits, &flow);
+    EXPECT_EQ(baud, c.baud);
+    EXPECT_EQ(parity, c.parity);
+    EXPECT_EQ(dataBits, c.dataBits);
+    EXPECT_EQ(stopBits, c.stopBits);
+    EXPECT_EQ(flow, c.flow);
+}
+
+INSTANTIATE_TEST_SUITE_P(EdgeCases, ParseSerialSettingsTest,
+                         ::testing::Values(SettingsCase{"9600,E,7,2, 1", 9600, 'E', 7, 2, 1},
+                                           SettingsCase{"115200,N,8,1, 2", 115200, 'N', 8, 1, 2},
+                                           SettingsCase{"9600,N,8,1", 9600, 'N', 8, 0, 1},
+                                           SettingsCase{"115200", 0, '\0', 0, 0, 115200},
+                                           SettingsCase{"", 0, '\0', 0, 0, 0},
+                                           SettingsCase{"x,,y,z,w", 0, '\0', 0, 0, 0}));
+
+class DailyFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
+    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
+
+    static std::string TodaysName() {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char name[32];
+        std::strftime(name, sizeof name, "%Y-%m-%d.txt", &local);
+        return name;
+    }
+
+    TempDir dir_;
+    std::filesystem::path previous_;
+};
+
+TEST_F(DailyFileTest, AppendsToTodaysFileWithWindowsLineEnds) {
+    ASSERT_EQ(AppendToDailyFile("127.0.0.9 failed\n"), 1);
+    ASSERT_EQ(AppendToDailyFile("second\nline\n"), 1);
+    std::ifstream in(dir_.path() + "/" + TodaysName(), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), "127.0.0.9 failed\r\nsecond\r\nline\r\n");
+}
+
+TEST_F(DailyFileTest, ReportsAFileThatCannotBeOpened) {
+    // A folder where the file should be cannot be opened for appending.
+    std::filesystem::create_directory(dir_.path() + "/" + TodaysName());
+    EXPECT_EQ(AppendToDailyFile("x\n"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,346 @@
+// USB printer and parallel ports: what goes out, what comes back, which workers run.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "tests/support/PortFixture.h"
+#include "transport/DiagnosticLog.h"
+#include "transport/WorkerThreads.h"
+#include "transport/platform/FdIo.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::mutex pieceLock;
+std::vector<std::size_t> pieces;
+
+ssize_t RecordingWrite(int fd, const void* data, std::size_t length) {
+    const ssize_t n = ::write(fd, data, length);
+    if (n > 0) {
+        std::lock_guard lock(pieceLock);
+        pieces.push_back(length);
+    }
+    return n;
+}
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+bool WaitForWorkers(int count) {
+    for (int i = 0; i < 1000 && LiveWorkerCount() != count; ++i)
+        std::this_thread::sleep_for(5ms);
+    return LiveWorkerCount() == count;
+}
+
+class DevicePortTest : public PortFixture {
+  protected:
+    void SetUp() override { ASSERT_TRUE(WaitForWorkers(0)) << "workers left from an earlier test"; }
+    void TearDown() override {
+        SetDeviceWriteCall(nullptr);
+        EXPECT_TRUE(WaitForWorkers(0)) << "a worker did not end after Close";
+    }
+};
+
+TEST_F(DevicePortTest, UsbBlockGoesOutIn4096PiecesAndIsReportedOnce) {
+    {
+        std::lock_guard lock(pieceLock);
+        pieces.clear();
+    }
+    SetDeviceWriteCall(&RecordingWrite);
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    EXPECT_EQ(port.portKind(), kPortUsb);
+    const std::string block = Pattern(10000);
+    SendOnWindow(port, block);
+    EXPECT_EQ(usb_.ReadMaster(block.size()), block);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
+    const auto done = window_->Messages();
+    for (const auto& m : done) {
+        if (m.message == UM_TX_DONE) {
+            EXPECT_EQ(m.wParam, 10000u);
+        }
+    }
+    {
+        std::lock_guard lock(pieceLock);
+        EXPECT_EQ(pieces, (std::vector<std::size_t>{4096, 4096, 1808}));
+    }
+    EXPECT_EQ(port.bytesWritten(), 1808u);
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, QuietSendWritesWithoutReporting) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    port.setQuietSend(1);
+    const std::string block = Pattern(10000);
+    SendOnWindow(port, block);
+    EXPECT_EQ(usb_.ReadMaster(block.size()), block);
+    // A reported send afterwards proves the writer is past the quiet block.
+    port.setQuietSend(0);
+    SendOnWindow(port, "AB");
+    EXPECT_EQ(usb_.ReadMaster(2), "AB");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) >= 1; }));
+    const auto messages = window_->Messages();
+    std::vector<WPARAM> reported;
+    for (const auto& m : messages)
+        if (m.message == UM_TX_DONE)
+            reported.push_back(m.wParam);
+    EXPECT_EQ(reported, std::vector<WPARAM>{2});
+    window_->Invoke([&] { port.Close(); });
+    EXPECT_EQ(port.quietSend(), 0);
+}
+
+TEST_F(DevicePortTest, EmptySendWritesAndReportsNothing) {
+    CommonUtils port;
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    SendOnWindow(port, "");
+    SendOnWindow(port, "xyz");
+    EXPECT_EQ(parallel_.ReadMaster(3), "xyz");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(window_->Count(UM_TX_DONE), 1u);
+    EXPECT_EQ(window_->Messages().back().wParam, 3u);
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, SendsAreWrittenInOrderNoneLost) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    std::string expected;
+    window_->Invoke([&] {
+        for (int i = 0; i < 200; ++i) {
+            const std::string piece = "<" + std::to_string(i) + ">";
+            expected += piece;
+            port.Send(piece.data(), static_cast<int>(piece.size()));
+        }
+    });
+    EXPECT_EQ(usb_.ReadMaster(expected.size()), expected);
+    EXPECT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 200; }));
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, WriteOnlyUsbPrinterGetsNoReader) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kWriteOnlyUsbPath), 1);
+    EXPECT_EQ(port.readBack(), 0);
+    EXPECT_NE(port.writeRunId(), 0u);
+    EXPECT_EQ(port.readRunId(), 0u);
+    usb_.WriteMaster("ignored");
+    SendOnWindow(port, "hi");
+    EXPECT_EQ(usb_.ReadMaster(2), "hi");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(window_->Count(UM_RX_BYTE), 0u);
+    window_->Invoke([&] { port.Close(); });
+    EXPECT_EQ(port.readBack(), 1);
+}
+
+TEST_F(DevicePortTest, OnlyBothIdsTogetherMakeAPrinterWriteOnly) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#vid_067b&pid_2303#1-3:1.0"), 1);
+    EXPECT_EQ(port.readBack(), 1);
+    EXPECT_NE(port.readRunId(), 0u);
+    window_->Invoke([&] { port.Close(); });
+    // The ids are matched as written: upper case is another device.
+    ASSERT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#VID_067B&PID_2305#1-3:1.0"), 1);
+    EXPECT_EQ(port.readBack(), 1);
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, UsbBytesArriveInOrderWithTheirLow8Bits) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    std::string all;
+    for (int round = 0; round < 3; ++round)
+        for (int b = 255; b >= 0; --b)
+            all.push_back(static_cast<char>(b));
+    usb_.WriteMaster(all);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) == all.size(); }, 30s));
+    EXPECT_EQ(window_->ReceivedBytes(), all);
+    EXPECT_EQ(window_->Messages().front().wParam & 0xFF, 0xFFu);
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, ParallelPortHasAWriterAndNoReader) {
+    CommonUtils port;
+    ASSERT_EQ(OpenParallelOnWindow(port, "LPT1"), 1);
+    EXPECT_EQ(port.portKind(), kPortParallel);
+    EXPECT_NE(port.writeRunId(), 0u);
+    EXPECT_EQ(port.readRunId(), 0u);
+    EXPECT_TRUE(WaitForWorkers(1));
+    parallel_.WriteMaster("status");
+    SendOnWindow(port, "\x1b@");
+    EXPECT_EQ(parallel_.ReadMaster(2), "\x1b@");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(window_->Count(UM_RX_BYTE), 0u);
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, MissingDevicesDoNotOpen) {
+    CommonUtils port;
+    EXPECT_EQ(OpenParallelOnWindow(port, "LPT2"), 0);
+    EXPECT_EQ(OpenParallelOnWindow(port, "COM1"), 0);
+    EXPECT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp7#usb#vid_0416&pid_5011#1-2:1.0"), 0);
+    EXPECT_EQ(port.portKind(), kPortNone);
+    EXPECT_EQ(LiveWorkerCount(), 0);
+}
+
+TEST_F(DevicePortTest, CloseOnAClosedObjectOnlyResetsTheFlags) {
+    CommonUtils port;
+    port.setQuietSend(1);
+    port.Close();
+    port.Close();
+    EXPECT_EQ(port.portKind(), kPortNone);
+    EXPECT_EQ(port.quietSend(), 0);
+    EXPECT_EQ(port.readBack(), 1);
+    EXPECT_EQ(port.GetSocket(), -1);
+    EXPECT_EQ(port.GetSerialHandle(), -1);
+    // Sending on a closed port goes nowhere and reports nothing.
+    port.Send("x", 1);
+    port.SendDirect("x", 1);
+    EXPECT_EQ(window_->Messages().size(), 0u);
+}
+
+TEST_F(DevicePortTest, ReopeningFromTheTxDoneHandlerLeavesOneWriter) {
+    CommonUtils port;
+    int reopened = 0;
+    window_->SetHandler([&](unsigned message, WPARAM, LPARAM) -> LRESULT {
+        if (message == UM_TX_DONE && reopened == 0) {
+            port.Close();
+            reopened = port.OpenParallel(window_, "LPT1");
+        }
+        return 0;
+    });
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    const std::uint32_t firstWriter = port.writeRunId();
+    SendOnWindow(port, "one");
+    EXPECT_EQ(parallel_.ReadMaster(3), "one");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
+    window_->Invoke([] {});
+    EXPECT_EQ(reopened, 1);
+    EXPECT_NE(port.writeRunId(), firstWriter);
+    EXPECT_TRUE(WaitForWorkers(1)) << LiveWorkerCount() << " workers";
+    SendOnWindow(port, "two");
+    EXPECT_EQ(parallel_.ReadMaster(3), "two");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(window_->Count(UM_TX_DONE), 2u);
+    EXPECT_EQ(parallel_.DrainMaster(100), "");
+    window_->Invoke([&] { port.Close(); });
+}
+
+TEST_F(DevicePortTest, ClosingInsideTheRxHandlerStopsDeliveryAtOnce) {
+    CommonUtils port;
+    window_->SetHandler([&](unsigned message, WPARAM, LPARAM) -> LRESULT {
+        if (message == UM_RX_BYTE)
+            port.Close();
+        return 0;
+    });
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    usb_.WriteMaster("abcdef");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) >= 1; }));
+    EXPECT_TRUE(WaitForWorkers(0));
+    EXPECT_EQ(window_->ReceivedBytes(), "a");
+}
+
+TEST_F(DevicePortTest, AVanishedDeviceEndsTheBlockAndStaysClosable) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    usb_.CloseMaster();  // the printer is unplugged: writes fail with EIO from now on
+    SendOnWindow(port, Pattern(20000));
+    SendOnWindow(port, "after");
+    // The writer gives up on both blocks instead of retrying forever, so nothing is reported.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(window_->Count(UM_TX_DONE), 0u);
+    window_->Invoke([&] { port.Close(); });
+    EXPECT_EQ(port.portKind(), kPortNone);
+}
+
+TEST_F(DevicePortTest, DestroyedOwnerTurnsMessagesIntoNothing) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    window_->Destroy();
+    usb_.WriteMaster("late");
+    port.Send("x", 1);
+    EXPECT_EQ(usb_.ReadMaster(1), "x");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(window_->Messages().size(), 0u);
+    port.Close();
+}
+
+TEST_F(DevicePortTest, DestroyingTheTransportWhileAWorkerWaitsIsSafe) {
+    auto port = std::make_unique<CommonUtils>();
+    std::atomic<bool> inHandler{false};
+    std::atomic<bool> release{false};
+    window_->SetHandler([&](unsigned message, WPARAM, LPARAM) -> LRESULT {
+        if (message == UM_RX_BYTE && !inHandler.exchange(true)) {
+            // The worker is blocked in SendMessage right now: free its transport under it.
+            port.reset();
+            while (!release)
+                std::this_thread::sleep_for(1ms);
+        }
+        return 0;
+    });
+    ASSERT_EQ(OpenUsbOnWindow(*port, kUsbPath), 1);
+    usb_.WriteMaster("xyz");
+    ASSERT_TRUE(window_->WaitUntil([&] { return inHandler.load(); }));
+    release = true;
+    EXPECT_TRUE(WaitForWorkers(0));
+    EXPECT_EQ(window_->ReceivedBytes(), "x");
+}
+
+TEST_F(DevicePortTest, OpeningOverAnOpenPortEndsTheOldWorkers) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    EXPECT_TRUE(WaitForWorkers(2));
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    EXPECT_TRUE(WaitForWorkers(1)) << LiveWorkerCount() << " workers";
+    SendOnWindow(port, "lp");
+    EXPECT_EQ(parallel_.ReadMaster(2), "lp");
+    EXPECT_EQ(usb_.DrainMaster(100), "");
+    window_->Invoke([&] { port.Close(); });
+}
+
+class UsbReadLogTest : public PortFixture {
+  protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(logDir_.path());
+    }
+    void TearDown() override {
+        logEnabled = 0;
+        std::filesystem::current_path(previous_);
+        WaitForWorkers(0);
+    }
+    TempDir logDir_;
+    std::filesystem::path previous_;
+};
+
+TEST_F(UsbReadLogTest, ReadTimeoutsAreLoggedOnlyWhileTheLogIsOn) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(std::filesystem::exists(logDir_.path() + "/Quillon.log"));
+    logEnabled = 1;
+    std::this_thread::sleep_for(400ms);
+    window_->Invoke([&] { port.Close(); });
+    logEnabled = 0;
+    std::ifstream in(logDir_.path() + "/Quillon.log", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("CommonUtils::ReadThread | L1025: Read file wait timeout.\r\n"),
+              std::string::npos)
+        << text.str();
+}
+
+}  // namespace
