@@ -65,7 +65,7 @@ void CQuillonDlg::CreateControls() {
     receiveColumn->setContentsMargins(8, 4, 8, 6);
     receive_ = AddControl(IDC_RECEIVE, new QPlainTextEdit(this));
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    receive_->setMinimumHeight(150);
+    receive_->setMinimumHeight(200);
     ApplyReceiveColours();
     receiveColumn->addWidget(receive_, 1);
     auto* receiveButtons = new QHBoxLayout;
@@ -163,6 +163,7 @@ void CQuillonDlg::CreateControls() {
     interval->setMaxLength(9);
     interval->setFixedWidth(interval->fontMetrics().horizontalAdvance(QStringLiteral("000000000")));
     timing->addWidget(interval);
+    timing->addSpacing(2);
     timing->addWidget(label(IDC_MS_LABEL));
     timing->addStretch(1);
     modes->addLayout(timing, 0, 0, 1, 3);

@@ -7,6 +7,7 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
     const QRegularExpression pattern(QStringLiteral("^%1(\\.%1){0,3}$").arg(field));
     setValidator(new QRegularExpressionValidator(pattern, this));
     setAlignment(Qt::AlignCenter);
+    setMinimumWidth(sizeHint().width());
 }
 
 QString IpAddressEdit::Address() const {
