@@ -1,11 +1,11 @@
 #include <QApplication>
-#include <QDialog>
+
+#include "app/CQuillonApp.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QDialog dialog;
-    dialog.setWindowTitle(QStringLiteral("Quillon V%1").arg(6.4f, 0, 'f', 1));
-    dialog.resize(720, 520);
-    dialog.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    CQuillonApp app;
+    app.InitInstance();
+    return 0;
 }
