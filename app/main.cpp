@@ -1,11 +1,32 @@
 #include <QApplication>
-#include <QDialog>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "app/CQuillonApp.h"
+#include "transport/DiagnosticLog.h"
+#include "transport/WorkerThreads.h"
+
+namespace {
+
+// Closed ports' workers end by themselves within moments; give them that moment, so none
+// is still running while the process tears down its statics.
+void LetWorkersEnd() {
+    using namespace std::chrono_literals;
+    for (int i = 0; i < 100 && LiveWorkerCount() > 0; ++i)
+        std::this_thread::sleep_for(10ms);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QDialog dialog;
-    dialog.setWindowTitle(QStringLiteral("Quillon V%1").arg(6.4f, 0, 'f', 1));
-    dialog.resize(720, 520);
-    dialog.show();
-    return app.exec();
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--log") == 0)
+            logEnabled = 1;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    CQuillonApp app;
+    app.InitInstance();
+    LetWorkersEnd();
+    return 0;
 }

@@ -47,11 +47,11 @@ int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
     channel->writeFd = fd;
     if (readBack_) {
         channel->usbReadFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        // On failure the channel, going out of scope, closes the descriptor it holds.
         if (channel->usbReadFd < 0)
             return 0;
     }
-    channel_ = std::move(channel);
-    state_->portKind = kPortUsb;
+    AdoptChannel(std::move(channel), kPortUsb);
     StartThreads();
     return 1;
 }
@@ -71,10 +71,26 @@ int CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
         return 0;
     auto channel = std::make_shared<PortChannel>(kPortParallel, owner_);
     channel->writeFd = fd;
-    channel_ = std::move(channel);
-    state_->portKind = kPortParallel;
+    AdoptChannel(std::move(channel), kPortParallel);
     StartThreads();
     return 1;
+}
+
+void CommonUtils::ReleaseChannel() {
+    if (!channel_)
+        return;
+    channel_->stop.Signal();
+    channel_->Revoke();
+    channel_->DropPending();
+    channel_.reset();
+}
+
+void CommonUtils::AdoptChannel(std::shared_ptr<PortChannel> channel, int kind) {
+    // An open over an open port replaces it. The old port can no longer be reached, so its
+    // workers are told to end and its device is let go rather than left to leak.
+    ReleaseChannel();
+    channel_ = std::move(channel);
+    state_->portKind = kind;
 }
 
 void CommonUtils::StartThreads() {
@@ -120,12 +136,7 @@ void CommonUtils::Close() {
     state_->commRunId = 0;
     state_->readRunId = 0;
     state_->writeRunId = 0;
-    if (channel_) {
-        channel_->stop.Signal();
-        channel_->Revoke();
-        channel_->DropPending();
-        channel_.reset();
-    }
+    ReleaseChannel();
     state_->quietSend = 0;
     state_->portKind = kPortNone;
     readBack_ = 1;

@@ -70,6 +70,10 @@ class CommonUtils {
     int rlsdOn = 0;
 
   private:
+    // Ends the workers of the current channel and lets its device go; never waits.
+    void ReleaseChannel();
+    // Makes a freshly opened channel the current one and sets the port kind.
+    void AdoptChannel(std::shared_ptr<PortChannel> channel, int kind);
     // Starts the workers the port kind needs, with the channel just opened.
     void StartThreads();
     // Starts the serial line-event thread of an OpenSerial port.

@@ -299,6 +299,18 @@ TEST_F(DevicePortTest, DestroyingTheTransportWhileAWorkerWaitsIsSafe) {
     EXPECT_EQ(window_->ReceivedBytes(), "x");
 }
 
+TEST_F(DevicePortTest, OpeningOverAnOpenPortEndsTheOldWorkers) {
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    EXPECT_TRUE(WaitForWorkers(2));
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    EXPECT_TRUE(WaitForWorkers(1)) << LiveWorkerCount() << " workers";
+    SendOnWindow(port, "lp");
+    EXPECT_EQ(parallel_.ReadMaster(2), "lp");
+    EXPECT_EQ(usb_.DrainMaster(100), "");
+    window_->Invoke([&] { port.Close(); });
+}
+
 class UsbReadLogTest : public PortFixture {
   protected:
     void SetUp() override {

@@ -1,0 +1,14 @@
+#include "app/CQuillonApp.h"
+
+#include "app/CQuillonDlg.h"
+#include "app/ProgramHooks.h"
+
+bool CQuillonApp::InitInstance() {
+    CQuillonDlg dialog;
+    mainWindow_ = &dialog;
+    CloseOnTerminationSignals(dialog);
+    ReportWindowWhenShown(dialog);
+    dialog.DoModal();
+    mainWindow_ = nullptr;
+    return false;
+}

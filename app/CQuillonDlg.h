@@ -1,0 +1,123 @@
+#pragma once
+// The main window: every control of dialog 148, the window's one port, and the four tab
+// pages. Its handlers are split over files by concern (port list, page area, control
+// states, closing, ...).
+
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+#include "app/QuillonDlgState.h"
+#include "framework/CDialog.h"
+#include "pages/PageHost.h"
+#include "transport/CommonUtils.h"
+
+class CDialog_ComCirculateSend;
+class CDialog_NetCirculateSend;
+class CDialog_OtherCommand;
+class CPushPinButton;
+class Dialog_TestButton;
+class QPlainTextEdit;
+class QTabWidget;
+
+class CQuillonDlg : public CDialog, public PageHost {
+  public:
+    explicit CQuillonDlg(Language language = InterfaceLanguage(), QWidget* parent = nullptr);
+    ~CQuillonDlg() override;
+
+    QuillonDlgState& state() { return state_; }
+    const QuillonDlgState& state() const { return state_; }
+    CommonUtils& transport() { return transport_; }
+    // The tab pages by tab index: 0 Com Cycle, 1 Net Cycle, 2 Test, 3 Others.
+    CDialog* Page(int index) const;
+
+    // Fills the port list from the ports given, in the order of kinds: serial, parallel,
+    // USB (interface paths, listed as USB1, USB2, ...), then the network entry.
+    void SetPortEntries(const QStringList& serial, const QStringList& parallel,
+                        const QStringList& usbPaths);
+    void FillPortList();
+
+    void RefreshControlStates() override;
+    void SetPageArea(int show);
+    void ShowSelectedPage();
+
+    // PageHost
+    WindowRef MainWindow() const override { return Handle(); }
+    const QStringList& SerialPortNames() const override { return state_.serialPortNames; }
+    int SerialTargets() const override { return state_.serialTargets; }
+    void SetSerialTargets(int ticked) override { state_.serialTargets = ticked; }
+    void SetSerialRowSelected(int selected) override { state_.serialRowSelected = selected; }
+    void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
+    QString SerialParameterText() const override { return state_.serialParameterText; }
+    void ShowSerialParameters(const QString& parameterText) override;
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    // Construction (DialogLayout.cpp).
+    void CreateControls();
+    void BuildMessageTable();
+    // Initialisation (DialogInit.cpp).
+    void CreatePages();
+    QString ProgramFolder() const;
+
+    // Port kind and cycle mode (PortSelection.cpp).
+    void OnPortSelectionChange();
+    void OnMultipleChange();
+
+    // Page area, tabs, push-pin and receive colours (PageArea.cpp).
+    void OnPageAreaToggle();
+    void OnTabSelChange();
+    void OnPushPin();
+    void ApplyReceiveColours();
+
+    // Closing (Closing.cpp).
+    LRESULT OnClose();
+    LRESULT OnDestroy();
+    void StoreSendText();
+
+    // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
+    // and command features (PendingHandlers.cpp).
+    LRESULT OnRxByte(WPARAM wParam);
+    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnLineStatus();
+    LRESULT OnNetClosed();
+    LRESULT OnPrinterCommand(LPARAM command);
+    LRESULT OnCycleFailed();
+    LRESULT OnModelTest(LPARAM model);
+    LRESULT OnDeviceChange(WPARAM event);
+    LRESULT OnTimer(WPARAM id);
+    void OnOpenClose();
+    void OnClearReceive();
+    void OnPause();
+    void OnRecount();
+    void OnSend();
+    void OnAutoSend();
+    void OnClearSend();
+    void OnBrowse();
+    void OnSendFile();
+    void OnIntervalChange();
+    void OnSave();
+    void OnModifyDirectory();
+    void OnHexShow();
+    void OnHexSend();
+    void OnFileAutoSend();
+    void OnHelp();
+    void OnPrintTest();
+    void OnSerialSettingChange();
+    void OnNetworkPortChange();
+    void LoadSettings();
+    void SaveSettings();
+
+    // Declared first so that it goes last: the pages and controls go before the port.
+    CommonUtils transport_;
+    QuillonDlgState state_;
+    QPlainTextEdit* receive_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    CPushPinButton* pushPin_ = nullptr;
+    std::unique_ptr<CDialog_ComCirculateSend> comCycle_;
+    std::unique_ptr<CDialog_NetCirculateSend> netCycle_;
+    std::unique_ptr<Dialog_TestButton> testPage_;
+    std::unique_ptr<CDialog_OtherCommand> otherPage_;
+};

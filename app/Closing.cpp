@@ -1,0 +1,35 @@
+// Closing the window: keep the send text, close an open port, end the modal run; then
+// stop the timers, release the port and drop the received data.
+
+#include "app/CQuillonDlg.h"
+#include "framework/ResourceIds.h"
+
+void CQuillonDlg::StoreSendText() {
+    const QString text = ItemText(IDC_SEND_TEXT);
+    if (IsChecked(IDC_HEX_SEND))
+        state_.hexSendText = text;
+    else
+        state_.charSendText = text;
+    state_.lastSendText = text;
+}
+
+LRESULT CQuillonDlg::OnClose() {
+    StoreSendText();
+    SaveSettings();
+    if (state_.portOpen)
+        OnOpenClose();
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT CQuillonDlg::OnDestroy() {
+    if (IsChecked(IDC_AUTO_SEND))
+        KillTimer(1);
+    if (IsChecked(IDC_FILE_AUTO_SEND))
+        KillTimer(2);
+    if (state_.portOpen)
+        transport_.Close();
+    state_.hexReceiveText.clear();
+    state_.charReceiveText.clear();
+    return 0;
+}

@@ -1,0 +1,56 @@
+// Which controls the user may use, decided in one place from the port state, the port
+// kind, Multiple, the running automatic sends, the visible page and the cycle pages.
+
+#include "app/CQuillonDlg.h"
+#include "framework/ResourceIds.h"
+#include "framework/Texts.h"
+
+void CQuillonDlg::RefreshControlStates() {
+    const bool open = state_.portOpen != 0;
+    const bool autoSend = state_.autoSend != 0;
+    const int kind = state_.portKind;
+    const int multi = CurSel(IDC_MULTIPLE);
+    const bool area = state_.pageArea != 0;
+    const bool cyclePage = state_.cyclePage != 0;
+    // A cycle page of the selected kind has something ticked to send to.
+    const bool targets = (state_.networkTargets && kind == kPortNetwork) ||
+                         (state_.serialTargets && kind == kPortSerial);
+    const bool sendAllowed = !autoSend && (open || targets);
+
+    EnableItem(IDC_PORT, !open && !autoSend);
+    EnableItem(IDC_BAUD, !open && kind == kPortSerial &&
+                             (multi == 0 || (multi == 1 && state_.serialRowSelected)));
+    for (int id : {IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW})
+        EnableItem(id, IsItemEnabled(IDC_BAUD));
+    EnableItem(IDC_NET_PORT, IsItemEnabled(IDC_PORT) && kind == kPortNetwork);
+    EnableItem(IDC_OPEN_CLOSE, multi == 0);
+    EnableItem(IDC_SEND_TEXT,
+               (open && !autoSend) || (cyclePage && area && !autoSend && multi == 1));
+    EnableItem(IDC_SEND, sendAllowed);
+    EnableItem(IDC_PRINT_TEST, IsItemEnabled(IDC_SEND));
+    EnableItem(IDC_CLEAR_SEND, IsItemEnabled(IDC_SEND_TEXT));
+    EnableItem(IDC_HEX_SEND, IsItemEnabled(IDC_SEND_TEXT));
+    // A ticked Auto Send box stays usable so that it can be unticked.
+    EnableItem(IDC_AUTO_SEND, open || targets || IsChecked(IDC_AUTO_SEND));
+    EnableItem(IDC_FILE_AUTO_SEND, open || targets || IsChecked(IDC_FILE_AUTO_SEND));
+
+    // The interval drives both automatic sends, so it is fixed while either runs and
+    // usable whenever one of them could be started. Browse (and with it the file Send)
+    // needs an open port and is held while either automatic send runs: a file sent in
+    // the middle of a text run would interleave with it and re-arm its timer.
+    const bool eitherAutoTicked = IsChecked(IDC_AUTO_SEND) || IsChecked(IDC_FILE_AUTO_SEND);
+    EnableItem(IDC_INTERVAL, !eitherAutoTicked && (IsItemEnabled(IDC_AUTO_SEND) ||
+                                                   IsItemEnabled(IDC_FILE_AUTO_SEND)));
+    EnableItem(IDC_BROWSE, open && !eitherAutoTicked);
+
+    EnableItem(IDC_SEND_FILE, IsItemEnabled(IDC_BROWSE) &&
+                                  state_.selectedFile != LoadString(language(), IDS_NO_FILE));
+    const bool textOptions = IsItemEnabled(IDC_SEND_TEXT) && !IsChecked(IDC_HEX_SEND);
+    EnableItem(IDC_CHINESE_MODE, textOptions);
+    EnableItem(IDC_SEND_NEWLINE, textOptions);
+    EnableItem(IDC_DTR, IsItemEnabled(IDC_BAUD));
+    EnableItem(IDC_RTS, IsItemEnabled(IDC_BAUD));
+    EnableItem(IDC_IP_ADDRESS, !open && kind == kPortNetwork && multi == 0);
+    EnableItem(IDC_MULTIPLE,
+               !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
+}

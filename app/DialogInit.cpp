@@ -1,0 +1,110 @@
+// Dialog initialisation: every default, the port list, the settings, the tab pages, and
+// the first port kind and control states.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "app/CQuillonDlg.h"
+#include "framework/Format.h"
+#include "framework/IpAddressEdit.h"
+#include "framework/ResourceIds.h"
+#include "framework/Texts.h"
+#include "pages/CDialog_ComCirculateSend.h"
+#include "pages/CDialog_NetCirculateSend.h"
+#include "pages/CDialog_OtherCommand.h"
+#include "pages/Dialog_TestButton.h"
+#include "resources/Icons.h"
+
+namespace {
+const QString kDefaultAddress = QStringLiteral("192.168.1.114");
+}
+
+bool CQuillonDlg::OnInitDialog() {
+    const Language lang = language();
+    // The title carries the version with one decimal, from its single-precision value.
+    setWindowTitle(Format(LoadString(lang, IDS_TITLE), {static_cast<double>(state_.version)}));
+    state_.applicationIcon = ApplicationIcon();
+    setWindowIcon(state_.applicationIcon);
+
+    SetChecked(IDC_HEX_SHOW, false);
+    SetChecked(IDC_HEX_SEND, true);
+
+    state_.openPortIcon = PortIcon(true);
+    state_.closedPortIcon = PortIcon(false);
+    Item<QLabel>(IDC_PORT_ICON)->setPixmap(state_.closedPortIcon);
+
+    SetCurSel(IDC_PORT, 0);
+    SetCurSel(IDC_BAUD, 3);
+    SetCurSel(IDC_PARITY, 0);
+    SetCurSel(IDC_DATA_BITS, 0);
+    SetCurSel(IDC_STOP_BITS, 0);
+    SetCurSel(IDC_FLOW, 0);
+    SetChecked(IDC_DTR, true);
+    SetChecked(IDC_RTS, true);
+    SetCurSel(IDC_MULTIPLE, 0);
+    SetCurSel(IDC_NET_PORT, 2);
+
+    Item<IpAddressEdit>(IDC_IP_ADDRESS)->SetAddress(kDefaultAddress);
+    SetItemText(IDC_INTERVAL, QString::number(state_.sendInterval));
+
+    SetItemText(IDC_PORT_STATE, LoadString(lang, IDS_PORT_CLOSED));
+    SetItemText(IDC_FILE_LABEL, state_.selectedFile);
+
+    FillPortList();
+    LoadSettings();
+    CreatePages();
+    if (state_.pageArea == 0)
+        SetPageArea(0);
+
+    if (state_.saveDirectory.isEmpty()) {
+        state_.saveDirectory = ProgramFolder();
+        SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
+    }
+    SetItemText(IDC_SEND_TEXT, IsChecked(IDC_HEX_SEND) ? state_.hexSendText : state_.charSendText);
+
+    OnPortSelectionChange();
+    RefreshControlStates();
+
+    GetDlgItem(IDC_OPEN_CLOSE)->setFocus();
+    return false;
+}
+
+void CQuillonDlg::CreatePages() {
+    const Language lang = language();
+    comCycle_ = std::make_unique<CDialog_ComCirculateSend>(*this, lang, tabs_);
+    netCycle_ = std::make_unique<CDialog_NetCirculateSend>(*this, lang, tabs_);
+    testPage_ = std::make_unique<Dialog_TestButton>(*this, lang, tabs_);
+    otherPage_ = std::make_unique<CDialog_OtherCommand>(*this, lang, tabs_);
+    const int captions[] = {IDS_COM_CYCLE, IDS_NET_CYCLE, IDS_TEST, IDS_OTHERS};
+    WithoutNotifications([&] {
+        for (int index = 0; index < 4; ++index)
+            tabs_->addTab(Page(index), LoadString(lang, captions[index]));
+        tabs_->setCurrentIndex(0);
+    });
+    for (int index = 0; index < 4; ++index)
+        Page(index)->Create();
+
+    // Lay the window out once with the page area shown, then hold the receive box at that
+    // width: showing and hiding the page area changes it by the tab control's width.
+    adjustSize();
+    LayOutNow();
+    state_.tabClientRect = tabs_->rect();
+    receive_->setFixedWidth(receive_->width());
+    setFixedSize(size());
+    LayOutNow();
+}
+
+QString CQuillonDlg::ProgramFolder() const {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return QStringLiteral("./");
+    QString folder = QString::fromStdString(program.parent_path().string());
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}

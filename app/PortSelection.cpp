@@ -1,0 +1,52 @@
+// Choosing a port entry sets the port kind; choosing Multiple "YES" brings up the cycle
+// page of that kind and tells both cycle pages whether their targets are usable.
+
+#include <QComboBox>
+
+#include "app/CQuillonDlg.h"
+#include "framework/ResourceIds.h"
+#include "pages/CDialog_ComCirculateSend.h"
+#include "pages/CDialog_NetCirculateSend.h"
+
+void CQuillonDlg::OnPortSelectionChange() {
+    const int index = CurSel(IDC_PORT);
+    const int last = Item<QComboBox>(IDC_PORT)->count() - 1;
+    const int serial = state_.serialCount;
+    const int parallel = serial + state_.parallelCount;
+    const int usb = parallel + state_.usbCount;
+    if (index >= 0) {
+        if (index < serial)
+            state_.portKind = kPortSerial;
+        else if (index < parallel)
+            state_.portKind = kPortParallel;
+        else if (index < usb)
+            state_.portKind = kPortUsb;
+        else if (index == last)
+            state_.portKind = kPortNetwork;
+    }
+    // Cycle sending exists only for serial ports and the network entry.
+    if (state_.portKind != kPortSerial && state_.portKind != kPortNetwork)
+        SetCurSel(IDC_MULTIPLE, 0);
+    OnMultipleChange();
+}
+
+void CQuillonDlg::OnMultipleChange() {
+    const bool multiple = CurSel(IDC_MULTIPLE) == 1;
+    if (multiple) {
+        if (state_.pageArea == 0)
+            SetPageArea(1);
+        if (state_.portKind == kPortSerial && CurSel(IDC_TABS) != 0) {
+            SetCurSel(IDC_TABS, 0);
+            ShowSelectedPage();
+        } else if (state_.portKind == kPortNetwork && CurSel(IDC_TABS) != 1) {
+            SetCurSel(IDC_TABS, 1);
+            ShowSelectedPage();
+        }
+    } else {
+        state_.serialTargets = 0;
+        state_.networkTargets = 0;
+    }
+    netCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.portKind == kPortNetwork);
+    comCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.portKind == kPortSerial);
+    RefreshControlStates();
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The one seam through which a dialog asks the user something: message boxes, the
+// file-open dialog and the folder chooser. Tests put an answering stand-in in its place.
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+class DialogPrompts {
+  public:
+    virtual ~DialogPrompts() = default;
+    // Shows text with one OK button (type: MB_OK, optionally with MB_ICONERROR); an empty
+    // caption means the application's name. Returns IDOK.
+    virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                           unsigned type) = 0;
+    // File-open dialog; filter in the "*.txt|*.txt|...||" form. Empty when cancelled.
+    virtual QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) = 0;
+    // Folder chooser with the given title. Empty when cancelled.
+    virtual QString ChooseFolder(QWidget* owner, const QString& title) = 0;
+};
+
+// The real dialogs of Qt.
+class QtPrompts : public DialogPrompts {
+  public:
+    int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                   unsigned type) override;
+    QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) override;
+    QString ChooseFolder(QWidget* owner, const QString& title) override;
+};
+
+// What new dialogs use unless they are given their own: QtPrompts, or what a test installed.
+std::shared_ptr<DialogPrompts> DefaultPrompts();
+void SetDefaultPrompts(std::shared_ptr<DialogPrompts> prompts);
+
+// Turns a filter of the "description|pattern|...||" form into Qt's "description (pattern);;".
+QString QtFileFilter(const QString& filter);

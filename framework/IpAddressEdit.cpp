@@ -1,0 +1,29 @@
+#include "framework/IpAddressEdit.h"
+
+#include <QRegularExpressionValidator>
+
+IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
+    const QString field = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?");
+    const QRegularExpression pattern(QStringLiteral("^%1(\\.%1){0,3}$").arg(field));
+    setValidator(new QRegularExpressionValidator(pattern, this));
+    setAlignment(Qt::AlignCenter);
+    setMinimumWidth(sizeHint().width());
+}
+
+QString IpAddressEdit::Address() const {
+    QStringList fields = text().split(u'.');
+    QStringList numbers;
+    for (int i = 0; i < 4; ++i)
+        numbers << QString::number(i < fields.size() ? fields[i].toInt() : 0);
+    return numbers.join(u'.');
+}
+
+void IpAddressEdit::SetAddress(const QString& dotted) {
+    setText(dotted);
+}
+
+QSize IpAddressEdit::sizeHint() const {
+    QSize size = QLineEdit::sizeHint();
+    size.setWidth(fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 24);
+    return size;
+}

@@ -1,0 +1,151 @@
+#include "pages/CDialog_ComCirculateSend.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "framework/ResourceIds.h"
+#include "framework/Texts.h"
+#include "pages/PageHost.h"
+
+namespace {
+constexpr int kIndexColumn = 0;
+constexpr int kNameColumn = 1;
+constexpr int kParameterColumn = 2;
+}  // namespace
+
+CDialog_ComCirculateSend::CDialog_ComCirculateSend(PageHost& host, Language language,
+                                                   QWidget* parent)
+    : CDialog(IDD_COM_CYCLE, language, parent, true),
+      host_(host),
+      defaultParameters_(Text(language, "D158.default")) {
+    list_ = AddControl(IDC_COM_LIST, new QTableWidget(this));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list_);
+
+    OnMessage(UM_CYCLE_UPDATE, [this](WPARAM w, LPARAM l) { return OnCycleUpdate(w, l); });
+    OnMessage(UM_CYCLE_SEND, [this](WPARAM w, LPARAM l) { return OnCycleSend(w, l); });
+    OnCommand(LVN_ITEMCHANGED, IDC_COM_LIST, [this] { OnItemChanged(); });
+}
+
+CDialog_ComCirculateSend::~CDialog_ComCirculateSend() {
+    DestroyWindow();
+}
+
+bool CDialog_ComCirculateSend::OnInitDialog() {
+    FillList(true);
+    list_->setEnabled(false);
+    return true;
+}
+
+void CDialog_ComCirculateSend::FillList(bool firstFill) {
+    refilling_ = 1;
+    if (firstFill) {
+        // Report view with grid lines, check boxes and whole-row selection; the template
+        // has single selection and no column header.
+        const QStringList headings = TextList(language(), "D158.columns");
+        list_->setColumnCount(headings.size());
+        list_->setHorizontalHeaderLabels(headings);
+        list_->horizontalHeader()->hide();
+        list_->verticalHeader()->hide();
+        list_->setShowGrid(true);
+        list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+        list_->setSelectionMode(QAbstractItemView::SingleSelection);
+        list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list_->setColumnWidth(kIndexColumn, 46);
+        list_->setColumnWidth(kNameColumn, 58);
+        list_->horizontalHeader()->setStretchLastSection(true);
+        list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
+    }
+    list_->setRowCount(0);
+    const QStringList& names = host_.SerialPortNames();
+    list_->setRowCount(static_cast<int>(names.size()));
+    for (int row = 0; row < names.size(); ++row) {
+        const QString& name = names[row];
+        auto* index = new QTableWidgetItem(QString::number(row + 1));
+        index->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        index->setTextAlignment(Qt::AlignCenter);
+        bool ticked = false;
+        for (const auto& [position, tickedName] : tickedPorts_)
+            ticked = ticked || tickedName == name;
+        if (ticked)
+            host_.SetSerialTargets(list_->isEnabled() ? 1 : 0);
+        index->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+        list_->setItem(row, kIndexColumn, index);
+        auto* nameItem = new QTableWidgetItem(name);
+        nameItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        list_->setItem(row, kNameColumn, nameItem);
+        if (firstFill) {
+            currentParameters_ = defaultParameters_;
+            portParameters_[name] = defaultParameters_;
+        } else {
+            const auto known = portParameters_.find(name);
+            currentParameters_ =
+                known != portParameters_.end() ? known->second : defaultParameters_;
+        }
+        auto* parameters = new QTableWidgetItem(currentParameters_);
+        parameters->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        list_->setItem(row, kParameterColumn, parameters);
+    }
+    ScanTicksAndSelection();
+    host_.RefreshControlStates();
+    refilling_ = 0;
+}
+
+void CDialog_ComCirculateSend::ScanTicksAndSelection() {
+    tickedPorts_.clear();
+    anyTicked_ = 0;
+    rowSelected_ = 0;
+    const QStringList& names = host_.SerialPortNames();
+    int n = 0;
+    for (int row = 0; row < list_->rowCount(); ++row) {
+        const QTableWidgetItem* index = list_->item(row, kIndexColumn);
+        if (index && index->checkState() == Qt::Checked && row < names.size()) {
+            anyTicked_ = 1;
+            tickedPorts_[n++] = names[row];
+        }
+        if (index && index->isSelected()) {
+            selectedRow_ = row;
+            rowSelected_ = 1;
+        }
+    }
+    if (host_.SerialTargets() == anyTicked_ && !rowSelected_)
+        return;
+    host_.SetSerialTargets(anyTicked_ && list_->isEnabled() ? 1 : 0);
+    host_.SetSerialRowSelected(rowSelected_);
+    if (rowSelected_ && selectedRow_ < names.size()) {
+        const auto known = portParameters_.find(names[selectedRow_]);
+        currentParameters_ = known != portParameters_.end() ? known->second : defaultParameters_;
+        host_.ShowSerialParameters(currentParameters_);
+    }
+    host_.RefreshControlStates();
+}
+
+LRESULT CDialog_ComCirculateSend::OnCycleUpdate(WPARAM wParam, LPARAM lParam) {
+    const bool enable = lParam == 1;
+    if (list_->isEnabled() != enable)
+        list_->setEnabled(enable);
+    if (wParam == 1) {
+        FillList(false);
+    } else if (selectedRow_ >= 0) {
+        // The main window's serial lists changed: the row selected last takes them.
+        const QString text = host_.SerialParameterText();
+        if (QTableWidgetItem* item = list_->item(selectedRow_, kParameterColumn))
+            item->setText(text);
+        const QStringList& names = host_.SerialPortNames();
+        if (selectedRow_ < names.size())
+            portParameters_[names[selectedRow_]] = text;
+    }
+    return 0;
+}
+
+LRESULT CDialog_ComCirculateSend::OnCycleSend(WPARAM, LPARAM) {
+    // Cycle runs over the ticked ports are not part of this window yet.
+    return 0;
+}
+
+void CDialog_ComCirculateSend::OnItemChanged() {
+    if (!refilling_ && list_->isEnabled())
+        ScanTicksAndSelection();
+}
