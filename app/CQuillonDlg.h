@@ -36,6 +36,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetPortEntries(const QStringList& serial, const QStringList& parallel,
                         const QStringList& usbPaths);
     void FillPortList();
+    // Reads CTS, DSR and RLSD of the open serial port and shows them after the port state
+    // text; the open operation calls it right after a serial port has opened.
+    void ShowLineStatus();
 
     void RefreshControlStates() override;
     void SetPageArea(int show);
@@ -62,6 +65,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     void CreatePages();
     QString ProgramFolder() const;
 
+    // Modem lines (LineStatus.cpp).
+    LRESULT OnLineStatus();
+
     // Port kind and cycle mode (PortSelection.cpp).
     void OnPortSelectionChange();
     void OnMultipleChange();
@@ -81,7 +87,6 @@ class CQuillonDlg : public CDialog, public PageHost {
     // and command features (PendingHandlers.cpp).
     LRESULT OnRxByte(WPARAM wParam);
     LRESULT OnTxDone(WPARAM wParam);
-    LRESULT OnLineStatus();
     LRESULT OnNetClosed();
     LRESULT OnPrinterCommand(LPARAM command);
     LRESULT OnCycleFailed();

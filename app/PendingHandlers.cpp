@@ -13,10 +13,6 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM) {
     return 0;
 }
 
-LRESULT CQuillonDlg::OnLineStatus() {
-    return 0;
-}
-
 LRESULT CQuillonDlg::OnNetClosed() {
     return 0;
 }

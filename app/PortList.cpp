@@ -7,10 +7,46 @@
 #include "framework/Format.h"
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "transport/PortDiscovery.h"
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// What the user sees on hovering over a USB entry: its node and the ids lsusb shows.
+QString UsbTip(const UsbPrinterInfo& printer) {
+    if (printer.vendorId.empty() && printer.productId.empty())
+        return Text(printer.node);
+    return Text(printer.node + " (USB " + printer.vendorId + ":" + printer.productId + ")");
+}
+
+}  // namespace
 
 void CQuillonDlg::FillPortList() {
-    // Port discovery does not exist in this window yet, so only the network entry is listed.
-    SetPortEntries({}, {}, {});
+    QStringList serial;
+    QStringList parallel;
+    QStringList usbPaths;
+    // Each entry's device as its tooltip, so that a user can tell which COM number is
+    // which adapter.
+    QStringList tips;
+    for (const SerialPortInfo& port : ListSerialPorts()) {
+        serial << Text(port.name);
+        tips << Text(port.device);
+    }
+    for (const ParallelPortInfo& port : ListParallelPorts()) {
+        parallel << Text(port.name);
+        tips << Text(port.device);
+    }
+    for (const UsbPrinterInfo& printer : FindUsbPrinters()) {
+        usbPaths << Text(printer.path);
+        tips << UsbTip(printer);
+    }
+    SetPortEntries(serial, parallel, usbPaths);
+    auto* list = Item<QComboBox>(IDC_PORT);
+    for (int i = 0; i < tips.size(); ++i)
+        list->setItemData(i, tips[i], Qt::ToolTipRole);
 }
 
 void CQuillonDlg::SetPortEntries(const QStringList& serial, const QStringList& parallel,

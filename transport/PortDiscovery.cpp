@@ -30,30 +30,42 @@ std::pair<std::string, std::string> UsbIds(const fs::path& interfaceFolder) {
             ReadSysfsAttribute((device / "idProduct").string())};
 }
 
-}  // namespace
-
-void SortPortNamesByNumber(std::vector<std::string>& names) {
-    const std::size_t n = names.size();
+// Bubble sort by the number from the fourth character of each name on: it swaps only when
+// the first number is greater, so entries with equal numbers keep their order.
+template <typename T, typename NameOf>
+void BubbleSortByNumber(std::vector<T>& entries, NameOf nameOf) {
+    const std::size_t n = entries.size();
     if (n < 2)
         return;
-    // Bubble sort: swaps only when the first number is greater, so equal numbers stay put.
     for (std::size_t pass = 0; pass + 1 < n; ++pass) {
         for (std::size_t i = 0; i + 1 < n - pass; ++i) {
-            if (NumberFromFourthCharacter(names[i]) > NumberFromFourthCharacter(names[i + 1]))
-                std::swap(names[i], names[i + 1]);
+            if (NumberFromFourthCharacter(nameOf(entries[i])) >
+                NumberFromFourthCharacter(nameOf(entries[i + 1])))
+                std::swap(entries[i], entries[i + 1]);
         }
     }
 }
 
-void EnumSerialPorts(std::vector<std::string>& list) {
-    std::vector<std::string> names;
-    for (const SerialPortInfo& port : FindSerialPorts())
-        names.push_back(port.name);
-    SortPortNamesByNumber(names);
-    list.insert(list.end(), names.begin(), names.end());
+}  // namespace
+
+void SortPortNamesByNumber(std::vector<std::string>& names) {
+    BubbleSortByNumber(names, [](const std::string& name) -> const std::string& { return name; });
 }
 
-void EnumParallelPorts(std::vector<std::string>& list) {
+std::vector<SerialPortInfo> ListSerialPorts() {
+    std::vector<SerialPortInfo> ports = FindSerialPorts();
+    BubbleSortByNumber(ports,
+                       [](const SerialPortInfo& port) -> const std::string& { return port.name; });
+    return ports;
+}
+
+void EnumSerialPorts(std::vector<std::string>& list) {
+    for (const SerialPortInfo& port : ListSerialPorts())
+        list.push_back(port.name);
+}
+
+std::vector<ParallelPortInfo> ListParallelPorts() {
+    std::vector<ParallelPortInfo> ports;
     for (int i = 1; i <= kParallelPorts; ++i) {
         const std::string node = DevicePath("lp" + std::to_string(i - 1));
         // As the parallel open does it; the lp driver refuses a port someone else holds.
@@ -61,8 +73,14 @@ void EnumParallelPorts(std::vector<std::string>& list) {
         if (fd < 0)
             continue;
         close(fd);
-        list.push_back("LPT" + std::to_string(i));
+        ports.push_back({"LPT" + std::to_string(i), node});
     }
+    return ports;
+}
+
+void EnumParallelPorts(std::vector<std::string>& list) {
+    for (const ParallelPortInfo& port : ListParallelPorts())
+        list.push_back(port.name);
 }
 
 std::vector<UsbPrinterInfo> FindUsbPrinters() {

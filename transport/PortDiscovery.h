@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "transport/SerialPortNames.h"
+
+struct ParallelPortInfo {
+    std::string name;    // "LPT1"
+    std::string device;  // "/dev/lp0"
+};
+
 struct UsbPrinterInfo {
     std::string path;       // "/dev/usb/lp0#usb#vid_067b&pid_2305#1-2:1.0", what OpenUsb takes
     std::string node;       // "/dev/usb/lp0"
@@ -16,8 +23,11 @@ struct UsbPrinterInfo {
 
 // "COM<n>" of every serial port, sorted by n.
 void EnumSerialPorts(std::vector<std::string>& list);
+// The same ports with their devices, for showing which is which.
+std::vector<SerialPortInfo> ListSerialPorts();
 // "LPT1" to "LPT20" whose device (/dev/lp0 to /dev/lp19) opens for writing, in order.
 void EnumParallelPorts(std::vector<std::string>& list);
+std::vector<ParallelPortInfo> ListParallelPorts();
 // The interface paths of the USB printers present, in discovery order (lp0, lp1, ...).
 void EnumUsbPrinters(std::vector<std::string>& list);
 // The same printers with their nodes and ids, for showing which is which.
