@@ -85,11 +85,19 @@ void CommonUtils::ReleaseChannel() {
     channel_.reset();
 }
 
-void CommonUtils::AdoptChannel(std::shared_ptr<PortChannel> channel, int kind) {
+void CommonUtils::HoldChannel(std::shared_ptr<PortChannel> channel) {
     // An open over an open port replaces it. The old port can no longer be reached, so its
-    // workers are told to end and its device is let go rather than left to leak.
-    ReleaseChannel();
+    // workers are told to end and its device is let go rather than left to leak; until the
+    // new port is ready the kind says none.
+    if (channel_) {
+        ReleaseChannel();
+        state_->portKind = kPortNone;
+    }
     channel_ = std::move(channel);
+}
+
+void CommonUtils::AdoptChannel(std::shared_ptr<PortChannel> channel, int kind) {
+    HoldChannel(std::move(channel));
     state_->portKind = kind;
 }
 

@@ -72,7 +72,9 @@ class CommonUtils {
   private:
     // Ends the workers of the current channel and lets its device go; never waits.
     void ReleaseChannel();
-    // Makes a freshly opened channel the current one and sets the port kind.
+    // Makes a freshly opened channel the current one, letting go of any earlier one.
+    void HoldChannel(std::shared_ptr<PortChannel> channel);
+    // The same, for a port that is ready: also sets the port kind.
     void AdoptChannel(std::shared_ptr<PortChannel> channel, int kind);
     // Starts the workers the port kind needs, with the channel just opened.
     void StartThreads();

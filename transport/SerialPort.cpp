@@ -38,12 +38,10 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
                             int dataBits, int stopBits, int flowMode, int eventMask, int dtrControl,
                             int rtsControl) {
     owner_ = std::move(owner);
-    // A port still held from an open whose configuration failed goes first.
+    // A serial port still held (also from an open whose configuration failed) goes first.
     if (channel_ && channel_->kind == kPortSerial) {
         state_->commRunId = 0;
-        channel_->stop.Signal();
-        channel_->Revoke();
-        channel_.reset();
+        ReleaseChannel();
     }
     const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
     if (fd < 0) {
@@ -54,7 +52,7 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     std::unique_lock lock(channel->ioLock);
     channel->serialFd = fd;
-    channel_ = channel;
+    HoldChannel(channel);
     // Time-outs live in this program, not in the driver; what can fail here is that the
     // device is no terminal at all (a port map entry naming a plain file or a FIFO).
     if (!tty->IsTerminal(fd)) {
@@ -110,7 +108,7 @@ int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     // Held from here until Close, also when a later step fails.
     auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
     channel->serialFd = fd;
-    channel_ = channel;
+    HoldChannel(channel);
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     if (!tty->IsTerminal(fd))
         return 0;

@@ -279,3 +279,27 @@ TEST_F(SerialOpenTest, SettingsTextOpenOfAPortInUseFailsWithoutAMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+class SerialOverOpenPortTest : public SerialFixture {};
+
+TEST_F(SerialOverOpenPortTest, OpeningASerialPortOverAnOpenUsbPortEndsTheUsbWorkers) {
+    PtyPair usb;
+    LinkNode(root_.path() + "/dev/usb/lp0", usb.slavePath());
+    CommonUtils port;
+    int opened = 0;
+    window_->Invoke(
+        [&] { opened = port.OpenUsb(window_, "/dev/usb/lp0#usb#vid_0416&pid_5011#1"); });
+    ASSERT_EQ(opened, 1);
+    ASSERT_EQ(Open(port, 1), 1);
+    EXPECT_EQ(port.portKind(), kPortSerial);
+    EXPECT_TRUE(window_->WaitUntil([] { return LiveWorkerCount() == 1; }))
+        << LiveWorkerCount() << " workers";
+    SendOnWindow(port, "to serial");
+    EXPECT_EQ(pty_.ReadMaster(9), "to serial");
+    EXPECT_EQ(usb.DrainMaster(100), "");
+    CloseOnWindow(port);
+}
+
+}  // namespace
