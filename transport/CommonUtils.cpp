@@ -123,7 +123,8 @@ void CommonUtils::Send(const void* data, int length) {
     if (!channel_)
         return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    channel_->Push(std::vector<std::uint8_t>(bytes, bytes + (length > 0 && bytes ? length : 0)));
+    channel_->Push({std::vector<std::uint8_t>(bytes, bytes + (length > 0 && bytes ? length : 0)),
+                    state_->quietSend != 0});
     channel_->writeRequest.Signal();
 }
 

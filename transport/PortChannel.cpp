@@ -29,16 +29,16 @@ void PortChannel::Revoke() {
     }
 }
 
-void PortChannel::Push(std::vector<std::uint8_t> block) {
+void PortChannel::Push(PendingBlock block) {
     std::lock_guard lock(queueLock_);
     queue_.push_back(std::move(block));
 }
 
-std::optional<std::vector<std::uint8_t>> PortChannel::Pop() {
+std::optional<PendingBlock> PortChannel::Pop() {
     std::lock_guard lock(queueLock_);
     if (queue_.empty())
         return std::nullopt;
-    std::vector<std::uint8_t> block = std::move(queue_.front());
+    PendingBlock block = std::move(queue_.front());
     queue_.pop_front();
     return block;
 }

@@ -13,6 +13,14 @@
 #include "transport/Window.h"
 #include "transport/platform/EventFd.h"
 
+// One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
+// as it stood when the block was handed over, so setting it back afterwards cannot race
+// with the writer).
+struct PendingBlock {
+    std::vector<std::uint8_t> bytes;
+    bool quiet = false;
+};
+
 struct PortChannel {
     PortChannel(int kind, WindowRef owner);
     ~PortChannel();
@@ -36,11 +44,11 @@ struct PortChannel {
     void Revoke();
 
     // Pending send blocks, oldest first; each Send adds one and the writer takes them in order.
-    void Push(std::vector<std::uint8_t> block);
-    std::optional<std::vector<std::uint8_t>> Pop();
+    void Push(PendingBlock block);
+    std::optional<PendingBlock> Pop();
     void DropPending();
 
   private:
     std::mutex queueLock_;
-    std::deque<std::vector<std::uint8_t>> queue_;
+    std::deque<PendingBlock> queue_;
 };

@@ -126,12 +126,12 @@ void WritePendingBlocks(SerialRun& run) {
     // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
     run.channel.writeRequest.Reset();
     while (run.Running()) {
-        std::optional<std::vector<std::uint8_t>> block = run.channel.Pop();
+        std::optional<PendingBlock> block = run.channel.Pop();
         if (!block)
             return;
         run.state.bytesWritten = 0;
-        const long total = WriteSerial(run, *block);
-        if (total > 0 && run.state.quietSend == 0)
+        const long total = WriteSerial(run, block->bytes);
+        if (total > 0 && !block->quiet)
             run.Notify(UM_TX_DONE, static_cast<WPARAM>(total));
     }
 }

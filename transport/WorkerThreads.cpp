@@ -226,14 +226,14 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
         // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
         channel->writeRequest.Reset();
         while (StillRunning(state->writeRunId, mine)) {
-            std::optional<std::vector<std::uint8_t>> block = channel->Pop();
+            std::optional<PendingBlock> block = channel->Pop();
             if (!block)
                 break;
             state->bytesWritten = 0;
             const long total = channel->kind == kPortNetwork
-                                   ? SendSocketBlock(*state, *channel, mine, *block)
-                                   : WriteDeviceBlock(*state, *channel, mine, *block);
-            if (total > 0 && state->quietSend == 0)
+                                   ? SendSocketBlock(*state, *channel, mine, block->bytes)
+                                   : WriteDeviceBlock(*state, *channel, mine, block->bytes);
+            if (total > 0 && !block->quiet)
                 Notify(*channel, UM_TX_DONE, static_cast<WPARAM>(total));
         }
     }
