@@ -13,7 +13,6 @@
 #include "transport/TransportState.h"
 #include "transport/WorkerThreads.h"
 #include "transport/platform/DeviceRoots.h"
-#include "transport/platform/FdIo.h"
 
 std::uint32_t NextRunId() {
     static std::atomic<std::uint32_t> next{0};
@@ -131,13 +130,14 @@ void CommonUtils::Send(const void* data, int length) {
 void CommonUtils::SendDirect(const void* data, int length) {
     if (!channel_ || !data || length <= 0)
         return;
-    std::lock_guard lock(channel_->ioLock);
-    const int fd = channel_->kind == kPortSerial ? channel_->serialFd : channel_->writeFd;
-    if (fd < 0)
-        return;
-    const long written =
-        WriteWithStallTimeout(fd, data, static_cast<std::size_t>(length), kDirectWriteStallMs);
-    state_->bytesWritten = written > 0 ? static_cast<std::uint32_t>(written) : 0;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    const std::vector<std::uint8_t> block(bytes, bytes + length);
+    // At once on this thread; a peer that takes nothing for a while ends the write.
+    const long written = WritePieces(
+        *state_, *channel_,
+        channel_->kind == kPortSerial ? &PortChannel::serialFd : &PortChannel::writeFd,
+        [] { return true; }, block, kDirectWriteStallMs);
+    state_->bytesWritten = static_cast<std::uint32_t>(written);
 }
 
 void CommonUtils::Close() {

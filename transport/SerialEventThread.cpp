@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <mutex>
 
 #include "transport/SerialLines.h"
@@ -13,7 +12,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // What one run of the thread works with.
 struct SerialRun {
@@ -79,47 +77,9 @@ long WriteSerial(SerialRun& run, const std::vector<std::uint8_t>& block) {
         if (run.channel.serialFd >= 0)
             run.tty.Flush(run.channel.serialFd, TtyQueue::kInput);
     }
-    std::size_t position = 0;
-    auto lastProgress = Clock::now();
-    bool pollSaidReady = false;
-    while (position < block.size() && run.Running()) {
-        const std::size_t piece = std::min(block.size() - position, kSerialWriteChunk);
-        int fd;
-        ssize_t n;
-        int error;
-        {
-            std::lock_guard lock(run.channel.ioLock);
-            fd = run.channel.serialFd;
-            if (fd < 0)
-                break;
-            n = write(fd, block.data() + position, piece);
-            error = errno;
-        }
-        if (n > 0) {
-            position += static_cast<std::size_t>(n);
-            run.state.bytesWritten = static_cast<std::uint32_t>(n);
-            lastProgress = Clock::now();
-            pollSaidReady = false;
-            continue;
-        }
-        if (n < 0 && error == EINTR)
-            continue;
-        if (n < 0 && error != EAGAIN)
-            break;
-        const auto waited =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
-        const int left = kSerialWriteStallMs - static_cast<int>(waited.count());
-        if (left <= 0)
-            break;
-        // A driver that says there is room and then takes nothing: pace the retries.
-        if (pollSaidReady && WaitStop(run.channel.stop.fd(), 10))
-            break;
-        const int ready = WaitReady(fd, POLLOUT, run.channel.stop.fd(), left);
-        if (ready < 0)
-            break;
-        pollSaidReady = ready == 1;
-    }
-    return static_cast<long>(position);
+    return WritePieces(
+        run.state, run.channel, &PortChannel::serialFd, [&run] { return run.Running(); }, block,
+        kSerialWriteStallMs);
 }
 
 void WritePendingBlocks(SerialRun& run) {

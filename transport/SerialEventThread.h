@@ -13,8 +13,6 @@ constexpr int kLineSampleMs = 100;
 // A serial write gives up when this long passes without a byte going out: the per-byte
 // write time-out plus the constant one (1000 ms each) of the serial configuration.
 constexpr int kSerialWriteStallMs = 2000;
-// Largest write per call.
-constexpr std::size_t kSerialWriteChunk = 4096;
 
 // The modem lines as they were when the port opened: changes are reported against them.
 struct LinesAtOpen {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -15,11 +16,10 @@
 
 namespace {
 
-constexpr std::size_t kDeviceChunk = 4096;  // largest write per call to a parallel or USB port
-constexpr std::size_t kReadSize = 256;      // largest read per pass
-constexpr int kUsbReadWaitMs = 50;          // wait for a USB read to complete
-constexpr int kUsbPassPauseMs = 50;         // pause after every USB read attempt
-constexpr int kRecheckMs = 1000;  // how often a writer waiting for room looks at its run id
+constexpr std::size_t kReadSize = 256;  // largest read per pass
+constexpr int kUsbReadWaitMs = 50;      // wait for a USB read to complete
+constexpr int kUsbPassPauseMs = 50;     // pause after every USB read attempt
+constexpr int kRecheckMs = 1000;        // how often a writer waiting for room looks at its run id
 
 constexpr const char* kReadThreadName = "CommonUtils::ReadThread";
 constexpr const char* kSourceName = ".\\CommonUtils";
@@ -40,42 +40,6 @@ IoResult UnderLock(PortChannel& channel, int PortChannel::*field, Call call) {
     errno = 0;
     const ssize_t n = call(fd);
     return {fd, n, errno};
-}
-
-// One block to a parallel or USB port, in pieces of at most 4096 bytes. A piece the port
-// has no room for is tried again once there is room; an error (the device is gone) drops
-// the rest of the block. Returns what went out.
-long WriteDeviceBlock(TransportState& state, PortChannel& channel, std::uint32_t mine,
-                      const std::vector<std::uint8_t>& block) {
-    std::size_t position = 0;
-    bool pollSaidReady = false;
-    while (position < block.size() && StillRunning(state.writeRunId, mine)) {
-        const std::size_t piece = std::min(block.size() - position, kDeviceChunk);
-        state.bytesWritten = 0;
-        const IoResult r = UnderLock(channel, &PortChannel::writeFd, [&](int fd) {
-            return DeviceWrite(fd, block.data() + position, piece);
-        });
-        if (r.count > 0) {
-            state.bytesWritten = static_cast<std::uint32_t>(r.count);
-            position += static_cast<std::size_t>(r.count);
-            pollSaidReady = false;
-            continue;
-        }
-        if (r.fd < 0)
-            break;
-        if (r.count < 0 && r.error == EINTR)
-            continue;
-        if (r.count < 0 && r.error != EAGAIN)
-            break;
-        // A driver without poll support reports room it does not have: pace the retries.
-        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
-            break;
-        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), kRecheckMs);
-        if (ready == -1)
-            break;
-        pollSaidReady = ready == 1;
-    }
-    return static_cast<long>(position);
 }
 
 // The whole block on the socket. A non-blocking send that takes only part of it is
@@ -190,6 +154,53 @@ void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& 
     }
 }
 
+long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                 const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
+                 int stallMs) {
+    using Clock = std::chrono::steady_clock;
+    std::size_t position = 0;
+    auto lastProgress = Clock::now();
+    bool pollSaidReady = false;
+    while (position < block.size() && keepGoing()) {
+        const std::size_t piece = std::min(block.size() - position, kWritePiece);
+        state.bytesWritten = 0;
+        const IoResult r = UnderLock(channel, field, [&](int fd) {
+            return DeviceWrite(fd, block.data() + position, piece);
+        });
+        if (r.count > 0) {
+            state.bytesWritten = static_cast<std::uint32_t>(r.count);
+            position += static_cast<std::size_t>(r.count);
+            lastProgress = Clock::now();
+            pollSaidReady = false;
+            continue;
+        }
+        if (r.fd < 0)
+            break;
+        if (r.count < 0 && r.error == EINTR)
+            continue;
+        // 0 bytes or EAGAIN: no room now. Anything else: the device failed or is gone.
+        if (r.count < 0 && r.error != EAGAIN)
+            break;
+        int wait = kRecheckMs;
+        if (stallMs >= 0) {
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
+                    .count();
+            wait = std::min(wait, stallMs - static_cast<int>(waited));
+            if (wait <= 0)
+                break;
+        }
+        // A driver that says there is room and then takes nothing: pace the retries.
+        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
+            break;
+        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
+        if (ready < 0)
+            break;
+        pollSaidReady = ready == 1;
+    }
+    return static_cast<long>(position);
+}
+
 void LaunchWorker(std::atomic<std::uint32_t>& runId,
                   const std::function<void(std::uint32_t)>& body) {
     const std::uint32_t previous = runId.load();
@@ -230,9 +241,11 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
             if (!block)
                 break;
             state->bytesWritten = 0;
-            const long total = channel->kind == kPortNetwork
-                                   ? SendSocketBlock(*state, *channel, mine, block->bytes)
-                                   : WriteDeviceBlock(*state, *channel, mine, block->bytes);
+            const long total =
+                channel->kind == kPortNetwork
+                    ? SendSocketBlock(*state, *channel, mine, block->bytes)
+                    : WritePieces(*state, *channel, &PortChannel::writeFd,
+                                  Running(state->writeRunId, mine), block->bytes, kNoStallLimit);
             if (total > 0 && !block->quiet)
                 Notify(*channel, UM_TX_DONE, static_cast<WPARAM>(total));
         }

@@ -18,6 +18,25 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 // Reads what a USB or network printer sends back and hands it to the owner byte by byte.
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 
+constexpr std::size_t kWritePiece = 4096;  // largest write per call to a device
+constexpr int kNoStallLimit = -1;
+// How long a synchronous write (SendDirect) may go without any byte going out.
+constexpr int kDirectWriteStallMs = 2000;
+
+// A "keep going" test for a worker: its role's run id still names it.
+inline std::function<bool()> Running(const std::atomic<std::uint32_t>& runId, std::uint32_t mine) {
+    return [&runId, mine] { return StillRunning(runId, mine); };
+}
+
+// Writes a block to the channel's descriptor `field` in pieces of at most 4096 bytes,
+// waiting for room in between. A piece with no room is tried again once there is room;
+// the block ends early when keepGoing() turns false, the port closes or is stopped, the
+// device fails (the rest is dropped), or, with a stallMs of 0 or more, when no byte has
+// gone out for that long. Returns what went out; bytesWritten holds the last piece.
+long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                 const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
+                 int stallMs);
+
 // Stores a fresh id in the role's run id, then starts body(id) on a detached thread.
 // When no thread can be made the run id goes back to what it was.
 void LaunchWorker(std::atomic<std::uint32_t>& runId,

@@ -34,42 +34,6 @@ bool WaitStop(int stopFd, int timeoutMs) {
     }
 }
 
-long WriteWithStallTimeout(int fd, const void* data, std::size_t length, int stallTimeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::size_t done = 0;
-    auto lastProgress = Clock::now();
-    bool pollSaidReady = false;
-    while (done < length) {
-        const ssize_t n = write(fd, bytes + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            lastProgress = Clock::now();
-            pollSaidReady = false;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            break;
-        const auto waited =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
-                .count();
-        const int left = stallTimeoutMs - static_cast<int>(waited);
-        if (left <= 0)
-            break;
-        // A driver without poll support reports room it does not have: pace the retries.
-        if (pollSaidReady)
-            usleep(5000);
-        pollfd p{fd, POLLOUT, 0};
-        const int ready = poll(&p, 1, left);
-        if (ready > 0 && (p.revents & (POLLERR | POLLNVAL)))
-            break;
-        pollSaidReady = ready > 0;
-    }
-    return static_cast<long>(done);
-}
-
 namespace {
 std::atomic<DeviceWriteCall> deviceWriteCall{&::write};
 }
