@@ -5,20 +5,20 @@
 
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool left = false;
     bool zero = false;
     int width = 0;
     int precision = -1;
 };
 
-QString Pad(QString text, const Spec& spec, bool numeric) {
-    if (text.size() >= spec.width)
+QString Pad(QString text, const FieldFormat& field, bool numeric) {
+    if (text.size() >= field.width)
         return text;
-    const qsizetype fill = spec.width - text.size();
-    if (spec.left)
+    const qsizetype fill = field.width - text.size();
+    if (field.left)
         return text + QString(fill, u' ');
-    if (spec.zero && numeric) {
+    if (field.zero && numeric) {
         const bool negative = text.startsWith(u'-');
         return (negative ? QStringLiteral("-") : QString()) + QString(fill, u'0') +
                text.mid(negative ? 1 : 0);
@@ -66,17 +66,17 @@ QString Format(const QString& format, std::initializer_list<FormatArg> args) {
             out += c;
             continue;
         }
-        Spec spec;
+        FieldFormat field;
         const qsizetype start = i;
         qsizetype j = i + 1;
         for (; j < format.size() && (format[j] == u'-' || format[j] == u'0'); ++j)
-            (format[j] == u'-' ? spec.left : spec.zero) = true;
+            (format[j] == u'-' ? field.left : field.zero) = true;
         for (; j < format.size() && format[j].isDigit(); ++j)
-            spec.width = spec.width * 10 + format[j].digitValue();
+            field.width = field.width * 10 + format[j].digitValue();
         if (j < format.size() && format[j] == u'.') {
-            spec.precision = 0;
+            field.precision = 0;
             for (++j; j < format.size() && format[j].isDigit(); ++j)
-                spec.precision = spec.precision * 10 + format[j].digitValue();
+                field.precision = field.precision * 10 + format[j].digitValue();
         }
         while (j < format.size() && (format[j] == u'l' || format[j] == u'h'))
             ++j;
@@ -96,26 +96,26 @@ QString Format(const QString& format, std::initializer_list<FormatArg> args) {
         switch (conversion.unicode()) {
             case 'd':
             case 'i':
-                out += Pad(QString::number(AsSigned(arg)), spec, true);
+                out += Pad(QString::number(AsSigned(arg)), field, true);
                 break;
             case 'u':
-                out += Pad(QString::number(static_cast<unsigned long long>(AsSigned(arg))), spec,
+                out += Pad(QString::number(static_cast<unsigned long long>(AsSigned(arg))), field,
                            true);
                 break;
             case 'x':
             case 'X': {
                 QString hex = QString::number(static_cast<unsigned long long>(AsSigned(arg)), 16);
-                out += Pad(conversion == u'X' ? hex.toUpper() : hex, spec, true);
+                out += Pad(conversion == u'X' ? hex.toUpper() : hex, field, true);
                 break;
             }
             case 'f':
                 out += Pad(
-                    QString::number(AsDouble(arg), 'f', spec.precision < 0 ? 6 : spec.precision),
-                    spec, true);
+                    QString::number(AsDouble(arg), 'f', field.precision < 0 ? 6 : field.precision),
+                    field, true);
                 break;
             case 'c':
             case 's':
-                out += Pad(AsText(arg), spec, false);
+                out += Pad(AsText(arg), field, false);
                 break;
             default:
                 --next;  // unknown conversion: shown as written

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // What one run of the thread works with.
 struct SerialRun {
     TransportState& state;

@@ -5,20 +5,13 @@
 #include <fstream>
 #include <set>
 
+#include "transport/TextFile.h"
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/TtyDevices.h"
 
 namespace {
 
 constexpr int kFirstOtherPort = 97;  // first number for ttys without a fixed one
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // The k of "<prefix><k>", or -1 when the name is not the prefix followed by digits only.
 int NumberAfter(const std::string& name, const std::string& prefix) {
@@ -52,14 +45,14 @@ std::vector<SerialPortInfo> ReadPortMap() {
     std::ifstream in(PortMapPath());
     std::string line;
     while (std::getline(in, line)) {
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line[0] == '#')
             continue;
         const auto equals = line.find('=');
         if (equals == std::string::npos)
             continue;
-        const std::string key = Trim(line.substr(0, equals));
-        const std::string path = Trim(line.substr(equals + 1));
+        const std::string key = TrimBlanks(line.substr(0, equals));
+        const std::string path = TrimBlanks(line.substr(equals + 1));
         if (key.size() < 4 || !(std::toupper(key[0]) == 'C' && std::toupper(key[1]) == 'O' &&
                                 std::toupper(key[2]) == 'M'))
             continue;

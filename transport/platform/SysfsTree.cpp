@@ -5,17 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "transport/TextFile.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // Splits "ttyUSB12" into "ttyUSB" and 12; a name without a trailing number gets -1.
 std::pair<std::string, long> SplitTrailingNumber(const std::string& name) {
@@ -54,7 +48,7 @@ std::string ReadSysfsAttribute(const std::string& file) {
     std::string line;
     if (!in || !std::getline(in, line))
         return {};
-    return Trim(line);
+    return TrimBlanks(line);
 }
 
 std::string ReadUeventValue(const std::string& ueventFile, const std::string& key) {
@@ -63,7 +57,7 @@ std::string ReadUeventValue(const std::string& ueventFile, const std::string& ke
     const std::string prefix = key + "=";
     while (std::getline(in, line)) {
         if (line.rfind(prefix, 0) == 0)
-            return Trim(line.substr(prefix.size()));
+            return TrimBlanks(line.substr(prefix.size()));
     }
     return {};
 }
