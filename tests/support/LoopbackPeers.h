@@ -3,6 +3,7 @@
 // port (a TCP listener). Every address is in 127.0.0.0/8; nothing leaves the machine.
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -112,3 +113,13 @@ bool WriteAll(int fd, const std::string& bytes);
 bool WaitForEof(int fd, int timeoutMs);
 // Descriptors the process holds right now.
 int OpenDescriptorCount();
+
+// Starts a printer's web page on port 80 of a fresh loopback address (named `address`),
+// or skips the test with the reason when port 80 cannot be bound.
+#define START_PAGE(page, behaviour)                                                     \
+    std::string address;                                                                \
+    int bindError = 0;                                                                  \
+    auto page = StartPrinterPage(behaviour, address, bindError);                        \
+    if (!page)                                                                          \
+        GTEST_SKIP() << "cannot bind port 80 on loopback (" << std::strerror(bindError) \
+                     << "); run as root or allow unprivileged ports to test network printers";

@@ -16,14 +16,6 @@ using Clock = std::chrono::steady_clock;
 // "About 7 s" with room for a loaded machine; a hang would exceed it by far.
 constexpr auto kProbeLimit = std::chrono::seconds(15);
 
-#define START_PAGE(page, behaviour)                                                     \
-    std::string address;                                                                \
-    int bindError = 0;                                                                  \
-    auto page = StartPrinterPage(behaviour, address, bindError);                        \
-    if (!page)                                                                          \
-        GTEST_SKIP() << "cannot bind port 80 on loopback (" << std::strerror(bindError) \
-                     << "); run as root or allow unprivileged ports to test the probe";
-
 class ProbeHttpTest : public ::testing::Test {
   protected:
     ProxyFreeEnvironment environment_;

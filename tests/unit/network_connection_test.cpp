@@ -21,14 +21,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRawPort = 9100;
 constexpr int kWaitMs = 10000;  // for things that must happen
 
-#define START_PAGE(page, behaviour)                                                     \
-    std::string address;                                                                \
-    int bindError = 0;                                                                  \
-    auto page = StartPrinterPage(behaviour, address, bindError);                        \
-    if (!page)                                                                          \
-        GTEST_SKIP() << "cannot bind port 80 on loopback (" << std::strerror(bindError) \
-                     << "); run as root or allow unprivileged ports to test network printers";
-
 HttpResponder::Reply Answer(int code) {
     return [code](const std::string&) { return StatusReply(code, "Status"); };
 }
