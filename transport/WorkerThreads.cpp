@@ -42,31 +42,9 @@ IoResult UnderLock(PortChannel& channel, int PortChannel::*field, Call call) {
     return {fd, n, errno};
 }
 
-// The whole block on the socket. A non-blocking send that takes only part of it is
-// followed by a wait for room and the rest, so nothing is silently cut off.
-long SendSocketBlock(TransportState& state, PortChannel& channel, std::uint32_t mine,
-                     const std::vector<std::uint8_t>& block) {
-    std::size_t position = 0;
-    while (position < block.size() && StillRunning(state.writeRunId, mine)) {
-        const IoResult r = UnderLock(channel, &PortChannel::socketFd, [&](int fd) {
-            return send(fd, block.data() + position, block.size() - position,
-                        MSG_NOSIGNAL | MSG_DONTWAIT);
-        });
-        if (r.count > 0) {
-            position += static_cast<std::size_t>(r.count);
-            continue;
-        }
-        if (r.fd < 0)
-            break;
-        if (r.count < 0 && r.error == EINTR)
-            continue;
-        if (r.count < 0 && r.error != EAGAIN)
-            break;
-        if (WaitReady(r.fd, POLLOUT, channel.stop.fd(), kRecheckMs) == -1)
-            break;
-    }
-    state.bytesWritten = static_cast<std::uint32_t>(position);
-    return static_cast<long>(position);
+// Sends never raise SIGPIPE: a printer that has gone away is an error, not a signal.
+ssize_t SendNoSignal(int fd, const void* data, std::size_t length) {
+    return send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 void Notify(const PortChannel& channel, unsigned message, WPARAM wParam) {
@@ -156,17 +134,16 @@ void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& 
 
 long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                  const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
-                 int stallMs) {
+                 int stallMs, std::size_t pieceLimit, WriteCall write) {
     using Clock = std::chrono::steady_clock;
     std::size_t position = 0;
     auto lastProgress = Clock::now();
     bool pollSaidReady = false;
     while (position < block.size() && keepGoing()) {
-        const std::size_t piece = std::min(block.size() - position, kWritePiece);
+        const std::size_t piece = std::min(block.size() - position, pieceLimit);
         state.bytesWritten = 0;
-        const IoResult r = UnderLock(channel, field, [&](int fd) {
-            return DeviceWrite(fd, block.data() + position, piece);
-        });
+        const IoResult r = UnderLock(
+            channel, field, [&](int fd) { return write(fd, block.data() + position, piece); });
         if (r.count > 0) {
             state.bytesWritten = static_cast<std::uint32_t>(r.count);
             position += static_cast<std::size_t>(r.count);
@@ -241,11 +218,18 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
             if (!block)
                 break;
             state->bytesWritten = 0;
+            // A socket takes the whole block in one call where it can; what it does not take
+            // is sent once there is room, so nothing is silently cut off.
+            const bool network = channel->kind == kPortNetwork;
             const long total =
-                channel->kind == kPortNetwork
-                    ? SendSocketBlock(*state, *channel, mine, block->bytes)
+                network
+                    ? WritePieces(*state, *channel, &PortChannel::socketFd,
+                                  Running(state->writeRunId, mine), block->bytes, kNoStallLimit,
+                                  block->bytes.size(), &SendNoSignal)
                     : WritePieces(*state, *channel, &PortChannel::writeFd,
                                   Running(state->writeRunId, mine), block->bytes, kNoStallLimit);
+            if (network)
+                state->bytesWritten = static_cast<std::uint32_t>(total);
             if (total > 0 && !block->quiet)
                 Notify(*channel, UM_TX_DONE, static_cast<WPARAM>(total));
         }

@@ -9,6 +9,7 @@
 
 #include "transport/PortChannel.h"
 #include "transport/TransportState.h"
+#include "transport/platform/FdIo.h"
 
 using SharedState = std::shared_ptr<TransportState>;
 using SharedChannel = std::shared_ptr<PortChannel>;
@@ -28,14 +29,17 @@ inline std::function<bool()> Running(const std::atomic<std::uint32_t>& runId, st
     return [&runId, mine] { return StillRunning(runId, mine); };
 }
 
-// Writes a block to the channel's descriptor `field` in pieces of at most 4096 bytes,
+using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
+
+// Writes a block to the channel's descriptor `field` in pieces of at most pieceLimit bytes
+// (4096 unless said otherwise) with `write` (DeviceWrite unless said otherwise),
 // waiting for room in between. A piece with no room is tried again once there is room;
 // the block ends early when keepGoing() turns false, the port closes or is stopped, the
 // device fails (the rest is dropped), or, with a stallMs of 0 or more, when no byte has
 // gone out for that long. Returns what went out; bytesWritten holds the last piece.
 long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                  const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
-                 int stallMs);
+                 int stallMs, std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite);
 
 // Stores a fresh id in the role's run id, then starts body(id) on a detached thread.
 // When no thread can be made the run id goes back to what it was.
