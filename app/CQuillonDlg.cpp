@@ -20,13 +20,13 @@ CQuillonDlg::~CQuillonDlg() {
 
 CDialog* CQuillonDlg::Page(int index) const {
     switch (index) {
-        case 0:
+        case kComCyclePage:
             return comCycle_.get();
-        case 1:
+        case kNetCyclePage:
             return netCycle_.get();
-        case 2:
+        case kTestPage:
             return testPage_.get();
-        case 3:
+        case kOthersPage:
             return otherPage_.get();
         default:
             return nullptr;

@@ -40,6 +40,11 @@ class CQuillonDlg : public CDialog, public PageHost {
     // text; the open operation calls it right after a serial port has opened.
     void ShowLineStatus();
 
+    // Sends bytes through the window's port: the send box, a file, the print test and the
+    // canned commands. With hex set the text is hexadecimal; raw leaves out the line end
+    // and the Chinese-mode wrapper. Returns 0 when the hex text does not convert.
+    int SendData(const QByteArray& text, int hex, int unused, int raw);
+
     void RefreshControlStates() override;
     void SetPageArea(int show);
     void ShowSelectedPage();
@@ -82,6 +87,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnClose();
     LRESULT OnDestroy();
     void StoreSendText();
+
+    // Sending (SendData.cpp).
+    void EnableSendStarters(bool enabled);
 
     // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
     // and command features (PendingHandlers.cpp).

@@ -2,6 +2,7 @@
 // stop the timers, release the port and drop the received data.
 
 #include "app/CQuillonDlg.h"
+#include "app/DialogTimers.h"
 #include "framework/ResourceIds.h"
 
 void CQuillonDlg::StoreSendText() {
@@ -24,9 +25,9 @@ LRESULT CQuillonDlg::OnClose() {
 
 LRESULT CQuillonDlg::OnDestroy() {
     if (IsChecked(IDC_AUTO_SEND))
-        KillTimer(1);
+        KillTimer(kResendTextTimer);
     if (IsChecked(IDC_FILE_AUTO_SEND))
-        KillTimer(2);
+        KillTimer(kFileTimer);
     if (state_.portOpen)
         transport_.Close();
     state_.hexReceiveText.clear();

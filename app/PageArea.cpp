@@ -47,11 +47,11 @@ void CQuillonDlg::OnPageAreaToggle() {
     // port is closed, else the model tests.
     const bool closed = state_.portOpen == 0;
     const bool multiple = CurSel(IDC_MULTIPLE) == 1;
-    int tab = 2;
+    int tab = kTestPage;
     if (closed && state_.portKind == kPortSerial && multiple)
-        tab = 0;
+        tab = kComCyclePage;
     else if (closed && state_.portKind == kPortNetwork && multiple)
-        tab = 1;
+        tab = kNetCyclePage;
     SetCurSel(IDC_TABS, tab);
     ShowSelectedPage();
 }

@@ -35,11 +35,11 @@ void CQuillonDlg::OnMultipleChange() {
     if (multiple) {
         if (state_.pageArea == 0)
             SetPageArea(1);
-        if (state_.portKind == kPortSerial && CurSel(IDC_TABS) != 0) {
-            SetCurSel(IDC_TABS, 0);
+        if (state_.portKind == kPortSerial && CurSel(IDC_TABS) != kComCyclePage) {
+            SetCurSel(IDC_TABS, kComCyclePage);
             ShowSelectedPage();
-        } else if (state_.portKind == kPortNetwork && CurSel(IDC_TABS) != 1) {
-            SetCurSel(IDC_TABS, 1);
+        } else if (state_.portKind == kPortNetwork && CurSel(IDC_TABS) != kNetCyclePage) {
+            SetCurSel(IDC_TABS, kNetCyclePage);
             ShowSelectedPage();
         }
     } else {
