@@ -1,5 +1,6 @@
 #include "app/CQuillonDlg.h"
 
+#include "app/ModelTestFile.h"
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"

@@ -17,6 +17,7 @@ class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
+class ModelTestFile;
 class QPlainTextEdit;
 class QTabWidget;
 
@@ -91,6 +92,13 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Sending (SendData.cpp).
     void EnableSendStarters(bool enabled);
 
+    // Model test runs (ModelTest.cpp): the family's file is sent a line per timer tick.
+    LRESULT RunModelTest(int model);
+    void ContinueModelTest();
+    // Ends a run at once: nothing more of the file is sent and the Test page follows the
+    // port again.
+    void EndModelTest();
+
     // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
     // and command features (PendingHandlers.cpp).
     LRESULT OnRxByte(WPARAM wParam);
@@ -133,4 +141,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<CDialog_NetCirculateSend> netCycle_;
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
+    // The model file a run is reading; null once its closing feed is out.
+    std::unique_ptr<ModelTestFile> modelTestFile_;
+    int modelTestRunning_ = 0;
 };

@@ -1,9 +1,10 @@
 // Entries of the message table whose work belongs to features this window does not have
 // yet: opening and closing the port, sending, the receive display, saving received data,
-// the settings file, help, port-list refresh and the canned printer commands. Each is
-// reached through the table already and deliberately does nothing visible until then.
+// the settings file, help and port-list refresh. Each is reached through the table already
+// and deliberately does nothing visible until then.
 
 #include "app/CQuillonDlg.h"
+#include "app/DialogTimers.h"
 
 LRESULT CQuillonDlg::OnRxByte(WPARAM) {
     return 0;
@@ -17,15 +18,7 @@ LRESULT CQuillonDlg::OnNetClosed() {
     return 0;
 }
 
-LRESULT CQuillonDlg::OnPrinterCommand(LPARAM) {
-    return 0;
-}
-
 LRESULT CQuillonDlg::OnCycleFailed() {
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnModelTest(LPARAM) {
     return 0;
 }
 
@@ -35,6 +28,8 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM) {
 
 LRESULT CQuillonDlg::OnTimer(WPARAM id) {
     KillTimer(static_cast<int>(id));
+    if (id == kModelTestTimer)
+        ContinueModelTest();
     return 0;
 }
 
@@ -54,7 +49,6 @@ void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnHelp() {}
-void CQuillonDlg::OnPrintTest() {}
 void CQuillonDlg::OnSerialSettingChange() {}
 void CQuillonDlg::OnNetworkPortChange() {}
 void CQuillonDlg::LoadSettings() {}
