@@ -21,7 +21,7 @@ LRESULT CQuillonDlg::OnModelTest(LPARAM model) {
 
 LRESULT CQuillonDlg::RunModelTest(int model) {
     // One run at a time, and only to an open port.
-    if (modelTestRunning_ || !state_.portOpen)
+    if (modelTestRunning_ || !state_.port.open)
         return 0;
     modelTestFile_ = ModelTestFile::Open(FindModelTestFile(model));
     if (!modelTestFile_) {
@@ -38,7 +38,7 @@ LRESULT CQuillonDlg::RunModelTest(int model) {
 void CQuillonDlg::ContinueModelTest() {
     if (!modelTestRunning_)
         return;
-    if (!state_.portOpen) {
+    if (!state_.port.open) {
         EndModelTest();
         return;
     }
@@ -72,5 +72,5 @@ void CQuillonDlg::EndModelTest() {
     KillTimer(kModelTestTimer);
     modelTestFile_.reset();
     if (testPage_)
-        testPage_->SendMessage(UM_ENABLE_TESTS, 0, state_.portOpen);
+        testPage_->SendMessage(UM_ENABLE_TESTS, 0, state_.port.open);
 }

@@ -68,7 +68,7 @@ class PrinterPagesTest : public ::testing::Test {
         SetPortOpen(0);
     }
     void SetPortOpen(int open) {
-        dialog_->state().portOpen = open;
+        dialog_->state().port.open = open;
         test_->SendMessage(UM_ENABLE_TESTS, 0, open);
         others_->SendMessage(UM_ENABLE_COMMANDS, 0, open);
         dialog_->RefreshControlStates();
