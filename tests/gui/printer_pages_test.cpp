@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -59,8 +58,9 @@ class PrinterPagesTest : public ::testing::Test {
 
     // Opens COM1 the way the window's open does and tells the pages.
     void OpenPort() {
-        ASSERT_EQ(
-            dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0, 57, 1, 1), 1);
+        ASSERT_EQ(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
+                                                  kMainWindowLineEvents, 1, 1),
+                  1);
         SetPortOpen(1);
     }
     void ClosePort() {
