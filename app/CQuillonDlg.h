@@ -12,14 +12,17 @@
 #include "pages/PageHost.h"
 #include "transport/CommonUtils.h"
 
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace quillon {
+
 class CDialog_ComCirculateSend;
 class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
 class ModelTestFile;
-class QPlainTextEdit;
-class QTabWidget;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -145,3 +148,5 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<ModelTestFile> modelTestFile_;
     int modelTestRunning_ = 0;
 };
+
+}  // namespace quillon

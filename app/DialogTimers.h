@@ -1,5 +1,8 @@
 #pragma once
+
 // The main window's one-shot timers.
+
+namespace quillon {
 
 enum DialogTimer : int {
     kResendTextTimer = 1,  // sends the send text again after the interval ("Auto Send")
@@ -7,3 +10,5 @@ enum DialogTimer : int {
     kSendLabelTimer = 4,   // puts the selected file back in the send label after "Send Completed."
     kModelTestTimer = 5,   // sends the next line of a model test file
 };
+
+}  // namespace quillon

@@ -5,9 +5,11 @@
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 #include "app/ModelTestFile.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/Dialog_TestButton.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 constexpr int kModelLinePauseMs = 30;
@@ -74,3 +76,5 @@ void CQuillonDlg::EndModelTest() {
     if (testPage_)
         testPage_->SendMessage(UM_ENABLE_TESTS, 0, state_.port.open);
 }
+
+}  // namespace quillon

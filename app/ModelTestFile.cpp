@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace quillon {
+
 namespace {
 
 bool IsTrailingBlank(char c) {
@@ -73,3 +75,5 @@ bool ModelTestFile::NextLine(QByteArray& line) {
 bool IsModelTextLine(const QByteArray& line) {
     return line.contains('"');
 }
+
+}  // namespace quillon

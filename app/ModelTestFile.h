@@ -8,6 +8,8 @@
 #include <QString>
 #include <memory>
 
+namespace quillon {
+
 constexpr int kModelTestFiles = 6;
 // A model file larger than this is refused instead of being read.
 constexpr qint64 kMaxModelTestFileBytes = 4 * 1024 * 1024;
@@ -42,3 +44,5 @@ class ModelTestFile {
 // Whether a model file line goes out as its bytes (it holds a double quote) rather than as
 // hexadecimal text.
 bool IsModelTextLine(const QByteArray& line);
+
+}  // namespace quillon

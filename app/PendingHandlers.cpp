@@ -6,6 +6,8 @@
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 
+namespace quillon {
+
 LRESULT CQuillonDlg::OnRxByte(WPARAM) {
     return 0;
 }
@@ -58,3 +60,5 @@ void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
     // The serial lists take these parameters once they can read a parameter text.
     state_.port.serialParameterText = parameterText;
 }
+
+}  // namespace quillon

@@ -3,6 +3,8 @@
 
 #include "app/CQuillonDlg.h"
 
+namespace quillon {
+
 namespace {
 // GS V 66 0: feed to the cutting position and cut partially.
 const QByteArray kCutPaper = QByteArrayLiteral("1D 56 42 00");
@@ -32,3 +34,5 @@ LRESULT CQuillonDlg::OnPrinterCommand(LPARAM command) {
     }
     return 0;
 }
+
+}  // namespace quillon

@@ -15,12 +15,14 @@
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 #include "app/ModelTestFile.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 #include "transport/Conversions.h"
+
+using namespace quillon;
 
 namespace {
 
