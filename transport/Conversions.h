@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <string_view>
 
+namespace quillon {
+
 // Converts hexadecimal text ("1B 40", "1b40", "ABC") into bytes. `out` holds at least
 // (text.size() + 1) / 2 bytes. Returns the number of bytes stored, or -1 when a character
 // that is not a hexadecimal digit stands where a digit is expected (callers then use none).
-
-namespace quillon {
-
 int HexTextToBytes(std::string_view text, std::uint8_t* out);
 
 // Reads "baud,parity,data,stop, flow" field by field. Every output is always written; a

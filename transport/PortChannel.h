@@ -13,12 +13,11 @@
 #include "transport/Window.h"
 #include "transport/platform/EventFd.h"
 
+namespace quillon {
+
 // One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
 // as it stood when the block was handed over, so setting it back afterwards cannot race
 // with the writer).
-
-namespace quillon {
-
 struct PendingBlock {
     std::vector<std::uint8_t> bytes;
     bool quiet = false;

@@ -11,11 +11,10 @@
 #include <thread>
 #include <vector>
 
-// A random address 127.a.b.c (never 127.0.0.1), so tests that run side by side each have
-// a port 80 of their own.
-
 namespace quillon {
 
+// A random address 127.a.b.c (never 127.0.0.1), so tests that run side by side each have
+// a port 80 of their own.
 std::string RandomLoopbackAddress();
 
 // Removes the proxy variables for the life of the object, then puts them back, so that
