@@ -84,7 +84,7 @@ TEST_F(ProbeHttpTest, GarbageInsteadOfAnAnswerMeansUnreachable) {
     EXPECT_EQ(ProbeHttp(address.c_str()), 0);
 }
 
-TEST_F(ProbeHttpTest, TheStatusIsThatOfTheFinalAnswerNeverOfAHeaderLine) {
+TEST_F(ProbeHttpTest, TheStatusIsReadOnlyFromTheFirstLineOfTheFinalAnswer) {
     std::atomic<int> which{0};
     START_PAGE(page, [&](const std::string&) -> std::string {
         switch (which) {
@@ -94,6 +94,9 @@ TEST_F(ProbeHttpTest, TheStatusIsThatOfTheFinalAnswerNeverOfAHeaderLine) {
             case 1:
                 return "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 404 Not Found\r\n"
                        "HTTP/1.0 200 OK: y\r\nContent-Length: 0\r\n\r\n";
+            case 2:
+                // A first line without a code is no answer, whatever follows.
+                return "HTTP/ Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
             default:
                 // An interim answer is followed by the one that counts.
                 return "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
@@ -104,6 +107,8 @@ TEST_F(ProbeHttpTest, TheStatusIsThatOfTheFinalAnswerNeverOfAHeaderLine) {
     which = 1;
     EXPECT_EQ(ProbeHttp(address.c_str()), 0);
     which = 2;
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    which = 3;
     EXPECT_EQ(ProbeHttp(address.c_str()), 1);
 }
 

@@ -37,6 +37,7 @@ struct Exchange {
     bool connected = false;  // the stall clock runs from here
     bool answered = false;   // the headers of a final (not 1xx) answer are all in
     long status = 0;         // its status, as libcurl read it from its status line
+    std::string statusLine;  // the first line of the answer being read
     std::string location;    // the Location header of the answer being read
 };
 
@@ -53,6 +54,22 @@ std::string_view TrimmedValue(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+// The code of a status line "HTTP/<version> <three digits>[ <reason>]", else -1.
+long StatusOfLine(std::string_view line) {
+    const size_t space = line.find(' ');
+    if (!StartsWithNoCase(line, "HTTP/") || space == std::string_view::npos ||
+        line.size() < space + 4)
+        return -1;
+    long code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return -1;
+        code = code * 10 + (line[i] - '0');
+    }
+    const char after = line.size() > space + 4 ? line[space + 4] : '\n';
+    return after == ' ' || after == '\r' || after == '\n' ? code : -1;
+}
+
 // Called once per header line. At the blank line that ends the headers of an answer,
 // libcurl has read its status line; a final answer ends the transfer, because its status
 // (and where a redirect leads) is all the probe needs: the page itself is never read.
@@ -60,6 +77,10 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
     auto* exchange = static_cast<Exchange*>(user);
     const size_t length = size * count;
     const std::string_view line(data, length);
+    if (exchange->statusLine.empty()) {
+        exchange->statusLine = line;
+        return length;
+    }
     if (StartsWithNoCase(line, "Location:")) {
         exchange->location = TrimmedValue(line.substr(9));
         return length;
@@ -68,6 +89,11 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
         return length;
     long status = 0;
     curl_easy_getinfo(exchange->curl, CURLINFO_RESPONSE_CODE, &status);
+    // libcurl takes a status line it cannot read ("HTTP/ x") for "200": the line itself
+    // must carry the code.
+    if (StatusOfLine(exchange->statusLine) != status)
+        status = 0;
+    exchange->statusLine.clear();
     if (status >= 100 && status < 200) {
         exchange->location.clear();
         return length;  // an interim answer: the real one follows
@@ -199,6 +225,7 @@ int ProbeHttp(const char* address) {
         exchange.connected = false;
         exchange.answered = false;
         exchange.status = 0;
+        exchange.statusLine.clear();
         exchange.location.clear();
         Run(multi.get(), exchange, deadline);
         // A failure before the headers of a final answer were in leaves no answer.
