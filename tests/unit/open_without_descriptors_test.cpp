@@ -146,6 +146,8 @@ class OpenWithoutDescriptorsTest : public ::testing::Test {
         // allow after a fork of a process with threads.
         if (UnderThreadSanitizer())
             GTEST_SKIP() << "forks a process with threads";
+        // No worker of an earlier test may be half-way through anything at the fork.
+        ASSERT_TRUE(WaitForWorkers(0)) << "workers left from an earlier test";
         GTEST_FLAG_SET(death_test_style, "fast");
     }
 };
