@@ -10,6 +10,8 @@
 
 #include "transport/Conversions.h"
 
+using namespace quillon;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     // Exactly the promised size, on the heap: AddressSanitizer sees any byte beyond it.

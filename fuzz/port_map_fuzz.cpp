@@ -14,6 +14,8 @@
 #include "transport/PortDiscovery.h"
 #include "transport/SerialPortNames.h"
 
+using namespace quillon;
+
 namespace {
 
 std::string mapFile;

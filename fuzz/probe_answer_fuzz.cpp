@@ -18,6 +18,8 @@
 
 #include "transport/platform/HttpProbe.h"
 
+using namespace quillon;
+
 namespace {
 
 std::mutex answerLock;

@@ -10,6 +10,8 @@
 
 #include "transport/Conversions.h"
 
+using namespace quillon;
+
 namespace {
 
 // The field up to the next comma of `rest`; without a comma the field is empty and `rest`

@@ -11,6 +11,8 @@
 
 #include "tests/support/FakeDevices.h"
 
+using namespace quillon;
+
 namespace {
 
 struct HexCase {

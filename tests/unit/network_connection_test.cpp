@@ -16,6 +16,8 @@
 #include "transport/CommonUtils.h"
 #include "transport/WorkerThreads.h"
 
+using namespace quillon;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

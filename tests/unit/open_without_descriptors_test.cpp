@@ -20,6 +20,8 @@
 #include "transport/CommonUtils.h"
 #include "transport/WorkerThreads.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;

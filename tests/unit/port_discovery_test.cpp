@@ -17,6 +17,8 @@
 #include "transport/PortDiscovery.h"
 #include "transport/SerialPortNames.h"
 
+using namespace quillon;
+
 namespace {
 
 using Names = std::vector<std::string>;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -244,3 +246,5 @@ int ProbeHttp(const char* address) {
     curl_slist_free_all(headers);
     return result;
 }
+
+}  // namespace quillon

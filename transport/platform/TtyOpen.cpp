@@ -12,6 +12,8 @@
 
 #include "transport/platform/DeviceRoots.h"
 
+namespace quillon {
+
 namespace {
 
 // Pseudo-terminal slaves (/dev/pts/<n>) have these majors and no entry in the device tree.
@@ -75,3 +77,5 @@ void ReleaseTtyClaim(int fd) {
     (void)ioctl(fd, TIOCNXCL);
     (void)flock(fd, LOCK_UN);
 }
+
+}  // namespace quillon

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace quillon {
+
 // Opens the device for reading and writing, non-blocking, without making it the
 // controlling terminal, and claims it: flock(LOCK_EX) keeps out every other open, also
 // one by root, and TIOCEXCL keeps out other programs that do not lock. Returns the
@@ -15,3 +17,5 @@ int OpenTtyExclusive(const std::string& path, bool* noTerminal = nullptr);
 // still in poll() on the descriptor keeps the open file, and with it the lock, until it
 // wakes, so a reopen right after a close could find the port still taken.
 void ReleaseTtyClaim(int fd);
+
+}  // namespace quillon
