@@ -34,6 +34,10 @@ struct PortChannel {
     EventFd stop;          // signalled by Close: every worker of this open ends
     EventFd writeRequest;  // signalled by Send: the writing thread has blocks to write
 
+    // False when an event could not be made (the process is out of descriptors): such a
+    // channel can neither be stopped nor woken, so the open fails instead of using it.
+    bool EventsReady() const { return stop.valid() && writeRequest.valid(); }
+
     // Held around every syscall on a descriptor, never across a wait or a message.
     // Recursive so that the serial side can keep it around a whole configuration.
     std::recursive_mutex ioLock;
