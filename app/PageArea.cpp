@@ -1,6 +1,7 @@
 // The page area at the top right: collapsing and expanding it, switching pages, the
 // push-pin that keeps the window on top, and the colours of the receive box.
 
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QWindow>
@@ -14,6 +15,10 @@ void CQuillonDlg::SetPageArea(int show) {
     const QRect receive = receive_->geometry();
     const int change = state_.tabClientRect.width();
     receive_->setFixedWidth(show ? receive.width() - change : receive.width() + change);
+    // The receive group takes the box's new width before the tab control's visibility
+    // changes: showing the tabs lays the window out at once, and a group still as wide as
+    // before would stretch the window past its fixed size.
+    receive_->parentWidget()->layout()->activate();
     SetItemText(IDC_PAGE_AREA, LoadString(language(), show ? IDS_HIDDEN : IDS_MORE));
     receive_->raise();
     receive_->show();
