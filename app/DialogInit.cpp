@@ -81,8 +81,11 @@ void CQuillonDlg::CreatePages() {
     otherPage_ = std::make_unique<CDialog_OtherCommand>(*this, lang, tabs_);
     const int captions[] = {IDS_COM_CYCLE, IDS_NET_CYCLE, IDS_TEST, IDS_OTHERS};
     WithoutNotifications([&] {
-        for (int index = 0; index < 4; ++index)
-            tabs_->addTab(Page(index), LoadString(lang, captions[index]));
+        for (int index = 0; index < 4; ++index) {
+            const QString caption = LoadString(lang, captions[index]);
+            tabs_->addTab(Page(index), caption);
+            Page(index)->setAccessibleName(caption);
+        }
         tabs_->setCurrentIndex(0);
     });
     for (int index = 0; index < 4; ++index)
