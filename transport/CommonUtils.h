@@ -7,15 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "transport/PortKind.h"
 #include "transport/Window.h"
-
-enum PortKind : int {
-    kPortNone = 0,
-    kPortSerial = 1,
-    kPortParallel = 2,
-    kPortUsb = 3,
-    kPortNetwork = 4,
-};
 
 struct PortChannel;
 struct TransportState;
@@ -75,7 +68,7 @@ class CommonUtils {
     // Makes a freshly opened channel the current one, letting go of any earlier one.
     void HoldChannel(std::shared_ptr<PortChannel> channel);
     // The same, for a port that is ready: also sets the port kind.
-    void AdoptChannel(std::shared_ptr<PortChannel> channel, int kind);
+    void AdoptChannel(std::shared_ptr<PortChannel> channel, PortKind kind);
     // Starts the workers the port kind needs, with the channel just opened.
     void StartThreads();
     // Starts the serial line-event thread of an OpenSerial port.

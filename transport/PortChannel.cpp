@@ -7,7 +7,7 @@
 
 #include "transport/platform/TtyOpen.h"
 
-PortChannel::PortChannel(int kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
+PortChannel::PortChannel(PortKind kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
 
 PortChannel::~PortChannel() {
     Revoke();
