@@ -6,7 +6,6 @@
 #include <QLayout>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <filesystem>
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
@@ -18,6 +17,7 @@
 #include "pages/CDialog_OtherCommand.h"
 #include "pages/Dialog_TestButton.h"
 #include "resources/Icons.h"
+#include "transport/platform/Folders.h"
 
 namespace {
 const QString kDefaultAddress = QStringLiteral("192.168.1.114");
@@ -61,7 +61,7 @@ bool CQuillonDlg::OnInitDialog() {
         SetPageArea(0);
 
     if (state_.saveDirectory.isEmpty()) {
-        state_.saveDirectory = ProgramFolder();
+        state_.saveDirectory = QString::fromStdString(ProgramFolder());
         SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
     }
     SetItemText(IDC_SEND_TEXT, IsChecked(IDC_HEX_SEND) ? state_.hexSendText : state_.charSendText);
@@ -99,15 +99,4 @@ void CQuillonDlg::CreatePages() {
     receive_->setFixedWidth(receive_->width());
     setFixedSize(size());
     LayOutNow();
-}
-
-QString CQuillonDlg::ProgramFolder() const {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return QStringLiteral("./");
-    QString folder = QString::fromStdString(program.parent_path().string());
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
 }

@@ -5,8 +5,9 @@
 #include <fstream>
 #include <set>
 
-#include "transport/TextFile.h"
+#include "transport/platform/Blanks.h"
 #include "transport/platform/DeviceRoots.h"
+#include "transport/platform/Folders.h"
 #include "transport/platform/TtyDevices.h"
 
 namespace {
@@ -70,10 +71,7 @@ std::vector<SerialPortInfo> ReadPortMap() {
 std::string PortMapPath() {
     if (const char* file = std::getenv("QUILLON_PORT_MAP"); file && *file)
         return file;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-        return std::string(config) + "/Quillon/ports";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/Quillon/ports";
+    return ConfigFolder() + "ports";
 }
 
 std::vector<SerialPortInfo> FindSerialPorts() {
