@@ -9,7 +9,7 @@
 
 CQuillonDlg::CQuillonDlg(Language language, QWidget* parent)
     : CDialog(IDD_QUILLON_DIALOG, language, parent) {
-    state_.selectedFile = LoadString(language, IDS_NO_FILE);
+    state_.send.selectedFile = LoadString(language, IDS_NO_FILE);
     CreateControls();
     BuildMessageTable();
 }
@@ -20,13 +20,13 @@ CQuillonDlg::~CQuillonDlg() {
 
 CDialog* CQuillonDlg::Page(int index) const {
     switch (index) {
-        case 0:
+        case kComCyclePage:
             return comCycle_.get();
-        case 1:
+        case kNetCyclePage:
             return netCycle_.get();
-        case 2:
+        case kTestPage:
             return testPage_.get();
-        case 3:
+        case kOthersPage:
             return otherPage_.get();
         default:
             return nullptr;
