@@ -8,6 +8,7 @@
 #include <QTabWidget>
 
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
@@ -39,15 +40,15 @@ bool CQuillonDlg::OnInitDialog() {
     Item<QLabel>(IDC_PORT_ICON)->setPixmap(state_.port.closedIcon);
 
     SetCurSel(IDC_PORT, 0);
-    SetCurSel(IDC_BAUD, 3);
-    SetCurSel(IDC_PARITY, 0);
-    SetCurSel(IDC_DATA_BITS, 0);
-    SetCurSel(IDC_STOP_BITS, 0);
-    SetCurSel(IDC_FLOW, 0);
+    SelectString(IDC_BAUD, QStringLiteral("9600"));
+    SelectString(IDC_PARITY, QStringLiteral("NONE"));
+    SelectString(IDC_DATA_BITS, QStringLiteral("8"));
+    SelectString(IDC_STOP_BITS, QStringLiteral("1"));
+    SelectString(IDC_FLOW, QStringLiteral("NONE"));
     SetChecked(IDC_DTR, true);
     SetChecked(IDC_RTS, true);
-    SetCurSel(IDC_MULTIPLE, 0);
-    SetCurSel(IDC_NET_PORT, 2);
+    SetCurSel(IDC_MULTIPLE, kMultipleNo);
+    SelectString(IDC_NET_PORT, QStringLiteral("9100"));
 
     Item<IpAddressEdit>(IDC_IP_ADDRESS)->SetAddress(kDefaultAddress);
     SetItemText(IDC_INTERVAL, QString::number(state_.timers.sendInterval));

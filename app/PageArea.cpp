@@ -8,6 +8,7 @@
 
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 
@@ -37,7 +38,7 @@ void CQuillonDlg::ShowSelectedPage() {
     }
     if (CDialog* shown = Page(index))
         shown->show();
-    if (index == 0 || index == 1)
+    if (index == kComCyclePage || index == kNetCyclePage)
         state_.cyclePage = 1;
     RefreshControlStates();
 }
@@ -51,7 +52,7 @@ void CQuillonDlg::OnPageAreaToggle() {
     // The page that fits what the user is doing: a cycle page in multiple mode while the
     // port is closed, else the model tests.
     const bool closed = state_.port.open == 0;
-    const bool multiple = CurSel(IDC_MULTIPLE) == 1;
+    const bool multiple = CurSel(IDC_MULTIPLE) == kMultipleYes;
     int tab = kTestPage;
     if (closed && state_.port.kind == kPortSerial && multiple)
         tab = kComCyclePage;

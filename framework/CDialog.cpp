@@ -199,6 +199,11 @@ void CDialog::SetCurSel(int id, int index) {
     });
 }
 
+void CDialog::SelectString(int id, const QString& text) {
+    if (auto* combo = Item<QComboBox>(id); combo && combo->findText(text) >= 0)
+        SetCurSel(id, combo->findText(text));
+}
+
 void CDialog::SetTimer(int id, int milliseconds) {
     QTimer*& timer = timers_[id];
     if (!timer) {

@@ -10,6 +10,14 @@
 #include "transport/PortKind.h"
 #include "transport/Window.h"
 
+// Flow control of a serial port, as the flow-control list and the serial parameter text
+// number it.
+enum FlowMode : int {
+    kFlowNone = 0,
+    kFlowXonXoff = 1,
+    kFlowRtsCts = 2,
+};
+
 struct PortChannel;
 struct TransportState;
 
@@ -20,8 +28,9 @@ class CommonUtils {
     CommonUtils(const CommonUtils&) = delete;
     CommonUtils& operator=(const CommonUtils&) = delete;
 
-    // Serial port "COM<n>" opened for the line-event thread; flowMode 0 none, 1 XON/XOFF,
-    // anything else RTS/CTS. dtrControl and rtsControl: only the low 2 bits count.
+    // Serial port "COM<n>" opened for the line-event thread; flowMode is a FlowMode, and
+    // any value but none or XON/XOFF means RTS/CTS. dtrControl and rtsControl: only the
+    // low 2 bits count (0 off, 1 on, 2 handshake, 3 toggle).
     int OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity, int dataBits,
                    int stopBits, int flowMode, int eventMask, int dtrControl, int rtsControl);
     // Serial port for synchronous writing with SendDirect; no thread, owner unchanged.
