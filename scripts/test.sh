@@ -8,7 +8,7 @@ jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
 
 for sanitizer in thread address; do
     dir=build-$sanitizer
@@ -16,5 +16,5 @@ for sanitizer in thread address; do
         -DQUILLON_SANITIZE=$sanitizer
     cmake --build "$dir" -j "$jobs" --target unit_tests
     TSAN_OPTIONS=halt_on_error=1 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
-        ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 -L unit
+        ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L unit
 done
