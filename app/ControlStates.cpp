@@ -3,8 +3,10 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::RefreshControlStates() {
     const bool open = state_.port.open != 0;
@@ -55,3 +57,5 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_MULTIPLE,
                !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
 }
+
+}  // namespace quillon

@@ -19,8 +19,10 @@
 #include "app/CQuillonDlg.h"
 #include "framework/ControlNames.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -245,3 +247,5 @@ void CQuillonDlg::CreateControls() {
         status->addWidget(button(id));
     page->addLayout(status);
 }
+
+}  // namespace quillon

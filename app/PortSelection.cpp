@@ -5,9 +5,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
-#include "framework/ResourceIds.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::OnPortSelectionChange() {
     const int index = CurSel(IDC_PORT);
@@ -51,3 +53,5 @@ void CQuillonDlg::OnMultipleChange() {
     comCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.port.kind == kPortSerial);
     RefreshControlStates();
 }
+
+}  // namespace quillon

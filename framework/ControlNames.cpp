@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+namespace quillon {
+
 void LabelField(QLabel* label, QWidget* field) {
     label->setBuddy(field);
     // A drop-down list on Linux reports its current entry as its name and its label only
@@ -13,3 +15,5 @@ void NameLine(QLabel* line, const QString& name) {
     line->setAccessibleName(name);
     line->setAccessibleDescription(line->text());
 }
+
+}  // namespace quillon

@@ -14,6 +14,8 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/DeviceRoots.h"
 
+namespace quillon {
+
 CommonUtils::CommonUtils() : state_(std::make_shared<TransportState>()) {}
 
 CommonUtils::~CommonUtils() {
@@ -180,3 +182,5 @@ std::uint32_t CommonUtils::readRunId() const {
 std::uint32_t CommonUtils::commRunId() const {
     return state_->commRunId;
 }
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 #include "transport/PortKind.h"
 #include "transport/Window.h"
 
+namespace quillon {
+
 // Flow control of a serial port, as the flow-control list and the serial parameter text
 // number it.
 enum FlowMode : int {
@@ -94,3 +96,5 @@ class CommonUtils {
     // Descriptors, events and pending blocks of the open port; null when closed.
     std::shared_ptr<PortChannel> channel_;
 };
+
+}  // namespace quillon

@@ -12,6 +12,8 @@
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/SysfsTree.h"
 
+namespace quillon {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -115,3 +117,5 @@ void EnumUsbPrinters(std::vector<std::string>& list) {
     for (const UsbPrinterInfo& printer : FindUsbPrinters())
         list.push_back(printer.path);
 }
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 #include "transport/IpAddressText.h"
 #include "transport/SerialPortNames.h"
 
+namespace quillon {
+
 struct ParallelPortInfo {
     std::string name;    // "LPT1"
     std::string device;  // "/dev/lp0"
@@ -37,3 +39,5 @@ std::vector<UsbPrinterInfo> FindUsbPrinters();
 // Sorts port names by the number from their fourth character on; names with equal
 // numbers keep their order.
 void SortPortNamesByNumber(std::vector<std::string>& names);
+
+}  // namespace quillon

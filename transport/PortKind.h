@@ -2,6 +2,8 @@
 // The kinds of port a transport opens; the main window keeps the kind of the selected
 // port-list entry with the same codes.
 
+namespace quillon {
+
 enum PortKind : int {
     kPortNone = 0,
     kPortSerial = 1,
@@ -9,3 +11,5 @@ enum PortKind : int {
     kPortUsb = 3,
     kPortNetwork = 4,
 };
+
+}  // namespace quillon

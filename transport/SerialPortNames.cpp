@@ -10,6 +10,8 @@
 #include "transport/platform/Folders.h"
 #include "transport/platform/TtyDevices.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr int kFirstOtherPort = 97;  // first number for ttys without a fixed one
@@ -114,3 +116,5 @@ std::string SerialDeviceForPort(int number) {
             return port.device;
     return {};
 }
+
+}  // namespace quillon

@@ -1,5 +1,7 @@
 #include "transport/TextFile.h"
 
+namespace quillon {
+
 bool WriteWithCrLf(std::FILE* file, std::string_view text) {
     std::size_t start = 0;
     while (start < text.size()) {
@@ -15,3 +17,5 @@ bool WriteWithCrLf(std::FILE* file, std::string_view text) {
     }
     return true;
 }
+
+}  // namespace quillon

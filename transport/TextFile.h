@@ -7,4 +7,9 @@
 #include <string_view>
 
 // Writes text to an open file, each '\n' as "\r\n". Returns false when a write failed.
+
+namespace quillon {
+
 bool WriteWithCrLf(std::FILE* file, std::string_view text);
+
+}  // namespace quillon

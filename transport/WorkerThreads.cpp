@@ -13,6 +13,8 @@
 #include "transport/DiagnosticLog.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr std::size_t kReadSize = 256;  // largest read per pass
@@ -257,3 +259,5 @@ void ReadThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
     }
     ClearRunId(state->readRunId, mine);
 }
+
+}  // namespace quillon

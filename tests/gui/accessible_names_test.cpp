@@ -13,8 +13,10 @@
 #include <map>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+
+using namespace quillon;
 
 namespace {
 

@@ -10,8 +10,10 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+
+using namespace quillon;
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include "tests/support/FakeDevices.h"
 #include "transport/platform/Folders.h"
 
+using namespace quillon;
+
 namespace {
 
 TEST(FoldersTest, ConfigFolderFollowsXdgElseHome) {

@@ -5,5 +5,9 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // The text without blanks, tabs and line ends at either end.
 std::string TrimBlanks(std::string_view text);
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace quillon {
+
 std::string ConfigFolder() {
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
         return std::string(config) + "/Quillon/";
@@ -33,3 +35,5 @@ std::string DataFolderFor(const std::string& program) {
         return std::filesystem::path(installed).lexically_normal().string();
     return program;
 }
+
+}  // namespace quillon

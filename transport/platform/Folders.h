@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace quillon {
+
 // The settings folder: $XDG_CONFIG_HOME/Quillon/, or ~/.config/Quillon/ when that is unset.
 std::string ConfigFolder();
 // The folder of the running executable; "./" when /proc/self/exe cannot be read.
@@ -14,3 +16,5 @@ std::string ProgramFolder();
 std::string DataFolder();
 // The same rule for a program in `programFolder` (given with its trailing '/').
 std::string DataFolderFor(const std::string& programFolder);
+
+}  // namespace quillon
