@@ -9,6 +9,7 @@
 
 #include "app/QuillonDlgState.h"
 #include "framework/CDialog.h"
+#include "framework/ResourceIds.h"
 #include "pages/PageHost.h"
 #include "transport/CommonUtils.h"
 
@@ -58,6 +59,14 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
     QString SerialParameterText() const override { return state_.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
+    CycleSendState SendStateForCycle() const override {
+        return {state_.lastSendText,
+                IsChecked(IDC_HEX_SEND),
+                IsChecked(IDC_SEND_NEWLINE),
+                IsChecked(IDC_CHINESE_MODE),
+                ItemText(IDC_INTERVAL).toInt(),
+                ItemText(IDC_NET_PORT).toInt()};
+    }
 
   protected:
     bool OnInitDialog() override;
