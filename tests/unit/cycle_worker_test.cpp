@@ -305,20 +305,20 @@ TEST_F(CycleSerialTest, StartsStopsAndTargetChangesDuringARepeatingRun) {
 // Network printers on loopback: a web page on port 80 and a raw port.
 struct LoopbackPrinter {
     static constexpr int kRawPort = 9100;
-    LoopbackPrinter(int status, bool raw) {
+    LoopbackPrinter(int status, bool raw, int receiveBuffer = 0) {
         int error = 0;
         const std::string reason = status == 200 ? "OK" : "Not Found";
         page = StartPrinterPage([=](const std::string&) { return StatusReply(status, reason); },
                                 address, error);
         if (page && raw)
-            listener = std::make_unique<TcpListener>(address, kRawPort);
+            listener = std::make_unique<TcpListener>(address, kRawPort, 8, receiveBuffer);
     }
     // Accepts the worker's connection and reads until it closes it.
     std::string Received() const {
         const int fd = listener->Accept(10000);
         if (fd < 0)
             return "<no connection>";
-        std::string bytes = ReadSome(fd, 1 << 20, 5000);
+        std::string bytes = ReadSome(fd, 64 << 20, 5000);
         close(fd);
         return bytes;
     }
@@ -335,6 +335,7 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
         GTEST_SKIP() << "cannot bind port 80 on loopback";
     LoopbackPrinter second(200, true);
     LoopbackPrinter notFound(404, false);
+    LoopbackPrinter neverReads(200, true, 4096);
     const std::string refusing = RandomLoopbackAddress();
     TempDir folder;
     const auto previousFolder = std::filesystem::current_path();
@@ -385,13 +386,16 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     ASSERT_TRUE(page->WaitUntil([&] { return !runner->Running(); }, 20s));
     EXPECT_FALSE(runner->StopsAtFailure());
 
-    // From now on failures are recorded in the day file and the run goes on.
+    // From now on failures are recorded in the day file and the run goes on; so is a
+    // printer that connects but does not take the data.
     settings.onePass = false;
     settings.chineseMode = false;
     settings.intervalMs = 600000;
-    runner->SetTargets({{refusing, ""}, {notFound.address, ""}, {first.address, ""}});
+    settings.dataText = std::string(8 << 20, 'd');
+    runner->SetTargets(
+        {{refusing, ""}, {notFound.address, ""}, {neverReads.address, ""}, {first.address, ""}});
     runner->Start(settings);
-    EXPECT_EQ(Counts(first.Received(), "DATA"), std::vector<int>{1});
+    EXPECT_EQ(Counts(first.Received(), settings.dataText), std::vector<int>{1});
     EXPECT_TRUE(runner->Running());
     runner->Stop();
     ASSERT_TRUE(WaitForWorkers(baseline, 20s));
@@ -406,7 +410,8 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     content << dayFile.rdbuf();
     EXPECT_EQ(content.str(), refusing + refusing + " Creat connection failed.\r\n" +
                                  notFound.address + notFound.address +
-                                 " Creat connection failed.\r\n");
+                                 " Creat connection failed.\r\n" + neverReads.address +
+                                 neverReads.address + " Send failed.\r\n");
     runner.reset();
     std::filesystem::current_path(previousFolder);
 }
