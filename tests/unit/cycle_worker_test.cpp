@@ -265,7 +265,7 @@ TEST_F(CycleSerialTest, StartsStopsAndTargetChangesDuringARepeatingRun) {
         });
     const std::vector<std::vector<CycleTarget>> choices = {
         Ports({1, 2, 3}), Ports({3, 1}), {{"COM2", "19200,N,8,2, 1"}}, {}};
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 200; ++round) {
         runner_->SetTargets(choices[round % choices.size()]);
         runner_->Start(Run("DATA", round % 7 == 3, 1 + round % 3));
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 5));
