@@ -76,7 +76,7 @@ class ComCyclePageTest : public ::testing::Test {
           ttyScope_(tty_),
           prompts_(std::make_shared<ScriptedPrompts>()),
           baseline_(LiveWorkerCount()) {
-        MapPorts(ptys_[1].slavePath());
+        MapPorts(ptys_[2].slavePath());
         host_.names = {"COM1", "COM2", "COM3"};
         page_ = std::make_unique<CDialog_ComCirculateSend>(host_, Language::English, &host_);
         page_->SetPrompts(prompts_);
@@ -89,9 +89,13 @@ class ComCyclePageTest : public ::testing::Test {
         EXPECT_TRUE(WorkersEnd(baseline_, 10s));
     }
 
-    void MapPorts(const std::string& second) {
-        folder_.WriteFile("ports", "COM1=" + ptys_[0].slavePath() + "\nCOM2=" + second +
-                                       "\nCOM3=" + ptys_[2].slavePath() + "\n");
+    // COM1 to COM5, COM3 on the device given.
+    void MapPorts(const std::string& third) {
+        std::string map;
+        for (int i = 0; i < 5; ++i)
+            map += "COM" + std::to_string(i + 1) + "=" + (i == 2 ? third : ptys_[i].slavePath()) +
+                   "\n";
+        folder_.WriteFile("ports", map);
     }
     void Tick(int row, bool ticked) {
         list_->item(row, 0)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
@@ -101,7 +105,7 @@ class ComCyclePageTest : public ::testing::Test {
 
     TempDir folder_;
     ScopedEnv mapEnv_;
-    PtyPair ptys_[3];
+    PtyPair ptys_[5];
     std::shared_ptr<FakeTtyLayer> tty_;
     ScopedTtyLayer ttyScope_;
     std::shared_ptr<ScriptedPrompts> prompts_;
@@ -182,10 +186,11 @@ TEST_F(ComCyclePageTest, RowsTicksParametersAndAOnePassRun) {
     EXPECT_EQ(tty_->Applied().size(), 2u);
 }
 
-TEST_F(ComCyclePageTest, RepeatingRunStopsAtAPortThatCannotBeOpened) {
+TEST_F(ComCyclePageTest, RepeatingRunStopsAtTheThirdOfFivePortsFailing) {
     MapPorts(folder_.path() + "/gone");
+    host_.names = {"COM1", "COM2", "COM3", "COM4", "COM5"};
     page_->SendMessage(UM_CYCLE_UPDATE, 1, 1);
-    for (int row = 0; row < 3; ++row)
+    for (int row = 0; row < 5; ++row)
         Tick(row, true);
     host_.sendState.lastSendText = "X";
     host_.sendState.sendNewLine = true;
@@ -193,16 +198,19 @@ TEST_F(ComCyclePageTest, RepeatingRunStopsAtAPortThatCannotBeOpened) {
     page_->SendMessage(UM_CYCLE_SEND, 1, 1);
     EXPECT_FALSE(list_->isEnabled()) << "a repeating run holds the rows";
     ASSERT_TRUE(SpinUntil([&] { return !prompts_->boxes.empty(); }));
-    EXPECT_EQ(prompts_->boxes[0].text, "COM2 Open failed.");
+    EXPECT_EQ(prompts_->boxes[0].text, "COM3 Open failed.");
     EXPECT_EQ(host_.failures, 1);
     EXPECT_TRUE(list_->isEnabled()) << "the main window's stop gives the rows back";
-    const std::string first = ptys_[0].DrainMaster();
-    // The count line goes inside the Chinese-mode wrapper, with the data after it.
-    EXPECT_EQ(first.find("\x1C\x26--->current count is: 1, time is: "), 0u) << first;
-    const std::string end = "<---\nX\r\n\x1C\x2E";
-    ASSERT_GT(first.size(), end.size());
-    EXPECT_EQ(first.substr(first.size() - end.size()), end);
-    EXPECT_EQ(ptys_[2].DrainMaster(50), "");
+    for (int port : {0, 1}) {
+        // The count line goes inside the Chinese-mode wrapper, with the data after it.
+        const std::string got = ptys_[port].DrainMaster();
+        EXPECT_EQ(got.find("\x1C\x26--->current count is: 1, time is: "), 0u) << got;
+        const std::string end = "<---\nX\r\n\x1C\x2E";
+        ASSERT_GT(got.size(), end.size());
+        EXPECT_EQ(got.substr(got.size() - end.size()), end);
+    }
+    EXPECT_EQ(ptys_[3].DrainMaster(50), "");
+    EXPECT_EQ(ptys_[4].DrainMaster(50), "");
     ASSERT_TRUE(WorkersEnd(baseline_, 10s));
     EXPECT_EQ(prompts_->boxes.size(), 1u);
 }

@@ -216,22 +216,6 @@ TEST_F(CycleSerialTest, RepeatingRunCountsItsPassesAndASecondStartKeepsTheCount)
     EXPECT_EQ(main_->Count(kCycleFailed), 0u);
 }
 
-TEST_F(CycleSerialTest, ThirdOfFivePortsFailingEndsTheRunThere) {
-    root_.WriteFile("ports", "COM1=" + ptys_[0].slavePath() + "\nCOM2=" + ptys_[1].slavePath() +
-                                 "\nCOM3=" + root_.path() + "/gone\nCOM4=" + ptys_[3].slavePath() +
-                                 "\nCOM5=" + ptys_[4].slavePath() + "\n");
-    runner_->SetTargets(Ports({1, 2, 3, 4, 5}));
-    runner_->Start(Run("DATA", false, 20));
-    ASSERT_TRUE(page_->WaitUntil([this] { return !page_->MessageBoxes().empty(); }));
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(page_->MessageBoxes(), std::vector<std::string>{"COM3 Open failed."});
-    EXPECT_EQ(main_->Count(kCycleFailed), 1u);
-    EXPECT_EQ(Counts(ptys_[0].DrainMaster(), "DATA"), std::vector<int>{1});
-    EXPECT_EQ(Counts(ptys_[1].DrainMaster(), "DATA"), std::vector<int>{1});
-    EXPECT_EQ(ptys_[3].DrainMaster(50), "");
-    EXPECT_EQ(ptys_[4].DrainMaster(50), "");
-}
-
 TEST_F(CycleSerialTest, ShutdownEndsABlockedWriteAndAPauseAtOnce) {
     // A peer that never reads: the write waits for room that never comes.
     runner_->SetTargets(Ports({1}));
