@@ -123,9 +123,6 @@ TEST_F(ComCyclePageTest, RowsTicksParametersAndAOnePassRun) {
     EXPECT_EQ(Cell(2, 0), "3");
     EXPECT_EQ(Cell(2, 1), "COM3");
     EXPECT_EQ(Cell(2, 2), "9600,N,8,1");
-    EXPECT_TRUE(list_->showGrid());
-    EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_TRUE(list_->item(0, 0)->flags() & Qt::ItemIsUserCheckable);
 
     Tick(0, true);
     Tick(2, true);
