@@ -62,5 +62,5 @@ void CQuillonDlg::SaveSettings() {}
 
 void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
     // The serial lists take these parameters once they can read a parameter text.
-    state_.serialParameterText = parameterText;
+    state_.port.serialParameterText = parameterText;
 }
