@@ -60,7 +60,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
     CycleSendState SendStateForCycle() const override {
-        return {state_.lastSendText,
+        return {state_.send.lastSendText,
                 IsChecked(IDC_HEX_SEND),
                 IsChecked(IDC_SEND_NEWLINE),
                 IsChecked(IDC_CHINESE_MODE),
