@@ -21,6 +21,7 @@
 #include "tests/support/FakeTtyLayer.h"
 #include "tests/support/LoopbackPeers.h"
 #include "tests/support/TestWindow.h"
+#include "transport/DiagnosticLog.h"
 #include "transport/WorkerThreads.h"
 #include "transport/platform/FdIo.h"
 
@@ -204,9 +205,27 @@ TEST_F(CycleSerialTest, RepeatingRunCountsItsPassesAndASecondStartKeepsTheCount)
     EXPECT_EQ(main_->Count(kCycleFailed), 0u);
 }
 
-TEST_F(CycleSerialTest, ShutdownEndsABlockedWriteAndAPauseAtOnce) {
-    // A peer that never reads: the write waits for room that never comes.
+TEST_F(CycleSerialTest, StalledWritesAreLoggedAndShutdownEndsThemAtOnce) {
+    // A peer that never reads: the write waits for room that never comes, gives up after
+    // the stall limit and says so in the diagnostic log. The port still counts as served.
+    TempDir folder;
+    const auto previousFolder = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    logEnabled = 1;
     runner_->SetTargets(Ports({1}));
+    runner_->Start(Run(std::string(4 << 20, 'x'), true));
+    ASSERT_TRUE(page_->WaitUntil([this] { return !runner_->Running(); }));
+    logEnabled = 0;
+    std::filesystem::current_path(previousFolder);
+    std::ifstream log(folder.path() + "/Quillon.log");
+    std::stringstream logged;
+    logged << log.rdbuf();
+    EXPECT_NE(logged.str().find("COM1 took "), std::string::npos) << logged.str();
+    EXPECT_NE(logged.str().find(" of 4194304 bytes."), std::string::npos);
+    EXPECT_TRUE(page_->MessageBoxes().empty());
+    ptys_[0].DrainMaster(50);
+
+    // The same write cut short by the page going away.
     runner_->Start(Run(std::string(4 << 20, 'x'), true));
     std::this_thread::sleep_for(300ms);
     ASSERT_TRUE(runner_->Running());
