@@ -9,17 +9,20 @@
 
 #include "app/QuillonDlgState.h"
 #include "framework/CDialog.h"
-#include "framework/ResourceIds.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
+
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace quillon {
 
 class CDialog_ComCirculateSend;
 class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
-class QPlainTextEdit;
-class QTabWidget;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -60,12 +63,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
     CycleSendState SendStateForCycle() const override {
-        return {state_.send.lastSendText,
-                IsChecked(IDC_HEX_SEND),
-                IsChecked(IDC_SEND_NEWLINE),
-                IsChecked(IDC_CHINESE_MODE),
-                ItemText(IDC_INTERVAL).toInt(),
-                ItemText(IDC_NET_PORT).toInt()};
+        return {state_.send.lastSendText,       IsChecked(IDC_HEX_SEND),
+                IsChecked(IDC_SEND_NEWLINE),    IsChecked(IDC_CHINESE_MODE),
+                ItemText(IDC_INTERVAL).toInt(), ItemText(IDC_NET_PORT).toInt()};
     }
 
   protected:
@@ -143,3 +143,5 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
 };
+
+}  // namespace quillon

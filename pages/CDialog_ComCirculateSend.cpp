@@ -5,11 +5,13 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CycleStartSettings.h"
 #include "pages/PageHost.h"
 #include "pages/cycle/CycleRunner.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 constexpr int kIndexColumn = 0;
@@ -191,3 +193,5 @@ void CDialog_ComCirculateSend::OnItemChanged() {
     if (!refilling_ && list_->isEnabled())
         ScanTicksAndSelection();
 }
+
+}  // namespace quillon

@@ -8,9 +8,12 @@
 
 #include "framework/CDialog.h"
 
+class QTableWidget;
+
+namespace quillon {
+
 class CycleRunner;
 class PageHost;
-class QTableWidget;
 
 class CDialog_ComCirculateSend : public CDialog {
   public:
@@ -48,3 +51,5 @@ class CDialog_ComCirculateSend : public CDialog {
     const QString defaultParameters_;
     QString currentParameters_;
 };
+
+}  // namespace quillon

@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CycleStartSettings.h"
 #include "pages/PageHost.h"
 #include "pages/cycle/CycleRunner.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CDialog_NetCirculateSend::CDialog_NetCirculateSend(PageHost& host, Language language,
                                                    QWidget* parent)
@@ -88,3 +90,5 @@ LRESULT CDialog_NetCirculateSend::OnCycleSend(WPARAM wParam, LPARAM lParam) {
         EnableRefresh(wParam != 1, false);
     return 0;
 }
+
+}  // namespace quillon

@@ -6,10 +6,13 @@
 
 #include "framework/CDialog.h"
 
+class QCheckBox;
+
+namespace quillon {
+
 class CycleRunner;
 class IpAddressEdit;
 class PageHost;
-class QCheckBox;
 
 class CDialog_NetCirculateSend : public CDialog {
   public:
@@ -34,3 +37,5 @@ class CDialog_NetCirculateSend : public CDialog {
     QCheckBox* checks_[kRows] = {};
     int enabled_ = 0;
 };
+
+}  // namespace quillon

@@ -1,8 +1,10 @@
 #include "pages/CycleStartSettings.h"
 
 #include "framework/NarrowText.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CycleSettings CycleSettingsFrom(const CycleSendState& state, Language language, bool onePass) {
     CycleSettings settings;
@@ -29,3 +31,5 @@ CycleTexts CycleTextsFor(Language language, int openFailedId) {
     texts.sendFailed = Text(language, "D155.sendFailed").toStdString();
     return texts;
 }
+
+}  // namespace quillon

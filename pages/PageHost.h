@@ -6,6 +6,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 // What a cycle run takes from the main window when it starts.
 struct CycleSendState {
     QString lastSendText;      // the send text as copied before the start
@@ -42,3 +44,5 @@ class PageHost {
 
     virtual void RefreshControlStates() = 0;
 };
+
+}  // namespace quillon

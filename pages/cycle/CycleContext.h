@@ -14,6 +14,8 @@
 #include "transport/TransportState.h"
 #include "transport/platform/EventFd.h"
 
+namespace quillon {
+
 struct CycleContext {
     CycleContext(CycleKind kind, WindowRef page, WindowRef mainWindow, CycleTexts texts)
         : kind(kind),
@@ -66,3 +68,5 @@ bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& 
 
 // "%s" of a page text replaced by a port name or an address.
 std::string WithName(const std::string& text, const std::string& name);
+
+}  // namespace quillon

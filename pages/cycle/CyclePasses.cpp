@@ -10,6 +10,8 @@
 #include "transport/DiagnosticLog.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr const char* kSourceName = ".\\CycleSend";
@@ -140,3 +142,5 @@ bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& 
     context.stopAtFailure = false;
     return true;
 }
+
+}  // namespace quillon

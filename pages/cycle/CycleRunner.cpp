@@ -11,6 +11,8 @@
 #include "transport/Conversions.h"
 #include "transport/WorkerThreads.h"
 
+namespace quillon {
+
 namespace {
 
 // "--->current count is: %d, time is: %s<---\n" with the local time of the pass.
@@ -166,3 +168,5 @@ bool CycleRunner::Running() const {
 bool CycleRunner::StopsAtFailure() const {
     return context_->stopAtFailure;
 }
+
+}  // namespace quillon

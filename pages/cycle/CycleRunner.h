@@ -11,6 +11,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 enum class CycleKind { kSerial, kNetwork };
 
 struct CycleTarget {
@@ -67,3 +69,5 @@ class CycleRunner {
   private:
     std::shared_ptr<CycleContext> context_;
 };
+
+}  // namespace quillon

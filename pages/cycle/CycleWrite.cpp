@@ -9,6 +9,8 @@
 
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr std::size_t kPiece = 4096;  // largest write per call to a terminal
@@ -54,3 +56,5 @@ std::size_t WriteEveryByte(CycleDevice device, int fd, const std::uint8_t* data,
     }
     return done;
 }
+
+}  // namespace quillon

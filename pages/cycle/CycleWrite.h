@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quillon {
+
 enum class CycleDevice { kTerminal, kSocket };
 
 // How long a write may go without any byte going out before it gives up.
@@ -14,3 +16,5 @@ constexpr int kCycleWriteStallMs = 2000;
 // cancelFd is signalled. Returns how many bytes went out.
 std::size_t WriteEveryByte(CycleDevice device, int fd, const std::uint8_t* data, std::size_t length,
                            int cancelFd);
+
+}  // namespace quillon

@@ -12,16 +12,18 @@
 
 #include "framework/CDialog.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/FakeTtyLayer.h"
 #include "tests/support/LoopbackPeers.h"
 #include "transport/WorkerThreads.h"
 #include "transport/platform/FdIo.h"
+
+using namespace quillon;
 
 namespace {
 

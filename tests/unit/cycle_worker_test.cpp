@@ -25,6 +25,8 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/FdIo.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;
