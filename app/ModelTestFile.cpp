@@ -1,8 +1,9 @@
 #include "app/ModelTestFile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include "transport/platform/Folders.h"
 
 namespace quillon {
 
@@ -24,21 +25,12 @@ QString ModelTestFileName(int model) {
     return QString::fromUtf8(kNames[model]);
 }
 
-QString ProgramDataFolder() {
-    const QDir program(QCoreApplication::applicationDirPath());
-    if (program.dirName() == QLatin1String("bin")) {
-        const QString installed = program.absoluteFilePath(QStringLiteral("../share/quillon"));
-        if (QFileInfo(installed).isDir())
-            return QDir::cleanPath(installed) + u'/';
-    }
-    return program.absolutePath() + u'/';
-}
-
 QString FindModelTestFile(int model) {
     const QString name = ModelTestFileName(model);
     if (name.isEmpty())
         return {};
-    for (const QString& folder : {QDir::currentPath() + u'/', ProgramDataFolder()}) {
+    for (const QString& folder :
+         {QDir::currentPath() + u'/', QString::fromStdString(DataFolder())}) {
         // The first one that is there is the one used, whatever it turns out to be.
         if (QFileInfo::exists(folder + name))
             return folder + name;

@@ -17,11 +17,6 @@ constexpr qint64 kMaxModelTestFileBytes = 4 * 1024 * 1024;
 // The file name of a model index 0 to 5 ("POS热敏机型.txt", ...); empty for any other.
 QString ModelTestFileName(int model);
 
-// Where the program's shipped data lives, with a trailing '/': <prefix>/share/quillon/
-// when the program runs installed from <prefix>/bin, else the program's own folder (the
-// build copies the data files beside the executable).
-QString ProgramDataFolder();
-
 // The path of a model file: in the current folder when it is there, else in the program's
 // data folder; empty when neither has it.
 QString FindModelTestFile(int model);

@@ -21,6 +21,7 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 #include "transport/Conversions.h"
+#include "transport/platform/Folders.h"
 
 using namespace quillon;
 
@@ -313,7 +314,7 @@ TEST(ShippedModelFilesTest, EveryFileIsInTheDataFolderAndEveryHexLineConverts) {
     ScopedCurrentFolder current(empty.path());
     for (int model = 0; model < kModelTestFiles; ++model) {
         const QString path = FindModelTestFile(model);
-        EXPECT_EQ(path, ProgramDataFolder() + ModelTestFileName(model));
+        EXPECT_EQ(path, QString::fromStdString(DataFolder()) + ModelTestFileName(model));
         auto file = ModelTestFile::Open(path);
         ASSERT_NE(file, nullptr) << path.toStdString();
         QByteArray line;
