@@ -125,7 +125,19 @@ LRESULT CDialog::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    const auto it = messages_.find(message);
+    auto it = messages_.find(message);
+    if (it == messages_.end() && message == UM_RX_BLOCK && wParam != 0) {
+        // A dialog that takes received bytes one at a time gets them so: one UM_RX_BYTE per
+        // byte, in order, until a handler closes the port or the dialog goes.
+        it = messages_.find(UM_RX_BYTE);
+        if (it == messages_.end())
+            return 0;
+        const auto handler = it->second;
+        ForEachReceivedByte(
+            *reinterpret_cast<const ReceivedBlock*>(wParam), [&](WPARAM byte) { handler(byte, 0); },
+            [this] { return !destroyed_; });
+        return 0;
+    }
     if (it == messages_.end())
         return 0;
     const auto handler = it->second;
