@@ -30,7 +30,7 @@ LRESULT CQuillonDlg::OnDestroy() {
         KillTimer(kFileTimer);
     if (state_.portOpen)
         transport_.Close();
-    state_.hexReceiveText.clear();
-    state_.charReceiveText.clear();
+    state_.receive.hexText.clear();
+    state_.receive.charText.clear();
     return 0;
 }

@@ -20,6 +20,7 @@
 #include "framework/IpAddressEdit.h"
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "framework/WrappedTextView.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ void CQuillonDlg::CreateControls() {
     auto* receiveGroup = frame(text("D148.receive"));
     auto* receiveColumn = new QVBoxLayout(receiveGroup);
     receiveColumn->setContentsMargins(8, 4, 8, 6);
-    receive_ = AddControl(IDC_RECEIVE, new QPlainTextEdit(this));
+    receive_ = AddControl(IDC_RECEIVE, new WrappedTextView(this));
+    receive_->setAccessibleName(receiveGroup->title());
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receive_->setMinimumHeight(200);
     ApplyReceiveColours();

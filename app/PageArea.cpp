@@ -1,7 +1,6 @@
 // The page area at the top right: collapsing and expanding it, switching pages, the
 // push-pin that keeps the window on top, and the colours of the receive box.
 
-#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QWindow>
 
@@ -9,6 +8,7 @@
 #include "app/CQuillonDlg.h"
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "framework/WrappedTextView.h"
 
 void CQuillonDlg::SetPageArea(int show) {
     const QRect receive = receive_->geometry();

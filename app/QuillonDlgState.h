@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <map>
 
+#include "app/ReceiveState.h"
+
 struct QuillonDlgState {
+    ReceiveState receive;
     int alwaysOnTop = 0;        // the window is pinned above all others
-    int paused = 0;             // the receive display is paused
     int sendingInProgress = 0;  // a send made while only the file auto-send runs
     int autoSend = 0;           // mirrors the text "Auto Send" box 1014
     int fileAutoSend = 0;       // mirrors the file "Auto Send" box 1017
@@ -26,10 +28,7 @@ struct QuillonDlgState {
     int stopBits = 1;
     int flowControl = 0;  // 0 none, 1 XON/XOFF, 2 RTS/CTS
     QStringList serialPortNames;
-    QString modemLineText;       // " CTS=%d DSR=%d RLSD=%d"
-    QByteArray hexReceiveText;   // every received byte as two hex digits and a blank
-    QByteArray charReceiveText;  // every received byte as it came
-    std::uint32_t receiveCount = 0;
+    QString modemLineText;  // " CTS=%d DSR=%d RLSD=%d"
     QString hexSendText;
     QString charSendText;
     QString lastSendText;
@@ -51,7 +50,6 @@ struct QuillonDlgState {
     int networkPort = 9100;
     QString serialParameterText;  // "%d,%c,%d,%d, %d"
     QString scratchText;
-    QString byteText;
     QString usbDevicePath;
     int pageArea = 1;  // the tab page area is shown
     QRect tabClientRect;

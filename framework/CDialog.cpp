@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "framework/DialogWindow.h"
+#include "framework/WrappedTextView.h"
 
 CDialog::CDialog(int templateId, Language language, QWidget* parent, bool child)
     : QDialog(parent),
@@ -164,6 +165,8 @@ QString CDialog::ItemText(int id) const {
         return edit->text();
     if (const auto* text = dynamic_cast<const QPlainTextEdit*>(control))
         return text->toPlainText();
+    if (const auto* view = dynamic_cast<const WrappedTextView*>(control))
+        return view->Text();
     if (const auto* combo = dynamic_cast<const QComboBox*>(control))
         return combo->currentText();
     return QString();
@@ -179,6 +182,8 @@ void CDialog::SetItemText(int id, const QString& value) {
         edit->setText(value);
     else if (auto* text = dynamic_cast<QPlainTextEdit*>(control))
         text->setPlainText(value);
+    else if (auto* view = dynamic_cast<WrappedTextView*>(control))
+        view->SetText(value);
 }
 
 void CDialog::EnableItem(int id, bool enabled) {
