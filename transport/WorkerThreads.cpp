@@ -128,36 +128,54 @@ void HandOverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>&
 DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int PortChannel::*field,
                             const std::atomic<std::uint32_t>& runId, std::uint32_t mine,
                             ByteWidening widening, ReadCall read) {
-    std::uint8_t buffer[kReadSize];
+    std::uint8_t buffer[kHandOverSize];
     DrainResult result;
-    for (int reads = 0; reads < kReadsPerPass;) {
-        if (!StillRunning(runId, mine)) {
-            result.end = DrainEnd::kStopped;
-            return result;
-        }
-        const IoResult r =
-            UnderLock(channel, field, [&](int fd) { return read(fd, buffer, sizeof buffer); });
-        if (r.count > 0) {
-            ++reads;
-            state.bytesRead = static_cast<std::uint32_t>(r.count);
-            HandOverBytes(channel, runId, mine, buffer, static_cast<std::size_t>(r.count),
-                          widening);
-            result.handedOver += r.count;
-            continue;
-        }
-        if (r.fd < 0) {
-            result.end = DrainEnd::kStopped;
-            return result;
-        }
-        if (r.count < 0 && r.error == EINTR)
-            continue;
-        if (r.count < 0 && r.error == EAGAIN)
+    for (int handOvers = 0; handOvers < kHandOversPerPass; ++handOvers) {
+        // Gather what is there. A device that delivers in small pieces (a terminal gives at
+        // most 4 KiB a read) while the line is busy gets a moment to deliver the next one,
+        // so a flood reaches the owner in a few large blocks instead of many small ones.
+        std::size_t filled = 0;
+        std::size_t lastRead = 0;
+        bool drained = false;
+        while (filled < sizeof buffer) {
+            if (!StillRunning(runId, mine)) {
+                result.end = DrainEnd::kStopped;
+                break;
+            }
+            const IoResult r = UnderLock(channel, field, [&](int fd) {
+                return read(fd, buffer + filled, std::min(kReadSize, sizeof buffer - filled));
+            });
+            if (r.count > 0) {
+                state.bytesRead = static_cast<std::uint32_t>(r.count);
+                lastRead = static_cast<std::size_t>(r.count);
+                filled += lastRead;
+                continue;
+            }
+            if (r.fd < 0) {
+                result.end = DrainEnd::kStopped;
+                break;
+            }
+            if (r.count < 0 && r.error == EINTR)
+                continue;
+            if (r.count < 0 && r.error == EAGAIN) {
+                // Busy: the last read brought a piece near the most a read gives.
+                if (lastRead >= kReadSize / 2) {
+                    lastRead = 0;
+                    if (WaitReady(r.fd, POLLIN, channel.stop.fd(), kLingerMs) == 1)
+                        continue;
+                }
+                drained = true;
+                break;
+            }
+            result.end = r.count == 0 ? DrainEnd::kEndOfInput : DrainEnd::kFailed;
+            result.error = r.error;
             break;
-        result.end = r.count == 0 ? DrainEnd::kEndOfInput : DrainEnd::kFailed;
-        result.error = r.error;
-        return result;
+        }
+        HandOverBytes(channel, runId, mine, buffer, filled, widening);
+        result.handedOver += static_cast<long>(filled);
+        if (result.end != DrainEnd::kDrained || drained)
+            return result;
     }
-    result.end = DrainEnd::kDrained;
     return result;
 }
 

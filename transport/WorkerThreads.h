@@ -58,8 +58,10 @@ void WritePendingBlocks(TransportState& state, PortChannel& channel,
 // passes 0 to 255, the reader threads widen it with its sign (receivers use the low 8 bits).
 enum class ByteWidening { kZeroExtended, kSignExtended };
 
-constexpr std::size_t kReadSize = 8192;  // largest read per call
-constexpr int kReadsPerPass = 16;        // then the worker looks at its other duties again
+constexpr std::size_t kReadSize = 4096;       // what one read asks for
+constexpr std::size_t kHandOverSize = 65536;  // largest block handed to the owner at once
+constexpr int kLingerMs = 1;                  // a busy line's wait for the next piece of a block
+constexpr int kHandOversPerPass = 4;          // then the worker looks at its other duties again
 
 enum class DrainEnd {
     kDrained,     // nothing more is waiting, or the pass has had its share
@@ -75,9 +77,9 @@ struct DrainResult {
 
 using ReadCall = ssize_t (*)(int fd, void* buffer, std::size_t length);
 
-// Reads what is waiting on the channel's descriptor `field` with `read`, up to kReadSize
-// bytes a call, and hands what each call returned to the owner in one UM_RX_BLOCK, until
-// nothing more is waiting. Each read holds the channel's lock; the hand-over does not.
+// Reads what is waiting on the channel's descriptor `field` with `read` and hands it to
+// the owner in blocks of up to kHandOverSize bytes, one UM_RX_BLOCK each, until nothing
+// more is waiting. Each read holds the channel's lock; the hand-over does not.
 DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int PortChannel::*field,
                             const std::atomic<std::uint32_t>& runId, std::uint32_t mine,
                             ByteWidening widening, ReadCall read);
