@@ -13,12 +13,15 @@
 #include "pages/PageHost.h"
 #include "transport/CommonUtils.h"
 
+class QTabWidget;
+
+namespace quillon {
+
 class CDialog_ComCirculateSend;
 class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
-class QTabWidget;
 class WrappedTextView;
 
 class CQuillonDlg : public CDialog, public PageHost {
@@ -57,7 +60,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetSerialTargets(int ticked) override { state_.serialTargets = ticked; }
     void SetSerialRowSelected(int selected) override { state_.serialRowSelected = selected; }
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
-    QString SerialParameterText() const override { return state_.serialParameterText; }
+    QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
 
   protected:
@@ -145,3 +148,5 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
 };
+
+}  // namespace quillon

@@ -3,21 +3,23 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::StoreSendText() {
     const QString text = ItemText(IDC_SEND_TEXT);
     if (IsChecked(IDC_HEX_SEND))
-        state_.hexSendText = text;
+        state_.send.hexSendText = text;
     else
-        state_.charSendText = text;
-    state_.lastSendText = text;
+        state_.send.charSendText = text;
+    state_.send.lastSendText = text;
 }
 
 LRESULT CQuillonDlg::OnClose() {
     StoreSendText();
     SaveSettings();
-    if (state_.portOpen)
+    if (state_.port.open)
         OnOpenClose();
     EndDialog(IDCANCEL);
     return 0;
@@ -28,9 +30,11 @@ LRESULT CQuillonDlg::OnDestroy() {
         KillTimer(kResendTextTimer);
     if (IsChecked(IDC_FILE_AUTO_SEND))
         KillTimer(kFileTimer);
-    if (state_.portOpen)
+    if (state_.port.open)
         transport_.Close();
     state_.receive.hexText.clear();
     state_.receive.charText.clear();
     return 0;
 }
+
+}  // namespace quillon

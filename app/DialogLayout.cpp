@@ -18,9 +18,11 @@
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "framework/WrappedTextView.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -216,3 +218,5 @@ void CQuillonDlg::CreateControls() {
         status->addWidget(button(id));
     page->addLayout(status);
 }
+
+}  // namespace quillon

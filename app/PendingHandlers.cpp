@@ -5,6 +5,8 @@
 
 #include "app/CQuillonDlg.h"
 
+namespace quillon {
+
 LRESULT CQuillonDlg::OnTxDone(WPARAM) {
     return 0;
 }
@@ -54,5 +56,7 @@ void CQuillonDlg::SaveSettings() {}
 
 void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
     // The serial lists take these parameters once they can read a parameter text.
-    state_.serialParameterText = parameterText;
+    state_.port.serialParameterText = parameterText;
 }
+
+}  // namespace quillon

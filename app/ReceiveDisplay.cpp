@@ -4,9 +4,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "framework/WrappedTextView.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -132,7 +134,9 @@ void CQuillonDlg::OnClearReceive() {
 
 void CQuillonDlg::OnRecount() {
     state_.receive.count = 0;
-    state_.transmitCount = 0;
+    state_.send.transmitCount = 0;
     SetItemText(IDC_RX_COUNT, QStringLiteral("RX:0"));
     SetItemText(IDC_TX_COUNT, QStringLiteral("TX:0"));
 }
+
+}  // namespace quillon

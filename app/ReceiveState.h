@@ -5,9 +5,13 @@
 #include <QByteArray>
 #include <cstdint>
 
+namespace quillon {
+
 struct ReceiveState {
     QByteArray hexText;       // every byte as two upper-case hexadecimal digits and a blank
     QByteArray charText;      // every byte as it came
     std::uint32_t count = 0;  // the RX counter; it runs also while paused
     int paused = 0;           // received bytes are counted but neither shown nor kept
 };
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 
 #include "framework/NarrowText.h"
 
+namespace quillon {
+
 class ReceivedCharacters {
   public:
     explicit ReceivedCharacters(Language language) : decoder_(language) {}
@@ -48,3 +50,5 @@ class ReceivedCharacters {
     NarrowDecoder decoder_;
     bool afterCr_ = false;
 };
+
+}  // namespace quillon

@@ -6,9 +6,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "transport/Conversions.h"
+
+namespace quillon {
 
 namespace {
 // The controls that start another send; disabled while a send waits for its completion.
@@ -33,11 +35,11 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
         const int count =
             HexTextToBytes(std::string_view(data.constData(), data.size()), converted.data());
         if (count < 0) {
-            if (state_.autoSend) {
+            if (state_.timers.autoSend) {
                 SetChecked(IDC_AUTO_SEND, false);
                 OnAutoSend();
             }
-            if (state_.fileAutoSend) {
+            if (state_.timers.fileAutoSend) {
                 SetChecked(IDC_FILE_AUTO_SEND, false);
                 OnFileAutoSend();
             }
@@ -52,13 +54,13 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
         bytes = data;
     }
 
-    if (!state_.autoSend) {
-        state_.sendingInProgress = 1;
+    if (!state_.timers.autoSend) {
+        state_.send.sendingInProgress = 1;
         EnableSendStarters(false);
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SENDING));
     }
-    if (!state_.fileAutoSend) {
-        state_.sendingInProgress = 0;
+    if (!state_.timers.fileAutoSend) {
+        state_.send.sendingInProgress = 0;
         EnableSendStarters(true);
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SEND_COMPLETED));
         SetTimer(kSendLabelTimer, 3000);
@@ -66,3 +68,5 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
     transport_.Send(bytes.constData(), static_cast<int>(bytes.size()));
     return 1;
 }
+
+}  // namespace quillon

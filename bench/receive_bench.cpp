@@ -29,9 +29,11 @@
 #include <thread>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 
 extern char** environ;
+
+using namespace quillon;
 
 namespace {
 

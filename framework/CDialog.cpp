@@ -15,6 +15,8 @@
 #include "framework/DialogWindow.h"
 #include "framework/WrappedTextView.h"
 
+namespace quillon {
+
 CDialog::CDialog(int templateId, Language language, QWidget* parent, bool child)
     : QDialog(parent),
       templateId_(templateId),
@@ -276,3 +278,5 @@ void CDialog::closeEvent(QCloseEvent* event) {
     else
         EndDialog(IDCANCEL);
 }
+
+}  // namespace quillon

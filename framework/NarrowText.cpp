@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+namespace quillon {
+
 const char* NarrowCodePage(Language language) {
     return language == Language::Chinese ? "GB18030" : "WINDOWS-1252";
 }
@@ -155,3 +157,5 @@ void NarrowDecoder::FeedInto(std::uint8_t byte, char16_t* out, int* n) {
     for (int i = 0; i < count; ++i)
         FeedInto(again[i], out, n);
 }
+
+}  // namespace quillon

@@ -10,6 +10,9 @@
 #include "framework/Language.h"
 
 // The iconv name of the code page printers are spoken to in with this interface language.
+
+namespace quillon {
+
 const char* NarrowCodePage(Language language);
 
 // Encodes text to the narrow code page; nothing when a character has no place in it (the
@@ -57,3 +60,5 @@ class NarrowDecoder {
     std::uint8_t bytes_[4] = {};
     int pending_ = 0;
 };
+
+}  // namespace quillon

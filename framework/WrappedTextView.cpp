@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace quillon {
+
 namespace {
 
 constexpr int kMargin = 3;
@@ -287,3 +289,5 @@ void WrappedTextView::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
     viewport()->update();
 }
+
+}  // namespace quillon

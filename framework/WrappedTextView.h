@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace quillon {
+
 class WrappedTextView : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -115,3 +117,5 @@ class WrappedTextView : public QAbstractScrollArea {
     qsizetype caret_ = 0;
     qsizetype anchor_ = 0;
 };
+
+}  // namespace quillon

@@ -14,6 +14,8 @@
 #include "transport/DiagnosticLog.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr int kUsbReadWaitMs = 50;   // wait for a USB read to complete
@@ -302,3 +304,5 @@ void ReadThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
     }
     ClearRunId(state->readRunId, mine);
 }
+
+}  // namespace quillon

@@ -12,6 +12,8 @@
 #include "transport/TransportState.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 using SharedState = std::shared_ptr<TransportState>;
 using SharedChannel = std::shared_ptr<PortChannel>;
 
@@ -92,3 +94,5 @@ void HandOverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>&
 // How many workers of all transports are still running. They end by themselves; this
 // lets tests, and the program on its way out, see that they have.
 int LiveWorkerCount();
+
+}  // namespace quillon

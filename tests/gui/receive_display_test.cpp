@@ -11,10 +11,12 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/NarrowText.h"
-#include "framework/ResourceIds.h"
 #include "framework/WrappedTextView.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
+
+using namespace quillon;
 
 namespace {
 
@@ -145,12 +147,12 @@ TEST_F(ReceiveDisplayTest, PauseKeepsCountingAndClearIsNotRecount) {
     Answer("e");
     EXPECT_EQ(Shown(), "65 ");
 
-    dialog.state().transmitCount = 9;
+    dialog.state().send.transmitCount = 9;
     dialog.SetItemText(IDC_TX_COUNT, "TX:9");
     Click(dialog, IDC_RECOUNT);
     EXPECT_EQ(dialog.ItemText(IDC_RX_COUNT), "RX:0");
     EXPECT_EQ(dialog.ItemText(IDC_TX_COUNT), "TX:0");
-    EXPECT_EQ(dialog.state().transmitCount, 0u);
+    EXPECT_EQ(dialog.state().send.transmitCount, 0u);
     EXPECT_EQ(Shown(), "65 ") << "recounting leaves the received data";
     expected_ = 0;
     Answer("f");

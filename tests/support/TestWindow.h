@@ -14,6 +14,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 struct ReceivedMessage {
     unsigned message;
     WPARAM wParam;
@@ -65,3 +67,5 @@ class TestWindow : public Window {
     std::size_t blocks_ = 0;
     std::thread thread_;
 };
+
+}  // namespace quillon
