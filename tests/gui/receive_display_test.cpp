@@ -79,17 +79,18 @@ TEST_F(ReceiveDisplayTest, BothViewsShowTheWholeHistoryInOrder) {
     Click(dialog, IDC_HEX_SHOW);
     EXPECT_EQ(Shown(), "4F 4B 0D 0A E4 00 1B ");
     // A byte of 0x80 or more shows as two digits, never with a widened sign.
-    Answer("\xFF\x80");
-    EXPECT_EQ(Shown(), "4F 4B 0D 0A E4 00 1B FF 80 ");
+    Answer("\xFF\x80\x81");
+    EXPECT_EQ(Shown(), "4F 4B 0D 0A E4 00 1B FF 80 81 ");
 
     Click(dialog, IDC_HEX_SHOW);
-    EXPECT_EQ(Shown(),
-              QString::fromUtf8("OK\n\xC3\xA4\xE2\x90\x80\xE2\x90\x9B\xC3\xBF\xE2\x82\xAC"));
+    // ÿ and €; 0x81 has no character in the code page and shows as U+FFFD.
+    EXPECT_EQ(Shown(), QString::fromUtf8("OK\n\xC3\xA4\xE2\x90\x80\xE2\x90\x9B\xC3\xBF\xE2\x82\xAC"
+                                         "\xEF\xBF\xBD"));
     Answer("\rA\n\nB");  // a lone CR and a lone LF end lines too
     EXPECT_TRUE(Shown().endsWith("\nA\n\nB")) << Shown().toStdString();
-    EXPECT_EQ(HexText(), "4F 4B 0D 0A E4 00 1B FF 80 0D 41 0A 0A 42 ");
-    EXPECT_EQ(CharText(), std::string("OK\r\n\xE4\x00\x1b\xFF\x80\rA\n\nB", 14));
-    EXPECT_EQ(dialog.ItemText(IDC_RX_COUNT), "RX:14");
+    EXPECT_EQ(HexText(), "4F 4B 0D 0A E4 00 1B FF 80 81 0D 41 0A 0A 42 ");
+    EXPECT_EQ(CharText(), std::string("OK\r\n\xE4\x00\x1b\xFF\x80\x81\rA\n\nB", 15));
+    EXPECT_EQ(dialog.ItemText(IDC_RX_COUNT), "RX:15");
     // A byte handed to the window on its own is shown like the rest.
     dialog.SendMessage(UM_RX_BYTE, static_cast<WPARAM>(-28), 0);  // 0xE4 widened with its sign
     Click(dialog, IDC_HEX_SHOW);
