@@ -124,13 +124,13 @@ void RunDialog(const std::string& data, bool hex, const fs::path& portMap) {
     Pty pty;
     std::ofstream(portMap) << "COM1=" << pty.slavePath << "\n";
 
-    const long rssBefore = ResidentKiB();
     auto dialog = std::make_unique<CQuillonDlg>(Language::English);
     dialog->Create();
     dialog->show();
     if (hex)
         dialog->Item<QAbstractButton>(IDC_HEX_SHOW)->click();
     QApplication::processEvents();
+    const long rssBefore = ResidentKiB();
     if (dialog->transport().OpenSerial(dialog->Handle(), 1, 115200, 'N', 8, 1, 0, 0x39, 1, 1) !=
         1) {
         std::fprintf(stderr, "COM1 did not open\n");
@@ -182,8 +182,8 @@ void RunDialog(const std::string& data, bool hex, const fs::path& portMap) {
         static_cast<long long>(worstDelayMs),
         intact ? "every byte in order" : "BYTES LOST OR OUT OF ORDER");
     std::printf(
-        "%-10s       resident memory %.3f bytes per received byte (%.3f over the "
-        "window before the flood), %u bytes counted, %zu kept\n",
+        "%-10s       resident memory %.3f bytes per received byte (%.3f of it added "
+        "during the flood), %u bytes counted, %zu kept\n",
         "", rssAfter * 1024.0 / data.size(), (rssAfter - rssBefore) * 1024.0 / data.size(),
         received.count, kept.size());
     dialog->transport().Close();

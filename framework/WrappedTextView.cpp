@@ -79,21 +79,22 @@ void WrappedTextView::Rewrap() {
 }
 
 void WrappedTextView::SetText(QStringView text) {
-    QString normalized;
-    normalized.reserve(text.size());
+    // The room the text had is kept: an area that is emptied and filled again and again
+    // does not ask for its memory anew each time.
+    if (text_.size() < text.size())
+        text_.resize(text.size());
+    units_ = reinterpret_cast<char16_t*>(text_.data());
+    length_ = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+        const char16_t c = text[i].unicode();
         if (c == u'\r') {
-            normalized.append(u'\n');
+            units_[length_++] = u'\n';
             if (i + 1 < text.size() && text[i + 1] == u'\n')
                 ++i;
         } else {
-            normalized.append(c);
+            units_[length_++] = c;
         }
     }
-    length_ = normalized.size();
-    text_ = std::move(normalized);
-    units_ = reinterpret_cast<char16_t*>(text_.data());
     Rewrap();
     caret_ = anchor_ = 0;
     UpdateScrollBar();
