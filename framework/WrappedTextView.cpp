@@ -52,8 +52,8 @@ WrappedTextView::Width WrappedTextView::UnitWidth(char16_t unit) {
 void WrappedTextView::PlaceOther(qsizetype at, char16_t unit) {
     if (QChar::isHighSurrogate(unit))
         return;  // measured with its low half
-    if (QChar::isLowSurrogate(unit) && at > 0 && IsHigh(text_[at - 1])) {
-        const QString pair = text_.mid(at - 1, 2);
+    if (QChar::isLowSurrogate(unit) && at > 0 && QChar::isHighSurrogate(units_[at - 1])) {
+        const QString pair(reinterpret_cast<const QChar*>(units_ + at - 1), 2);
         const Width w = std::llround(QFontMetricsF(font()).horizontalAdvance(pair) * 64);
         // Never between the halves of one character.
         Fit(at - 1, w);
@@ -209,7 +209,7 @@ qsizetype WrappedTextView::OffsetAt(const QPoint& point) const {
 
 QString WrappedTextView::SelectedText() const {
     const qsizetype from = std::min(anchor_, caret_);
-    return text_.mid(from, std::max(anchor_, caret_) - from);
+    return QString(text_.constData() + from, std::max(anchor_, caret_) - from);
 }
 
 void WrappedTextView::SelectAll() {
@@ -269,7 +269,7 @@ void WrappedTextView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     // The word under the pointer: everything between blanks and line ends.
     const qsizetype at = OffsetAt(event->position().toPoint());
-    auto separator = [this](qsizetype i) { return text_[i] == u' ' || text_[i] == u'\n'; };
+    auto separator = [this](qsizetype i) { return units_[i] == u' ' || units_[i] == u'\n'; };
     qsizetype from = at;
     while (from > 0 && !separator(from - 1))
         --from;

@@ -18,7 +18,7 @@ class WrappedTextView : public QAbstractScrollArea {
     explicit WrappedTextView(QWidget* parent = nullptr);
 
     // The whole text, '\n' between lines.
-    QString Text() const { return text_.left(length_); }
+    QString Text() const { return QString(text_.constData(), length_); }
     // Replaces the text; CR LF, CR and LF each end a line. The area shows the start.
     void SetText(QStringView text);
 
@@ -102,6 +102,7 @@ class WrappedTextView : public QAbstractScrollArea {
     void CopySelection() const;
 
     // The text is the first length_ units of text_; the rest is room to append into.
+    // text_ is never shared, so units_ stays valid until text_ is resized.
     QString text_;
     char16_t* units_ = nullptr;
     qsizetype length_ = 0;
