@@ -38,7 +38,7 @@ struct SerialRun {
 
 enum class ReadOutcome { kDrained, kGone, kStopped };
 
-// Reads what has arrived, a few KiB per read, each read handed to the owner in one go.
+// Reads what has arrived, a few KiB per read, and hands it to the owner a block at a time.
 ReadOutcome ReadSerial(SerialRun& run) {
     // Unlike the reader threads, the serial path widens a byte without its sign.
     const DrainResult r =
