@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -73,6 +74,12 @@ std::string HexOf(const std::string& bytes) {
         hex.push_back(' ');
     }
     return hex;
+}
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
 }
 
 long ResidentKiB() {
@@ -158,12 +165,14 @@ void RunDialog(const std::string& data, bool hex, const fs::path& portMap) {
     });
 
     const auto start = Clock::now();
+    const double cpuBefore = ProcessCpuSeconds();
     std::thread printer([&] { WriteAll(pty.master, data); });
     sinceTick.start();
     probe.start(kTickMs);
     stall.start(10000);
     loop.exec();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
     probe.stop();
     stall.stop();
     printer.join();
@@ -186,6 +195,10 @@ void RunDialog(const std::string& data, bool hex, const fs::path& portMap) {
         "during the flood), %u bytes counted, %zu kept\n",
         "", rssAfter * 1024.0 / data.size(), (rssAfter - rssBefore) * 1024.0 / data.size(),
         received.count, kept.size());
+    std::printf(
+        "%-10s       %.0f ms of CPU in all (the pty peer's writes included), %.2f "
+        "MB per CPU second\n",
+        "", cpu * 1e3, data.size() / cpu / 1e6);
     dialog->transport().Close();
     dialog.reset();
 }
