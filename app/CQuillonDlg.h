@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "app/QuillonDlgState.h"
+#include "app/ReceivedCharacters.h"
 #include "framework/CDialog.h"
 #include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 
-class QPlainTextEdit;
 class QTabWidget;
 
 namespace quillon {
@@ -24,6 +24,7 @@ class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
 class ModelTestFile;
+class WrappedTextView;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -107,20 +108,32 @@ class CQuillonDlg : public CDialog, public PageHost {
     // port again.
     void EndModelTest();
 
-    // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
-    // and command features (PendingHandlers.cpp).
+    // Receive display (ReceiveDisplay.cpp).
     LRESULT OnRxByte(WPARAM wParam);
-    LRESULT OnTxDone(WPARAM wParam);
-    LRESULT OnNetClosed();
-    LRESULT OnPrinterCommand(LPARAM command);
-    LRESULT OnCycleFailed();
-    LRESULT OnModelTest(LPARAM model);
-    LRESULT OnDeviceChange(WPARAM event);
-    LRESULT OnTimer(WPARAM id);
-    void OnOpenClose();
+    LRESULT OnRxBlock(WPARAM wParam);
+    // Counts the bytes and, unless paused, keeps and shows them, in order.
+    void ReceiveBytes(const std::uint8_t* bytes, std::size_t count);
+    // Fills the receive area with the receive text of the chosen view.
+    void ShowReceivedData();
+    void EmptyReceiveTexts();
     void OnClearReceive();
     void OnPause();
     void OnRecount();
+    void OnHexShow();
+
+    // Printer commands (PrinterCommands.cpp) and the model test request (ModelTest.cpp).
+    LRESULT OnPrinterCommand(LPARAM command);
+    LRESULT OnModelTest(LPARAM model);
+    void OnPrintTest();
+
+    // Handlers whose behaviour belongs to the port, send, save, settings and help features
+    // (PendingHandlers.cpp).
+    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnNetClosed();
+    LRESULT OnCycleFailed();
+    LRESULT OnDeviceChange(WPARAM event);
+    LRESULT OnTimer(WPARAM id);
+    void OnOpenClose();
     void OnSend();
     void OnAutoSend();
     void OnClearSend();
@@ -129,11 +142,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnIntervalChange();
     void OnSave();
     void OnModifyDirectory();
-    void OnHexShow();
     void OnHexSend();
     void OnFileAutoSend();
     void OnHelp();
-    void OnPrintTest();
     void OnSerialSettingChange();
     void OnNetworkPortChange();
     void LoadSettings();
@@ -142,7 +153,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;
     QuillonDlgState state_;
-    QPlainTextEdit* receive_ = nullptr;
+    WrappedTextView* receive_ = nullptr;
+    // How the character view reads the received bytes, where it left off.
+    ReceivedCharacters characters_;
     QTabWidget* tabs_ = nullptr;
     CPushPinButton* pushPin_ = nullptr;
     std::unique_ptr<CDialog_ComCirculateSend> comCycle_;

@@ -1,16 +1,12 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: opening and closing the port, sending, the receive display, saving received data,
-// the settings file, help and port-list refresh. Each is reached through the table already
-// and deliberately does nothing visible until then.
+// yet: opening and closing the port, sending, saving received data, the settings file, help
+// and port-list refresh. Each is reached through the table already and deliberately does
+// nothing visible until then.
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 
 namespace quillon {
-
-LRESULT CQuillonDlg::OnRxByte(WPARAM) {
-    return 0;
-}
 
 LRESULT CQuillonDlg::OnTxDone(WPARAM) {
     return 0;
@@ -36,9 +32,6 @@ LRESULT CQuillonDlg::OnTimer(WPARAM id) {
 }
 
 void CQuillonDlg::OnOpenClose() {}
-void CQuillonDlg::OnClearReceive() {}
-void CQuillonDlg::OnPause() {}
-void CQuillonDlg::OnRecount() {}
 void CQuillonDlg::OnSend() {}
 void CQuillonDlg::OnAutoSend() {}
 void CQuillonDlg::OnClearSend() {}
@@ -47,7 +40,6 @@ void CQuillonDlg::OnSendFile() {}
 void CQuillonDlg::OnIntervalChange() {}
 void CQuillonDlg::OnSave() {}
 void CQuillonDlg::OnModifyDirectory() {}
-void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnHelp() {}
