@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/QuillonDlgState.h"
@@ -88,34 +89,59 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnDestroy();
     void StoreSendText();
 
-    // Sending (SendData.cpp).
-    void EnableSendStarters(bool enabled);
-
-    // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
-    // and command features (PendingHandlers.cpp).
-    LRESULT OnRxByte(WPARAM wParam);
-    LRESULT OnTxDone(WPARAM wParam);
-    LRESULT OnNetClosed();
-    LRESULT OnPrinterCommand(LPARAM command);
-    LRESULT OnCycleFailed();
-    LRESULT OnModelTest(LPARAM model);
-    LRESULT OnDeviceChange(WPARAM event);
-    LRESULT OnTimer(WPARAM id);
+    // Opening and closing the port (PortOpenClose.cpp).
     void OnOpenClose();
-    void OnClearReceive();
-    void OnPause();
-    void OnRecount();
+    int OpenSelectedPort();
+    void ClosePort();
+    void ShowPortState();
+    void SerialTextFromCombos();
+    LRESULT OnNetClosed();
+
+    // Sending (SendData.cpp, SendButtons.cpp, SendCompletion.cpp).
+    // Whether a send is on its way that the window waits for before the next may start.
+    bool SendInProgress() const;
+    void DisableSendStarters();
+    // The bytes a send text stands for: the line end and the Chinese-mode wrapper added
+    // unless raw, hex text converted. Nothing (after saying why) when the hex text does
+    // not convert.
+    std::optional<QByteArray> BytesToSend(const QByteArray& text, int hex, int raw);
+    // Gives bytes to the port and remembers them until the port reports them written.
+    void HandOver(const char* data, qsizetype length, bool filePiece);
+    void ShowTransmitCount();
     void OnSend();
     void OnAutoSend();
     void OnClearSend();
+    void OnIntervalChange();
+    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnTimer(WPARAM id);
+    void ReopenParallel();
+
+    // Sending a file (FileSend.cpp).
     void OnBrowse();
     void OnSendFile();
-    void OnIntervalChange();
+    void FeedFileSend();
+    void ShowFileProgress();
+    void EndFileSend();
+    // The port took less than a piece: the rest of the file stays unsent.
+    void StopFileSend(qsizetype written, qsizetype total);
+
+    // Send-mode switches (SendModes.cpp).
+    void OnHexSend();
+    void OnFileAutoSend();
+    LRESULT OnCycleFailed();
+
+    // Handlers whose behaviour belongs to the receive, save, settings, help and command
+    // features (PendingHandlers.cpp).
+    LRESULT OnRxByte(WPARAM wParam);
+    LRESULT OnPrinterCommand(LPARAM command);
+    LRESULT OnModelTest(LPARAM model);
+    LRESULT OnDeviceChange(WPARAM event);
+    void OnClearReceive();
+    void OnPause();
+    void OnRecount();
     void OnSave();
     void OnModifyDirectory();
     void OnHexShow();
-    void OnHexSend();
-    void OnFileAutoSend();
     void OnHelp();
     void OnPrintTest();
     void OnSerialSettingChange();

@@ -178,6 +178,9 @@ void CQuillonDlg::CreateControls() {
     // Send box.
     auto* sendRow = new QHBoxLayout;
     auto* sendText = AddControl(IDC_SEND_TEXT, new QPlainTextEdit(this));
+    // Lines break at any character: looking for word breaks in a long unbroken line (a
+    // pasted megabyte without blanks) would hold the window for minutes.
+    sendText->setWordWrapMode(QTextOption::WrapAnywhere);
     sendText->setFixedHeight(sendText->fontMetrics().lineSpacing() * 4 + 12);
     sendRow->addWidget(sendText, 1);
     auto* sendButtons = new QVBoxLayout;

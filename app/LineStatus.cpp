@@ -16,7 +16,7 @@ void CQuillonDlg::ShowLineStatus() {
         transport_.rlsdOn = read && (status & MS_RLSD_ON) ? 1 : 0;
     }
     state_.port.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
-                                  {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
+                                       {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
     SetItemText(IDC_PORT_STATE, state_.port.stateText + state_.port.modemLineText);
 }
 

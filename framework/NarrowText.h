@@ -14,3 +14,7 @@ const char* NarrowCodePage(Language language);
 // Encodes text to the narrow code page; nothing when a character has no place in it (the
 // caller says so instead of sending a substitute).
 std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language);
+
+// The first character of text that the narrow code page has no place for, so that a refusal
+// can name it; empty when every character has a place.
+QString FirstUnencodable(const QString& text, Language language);
