@@ -11,15 +11,18 @@ namespace {
 
 constexpr qint64 kReadChunk = 1 << 20;
 
-// Closes the descriptor however the read ends.
+// Closes the descriptor however the read ends, unless it is handed on.
 struct FdCloser {
     int fd;
-    ~FdCloser() { close(fd); }
+    ~FdCloser() {
+        if (fd >= 0)
+            close(fd);
+    }
 };
 
 }  // namespace
 
-FileReadResult ReadFileToSend(const QString& path, qint64 limit) {
+FileReadResult ReadFileToSend(const QString& path, bool leaveRegularOpen, qint64 limit) {
     FileReadResult result;
     // Without O_NONBLOCK a FIFO nobody writes to would hold the window at the open.
     const int fd =
@@ -43,6 +46,14 @@ FileReadResult ReadFileToSend(const QString& path, qint64 limit) {
     if (S_ISREG(info.st_mode)) {
         if (info.st_size > limit) {
             result.outcome = FileReadResult::kTooLarge;
+            return result;
+        }
+        // A file that claims no size (as those of /proc do) is read to its end instead.
+        if (leaveRegularOpen && info.st_size > 0) {
+            result.outcome = FileReadResult::kOpened;
+            result.fd = fd;
+            result.size = info.st_size;
+            closer.fd = -1;
             return result;
         }
         // Room for the whole file and the read that finds its end.

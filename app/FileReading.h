@@ -12,6 +12,7 @@ constexpr qint64 kFileSendLimit = 256ll << 20;
 struct FileReadResult {
     enum Outcome {
         kRead,        // bytes holds the whole file (possibly nothing)
+        kOpened,      // a regular file of `size` bytes, open for reading as `fd`
         kCannotOpen,  // error holds the reason
         kFolder,
         kTooLarge,   // more than the limit, or a source that did not end before it
@@ -20,6 +21,11 @@ struct FileReadResult {
     Outcome outcome = kRead;
     QByteArray bytes;
     int error = 0;
+    int fd = -1;  // kOpened: the caller reads and closes it
+    qint64 size = 0;
 };
 
-FileReadResult ReadFileToSend(const QString& path, qint64 limit = kFileSendLimit);
+// Reads the whole file. With leaveRegularOpen a regular file is only opened and checked
+// against the limit, and the caller reads it as it goes; anything else is still read whole.
+FileReadResult ReadFileToSend(const QString& path, bool leaveRegularOpen = false,
+                              qint64 limit = kFileSendLimit);

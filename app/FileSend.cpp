@@ -29,10 +29,13 @@ void CQuillonDlg::OnSendFile() {
         return;
     const Language lang = language();
     const QString& path = send.selectedFile;
-    const FileReadResult file = ReadFileToSend(path);
+    // Hex text is converted whole before anything goes; raw bytes are read as they go.
+    const bool hex = IsChecked(IDC_HEX_SEND);
+    FileReadResult file = ReadFileToSend(path, !hex);
     QString reason;
     switch (file.outcome) {
         case FileReadResult::kRead:
+        case FileReadResult::kOpened:
             break;
         case FileReadResult::kFolder:
             reason = Format(Text(lang, "D148.fileFolder"), {path});
@@ -52,21 +55,42 @@ void CQuillonDlg::OnSendFile() {
         MessageBox(LoadString(lang, IDS_OPEN_FILE_FAILED) + u'\n' + reason);
         return;
     }
-    if (file.bytes.isEmpty())
+    if (file.outcome == FileReadResult::kOpened) {
+        send.fileJob.StartFile(file.fd, file.size);
+    } else {
+        // With "HEX Send" ticked the file holds hexadecimal text; a file is never wrapped.
+        std::optional<QByteArray> bytes = BytesToSend(file.bytes, hex, 1);
+        if (!bytes)
+            return;
+        send.fileJob.Start(std::move(*bytes));
+    }
+    // An empty file sends nothing.
+    if (!send.fileJob.active())
         return;
-    // With "HEX Send" ticked the file holds hexadecimal text; a file is never wrapped.
-    std::optional<QByteArray> bytes = BytesToSend(file.bytes, IsChecked(IDC_HEX_SEND), 1);
-    if (!bytes || bytes->isEmpty())
-        return;
-    send.fileJob.Start(std::move(*bytes));
     RefreshControlStates();
     ShowFileProgress();
     FeedFileSend();
 }
 
 void CQuillonDlg::FeedFileSend() {
-    while (const std::optional<QByteArrayView> piece = state_.send.fileJob.NextPiece())
+    FileSendJob& job = state_.send.fileJob;
+    while (const std::optional<QByteArrayView> piece = job.NextPiece())
         HandOver(piece->data(), piece->size(), true);
+    if (job.active() && !job.readError() && job.written() >= job.total()) {
+        // The file became shorter under the send and all of what is left is written.
+        job.Stop();
+        EndFileSend();
+    } else if (job.readError()) {
+        // The file failed under the send: what is in flight still goes, the rest cannot.
+        const int error = job.readError();
+        job.Stop();
+        RefreshControlStates();
+        SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
+        MessageBox(
+            LoadString(language(), IDS_OPEN_FILE_FAILED) + u'\n' +
+            Format(Text(language(), "D148.fileError"),
+                   {state_.send.selectedFile, QString::fromLocal8Bit(std::strerror(error))}));
+    }
 }
 
 void CQuillonDlg::ShowFileProgress() {

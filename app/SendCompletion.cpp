@@ -28,7 +28,8 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM wParam) {
                 EndFileSend();
             else {
                 FeedFileSend();
-                ShowFileProgress();
+                if (send.fileJob.active())
+                    ShowFileProgress();
             }
         }
     } else if (send.sendingInProgress) {
