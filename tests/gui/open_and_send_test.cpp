@@ -512,7 +512,8 @@ TEST_F(OpenAndSendTest, SendModesSwapTextsRepeatTheFileAndStopOnACycleFailure) {
     SetInterval("100");
     Click(dlg(), IDC_FILE_AUTO_SEND);
     EXPECT_EQ(Collect(serial_.master(), 24), "TICKET\r\nTICKET\r\nTICKET\r\n");
-    // The text auto send runs beside it.
+    // The text auto send runs beside it; its box is held only while a file piece is on its way.
+    ASSERT_TRUE(SpinUntil([&] { return dlg().IsItemEnabled(IDC_AUTO_SEND); }));
     Click(dlg(), IDC_AUTO_SEND);
     ASSERT_TRUE(dlg().IsChecked(IDC_AUTO_SEND));
     const std::string both = Collect(serial_.master(), 40);
