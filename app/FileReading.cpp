@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace quillon {
+
 namespace {
 
 constexpr qint64 kReadChunk = 1 << 20;
@@ -89,3 +91,5 @@ FileReadResult ReadFileToSend(const QString& path, bool leaveRegularOpen, qint64
     result.bytes.resize(static_cast<qsizetype>(total));
     return result;
 }
+
+}  // namespace quillon

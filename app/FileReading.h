@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+namespace quillon {
+
 // The most a file send takes: far beyond any print job, small enough to hold in memory.
 constexpr qint64 kFileSendLimit = 256ll << 20;
 
@@ -29,3 +31,5 @@ struct FileReadResult {
 // against the limit, and the caller reads it as it goes; anything else is still read whole.
 FileReadResult ReadFileToSend(const QString& path, bool leaveRegularOpen = false,
                               qint64 limit = kFileSendLimit);
+
+}  // namespace quillon

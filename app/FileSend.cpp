@@ -7,8 +7,10 @@
 #include "app/DialogTimers.h"
 #include "app/FileReading.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::OnBrowse() {
     const Language lang = language();
@@ -118,3 +120,5 @@ void CQuillonDlg::StopFileSend(qsizetype written, qsizetype total) {
         Format(Text(language(), "D148.fileStopped"),
                {static_cast<unsigned long long>(written), static_cast<unsigned long long>(total)}));
 }
+
+}  // namespace quillon

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace quillon {
+
 namespace {
 
 // How long one piece should take to write.
@@ -104,3 +106,5 @@ bool FileSendJob::Written(qsizetype count, Clock::time_point now) {
     Stop();
     return true;
 }
+
+}  // namespace quillon

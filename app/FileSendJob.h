@@ -10,6 +10,8 @@
 #include <chrono>
 #include <optional>
 
+namespace quillon {
+
 class FileSendJob {
   public:
     using Clock = std::chrono::steady_clock;
@@ -58,3 +60,5 @@ class FileSendJob {
     qsizetype pieceSize_ = kFirstPiece;
     Clock::time_point lastReport_;
 };
+
+}  // namespace quillon

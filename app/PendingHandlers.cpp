@@ -5,6 +5,8 @@
 
 #include "app/CQuillonDlg.h"
 
+namespace quillon {
+
 LRESULT CQuillonDlg::OnRxByte(WPARAM) {
     return 0;
 }
@@ -38,3 +40,5 @@ void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
     // The serial lists take these parameters once they can read a parameter text.
     state_.port.serialParameterText = parameterText;
 }
+
+}  // namespace quillon

@@ -7,10 +7,12 @@
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_OtherCommand.h"
 #include "pages/Dialog_TestButton.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -132,3 +134,5 @@ LRESULT CQuillonDlg::OnNetClosed() {
     MessageBox(broken);
     return 0;
 }
+
+}  // namespace quillon

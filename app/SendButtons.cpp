@@ -4,10 +4,12 @@
 #include "app/DialogTimers.h"
 #include "framework/Format.h"
 #include "framework/NarrowText.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::ShowTransmitCount() {
     SetItemText(IDC_TX_COUNT, Format(QStringLiteral("TX:%lu"), {state_.send.transmitCount}));
@@ -80,3 +82,5 @@ void CQuillonDlg::OnIntervalChange() {
     // The edit takes digits only, at most nine of them.
     state_.timers.sendInterval = ItemText(IDC_INTERVAL).toInt();
 }
+
+}  // namespace quillon

@@ -4,8 +4,10 @@
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 LRESULT CQuillonDlg::OnTxDone(WPARAM wParam) {
     SendState& send = state_.send;
@@ -83,3 +85,5 @@ LRESULT CQuillonDlg::OnTimer(WPARAM wParam) {
     }
     return 0;
 }
+
+}  // namespace quillon

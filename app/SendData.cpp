@@ -7,9 +7,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "transport/Conversions.h"
+
+namespace quillon {
 
 namespace {
 // The controls that start another send; held while a send waits for its completion.
@@ -93,3 +95,5 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
     HandOver(bytes.constData(), bytes.size(), false);
     return 1;
 }
+
+}  // namespace quillon

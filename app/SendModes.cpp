@@ -3,10 +3,12 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::OnHexSend() {
     // Each mode keeps its own text, so switching back and forth loses nothing.
@@ -51,3 +53,5 @@ LRESULT CQuillonDlg::OnCycleFailed() {
     OnFileAutoSend();
     return 0;
 }
+
+}  // namespace quillon

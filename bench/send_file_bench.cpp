@@ -25,7 +25,9 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/DialogPrompts.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
+
+using namespace quillon;
 
 namespace {
 

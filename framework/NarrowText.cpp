@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace quillon {
+
 const char* NarrowCodePage(Language language) {
     return language == Language::Chinese ? "GB18030" : "WINDOWS-1252";
 }
@@ -56,3 +58,5 @@ QString FirstUnencodable(const QString& text, Language language) {
     iconv_close(converter);
     return found;
 }
+
+}  // namespace quillon

@@ -9,6 +9,9 @@
 #include "framework/Language.h"
 
 // The iconv name of the code page printers are spoken to in with this interface language.
+
+namespace quillon {
+
 const char* NarrowCodePage(Language language);
 
 // Encodes text to the narrow code page; nothing when a character has no place in it (the
@@ -18,3 +21,5 @@ std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language);
 // The first character of text that the narrow code page has no place for, so that a refusal
 // can name it; empty when every character has a place.
 QString FirstUnencodable(const QString& text, Language language);
+
+}  // namespace quillon

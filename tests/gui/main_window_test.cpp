@@ -17,9 +17,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+
+using namespace quillon;
 
 namespace {
 

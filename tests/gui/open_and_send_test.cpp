@@ -17,10 +17,12 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/LoopbackPeers.h"
+
+using namespace quillon;
 
 namespace {
 
