@@ -1,15 +1,11 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: the receive display, saving received data, the settings file, help, port-list
-// refresh and the canned printer commands. Each is
+// yet: saving received data, the settings file, help, port-list refresh and the canned
+// printer commands. Each is
 // reached through the table already and deliberately does nothing visible until then.
 
 #include "app/CQuillonDlg.h"
 
 namespace quillon {
-
-LRESULT CQuillonDlg::OnRxByte(WPARAM) {
-    return 0;
-}
 
 LRESULT CQuillonDlg::OnPrinterCommand(LPARAM) {
     return 0;
@@ -23,12 +19,8 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM) {
     return 0;
 }
 
-void CQuillonDlg::OnClearReceive() {}
-void CQuillonDlg::OnPause() {}
-void CQuillonDlg::OnRecount() {}
 void CQuillonDlg::OnSave() {}
 void CQuillonDlg::OnModifyDirectory() {}
-void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHelp() {}
 void CQuillonDlg::OnPrintTest() {}
 void CQuillonDlg::OnSerialSettingChange() {}
