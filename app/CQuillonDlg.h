@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/QuillonDlgState.h"
@@ -98,8 +99,46 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnDestroy();
     void StoreSendText();
 
-    // Sending (SendData.cpp).
-    void EnableSendStarters(bool enabled);
+    // Opening and closing the port (PortOpenClose.cpp).
+    void OnOpenClose();
+    int OpenSelectedPort();
+    void ClosePort();
+    void ShowPortState();
+    void SerialTextFromCombos();
+    LRESULT OnNetClosed();
+
+    // Sending (SendData.cpp, SendButtons.cpp, SendCompletion.cpp).
+    // Whether a send is on its way that the window waits for before the next may start.
+    bool SendInProgress() const;
+    void DisableSendStarters();
+    // The bytes a send text stands for: the line end and the Chinese-mode wrapper added
+    // unless raw, hex text converted. Nothing (after saying why) when the hex text does
+    // not convert.
+    std::optional<QByteArray> BytesToSend(const QByteArray& text, int hex, int raw);
+    // Gives bytes to the port and remembers them until the port reports them written.
+    void HandOver(const char* data, qsizetype length, bool filePiece);
+    void ShowTransmitCount();
+    void OnSend();
+    void OnAutoSend();
+    void OnClearSend();
+    void OnIntervalChange();
+    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnTimer(WPARAM id);
+    void ReopenParallel();
+
+    // Sending a file (FileSend.cpp).
+    void OnBrowse();
+    void OnSendFile();
+    void FeedFileSend();
+    void ShowFileProgress();
+    void EndFileSend();
+    // The port took less than a piece: the rest of the file stays unsent.
+    void StopFileSend(qsizetype written, qsizetype total);
+
+    // Send-mode switches (SendModes.cpp).
+    void OnHexSend();
+    void OnFileAutoSend();
+    LRESULT OnCycleFailed();
 
     // Model test runs (ModelTest.cpp): the family's file is sent a line per timer tick.
     LRESULT RunModelTest(int model);
@@ -126,24 +165,11 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnModelTest(LPARAM model);
     void OnPrintTest();
 
-    // Handlers whose behaviour belongs to the port, send, save, settings and help features
+    // Handlers whose behaviour belongs to the save, settings and help features
     // (PendingHandlers.cpp).
-    LRESULT OnTxDone(WPARAM wParam);
-    LRESULT OnNetClosed();
-    LRESULT OnCycleFailed();
     LRESULT OnDeviceChange(WPARAM event);
-    LRESULT OnTimer(WPARAM id);
-    void OnOpenClose();
-    void OnSend();
-    void OnAutoSend();
-    void OnClearSend();
-    void OnBrowse();
-    void OnSendFile();
-    void OnIntervalChange();
     void OnSave();
     void OnModifyDirectory();
-    void OnHexSend();
-    void OnFileAutoSend();
     void OnHelp();
     void OnSerialSettingChange();
     void OnNetworkPortChange();

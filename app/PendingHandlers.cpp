@@ -1,47 +1,17 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: opening and closing the port, sending, saving received data, the settings file, help
-// and port-list refresh. Each is reached through the table already and deliberately does
-// nothing visible until then.
+// yet: saving received data, the settings file, help and port-list refresh. Each is reached
+// through the table already and deliberately does nothing visible until then.
 
 #include "app/CQuillonDlg.h"
-#include "app/DialogTimers.h"
 
 namespace quillon {
-
-LRESULT CQuillonDlg::OnTxDone(WPARAM) {
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnNetClosed() {
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnCycleFailed() {
-    return 0;
-}
 
 LRESULT CQuillonDlg::OnDeviceChange(WPARAM) {
     return 0;
 }
 
-LRESULT CQuillonDlg::OnTimer(WPARAM id) {
-    KillTimer(static_cast<int>(id));
-    if (id == kModelTestTimer)
-        ContinueModelTest();
-    return 0;
-}
-
-void CQuillonDlg::OnOpenClose() {}
-void CQuillonDlg::OnSend() {}
-void CQuillonDlg::OnAutoSend() {}
-void CQuillonDlg::OnClearSend() {}
-void CQuillonDlg::OnBrowse() {}
-void CQuillonDlg::OnSendFile() {}
-void CQuillonDlg::OnIntervalChange() {}
 void CQuillonDlg::OnSave() {}
 void CQuillonDlg::OnModifyDirectory() {}
-void CQuillonDlg::OnHexSend() {}
-void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnHelp() {}
 void CQuillonDlg::OnSerialSettingChange() {}
 void CQuillonDlg::OnNetworkPortChange() {}
