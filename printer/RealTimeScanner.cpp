@@ -1,0 +1,38 @@
+#include "printer/RealTimeScanner.h"
+
+namespace printer {
+
+void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t b = data[i];
+        switch (step_) {
+            case Step::kIdle:
+                if (b == 0x10)
+                    step_ = Step::kDle;
+                break;
+            case Step::kDle:
+                step_ = b == 0x04 ? Step::kEot : b == 0x14 ? Step::kDc4
+                        : b == 0x10 ? Step::kDle : Step::kIdle;
+                break;
+            case Step::kEot:
+                if (b >= 1 && b <= 4)
+                    handler_.StatusRequest(b);
+                step_ = b == 0x10 ? Step::kDle : Step::kIdle;
+                break;
+            case Step::kDc4:
+                step_ = b == 1 ? Step::kPulsePin : b == 0x10 ? Step::kDle : Step::kIdle;
+                break;
+            case Step::kPulsePin:
+                pin_ = b == 1 ? 5 : 2;
+                step_ = b <= 1 ? Step::kPulseTime : Step::kIdle;
+                break;
+            case Step::kPulseTime:
+                if (b >= 1 && b <= 8)
+                    handler_.DrawerPulse(pin_, b * 100);
+                step_ = Step::kIdle;
+                break;
+        }
+    }
+}
+
+}  // namespace printer
