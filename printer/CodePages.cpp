@@ -65,8 +65,8 @@ const std::vector<char32_t>& TwoByteTable() {
 
 const CodePageTable* CodePageFor(int number) {
     static const std::map<int, CodePageTable> pages = {
-        {0, BuildTable("IBM437")},  {2, BuildTable("IBM850")},  {16, BuildTable("CP1252")},
-        {17, BuildTable("CP866")},  {19, BuildTable("IBM858")},
+        {0, BuildTable("IBM437")}, {2, BuildTable("IBM850")},  {16, BuildTable("CP1252")},
+        {17, BuildTable("CP866")}, {19, BuildTable("IBM858")},
     };
     const auto found = pages.find(number);
     return found == pages.end() ? nullptr : &found->second;

@@ -31,10 +31,14 @@ using Table = std::array<std::array<Entry, 256>, 4>;
 
 int PrefixIndex(uint8_t prefix) {
     switch (prefix) {
-        case kEsc: return 0;
-        case kGs: return 1;
-        case kFs: return 2;
-        default: return 3;
+        case kEsc:
+            return 0;
+        case kGs:
+            return 1;
+        case kFs:
+            return 2;
+        default:
+            return 3;
     }
 }
 
@@ -47,8 +51,8 @@ Table BuildTable() {
         t[PrefixIndex(prefix)][static_cast<uint8_t>(code)] = {r, 0};
     };
     // ESC
-    for (char c : {' ', '!', '%', '-', '3', '=', '?', 'E', 'G', 'J', 'K', 'M', 'R', 'T', 'U', 'V',
-                   'a', 'd', 'e', 'r', 't', 'u', '{'})
+    for (char c : {' ', '!', '%', '-', '3', '=', '?', 'E', 'G', 'J', 'K', 'M',
+                   'R', 'T', 'U', 'V', 'a', 'd', 'e', 'r', 't', 'u', '{'})
         fixed(kEsc, c, 3);
     for (char c : {'2', '@', 'L', 'S', 'i', 'm', 'v', '<'})
         fixed(kEsc, c, 2);
@@ -99,10 +103,16 @@ const Table& CommandRules() {
     return table;
 }
 
-Measure Need(uint64_t count) { return {Measure::kNeedMore, count}; }
-Measure Length(uint64_t count) { return {Measure::kLength, count}; }
+Measure Need(uint64_t count) {
+    return {Measure::kNeedMore, count};
+}
+Measure Length(uint64_t count) {
+    return {Measure::kLength, count};
+}
 
-uint64_t Word(const uint8_t* p) { return p[0] | (uint64_t{p[1]} << 8); }
+uint64_t Word(const uint8_t* p) {
+    return p[0] | (uint64_t{p[1]} << 8);
+}
 
 // A run of blocks, each with a small header that says how long its data is.
 template <typename BlockLength>
@@ -123,8 +133,10 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
     const Entry entry = CommandRules()[PrefixIndex(cmd[0])][cmd[1]];
     const Measure unknown{Measure::kUnknown, cmd[0] == kDle ? 1u : 2u};
     switch (entry.rule) {
-        case Rule::kNone: return unknown;
-        case Rule::kFixed: return Length(entry.length);
+        case Rule::kNone:
+            return unknown;
+        case Rule::kFixed:
+            return Length(entry.length);
         case Rule::kParen:
             return have < 5 ? Need(5) : Length(5 + Word(cmd + 3));
         case Rule::kGraphics8:
@@ -160,8 +172,15 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
             if (have < 3)
                 return Need(3);
             switch (cmd[2]) {
-                case 65: case 66: case 97: case 98: case 103: case 104: return Length(4);
-                default: return Length(3);
+                case 65:
+                case 66:
+                case 97:
+                case 98:
+                case 103:
+                case 104:
+                    return Length(4);
+                default:
+                    return Length(3);
             }
         case Rule::kDleEot:
             if (have < 3)
@@ -171,10 +190,16 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
             if (have < 3)
                 return Need(3);
             switch (cmd[2]) {
-                case 1: case 2: case 3: return Length(5);
-                case 7: return Length(4);
-                case 8: return Length(10);
-                default: return Length(3);
+                case 1:
+                case 2:
+                case 3:
+                    return Length(5);
+                case 7:
+                    return Length(4);
+                case 8:
+                    return Length(10);
+                default:
+                    return Length(3);
             }
         case Rule::kNulEnded:
             for (size_t i = 2; i < have; ++i)
@@ -194,9 +219,8 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
         case Rule::kNvImages:
             if (have < 3)
                 return Need(3);
-            return MeasureBlocks(cmd, have, 3, cmd[2], 4, [](const uint8_t* h) {
-                return Word(h) * Word(h + 2) * 8;
-            });
+            return MeasureBlocks(cmd, have, 3, cmd[2], 4,
+                                 [](const uint8_t* h) { return Word(h) * Word(h + 2) * 8; });
     }
     return unknown;
 }

@@ -10,9 +10,13 @@ namespace {
 constexpr size_t kMaxNvBytes = 4u << 20;
 constexpr size_t kMaxNvImages = 64;
 
-uint64_t Word(const uint8_t* p) { return p[0] | (uint64_t{p[1]} << 8); }
+uint64_t Word(const uint8_t* p) {
+    return p[0] | (uint64_t{p[1]} << 8);
+}
 
-int ScaleOf(uint8_t n) { return n == 2 || n == '2' ? 2 : 1; }
+int ScaleOf(uint8_t n) {
+    return n == 2 || n == '2' ? 2 : 1;
+}
 
 // Copies a raster of `width` x `height` dots from `data` when `available` bytes hold it.
 bool ReadRaster(const uint8_t* data, size_t available, uint64_t width, uint64_t height,
@@ -149,8 +153,11 @@ void PrinterModel::GraphicsCommand(const Token& t, size_t p) {
         case 113:
         case 68:
         case 83:
-        case 84: AddMarker("column graphics", t); break;
-        default: break;  // capacities, key lists and settings: nothing on paper
+        case 84:
+            AddMarker("column graphics", t);
+            break;
+        default:
+            break;  // capacities, key lists and settings: nothing on paper
     }
 }
 
@@ -173,8 +180,8 @@ void PrinterModel::BarcodeCommand(const Token& t) {
     if (!line_.Empty())
         PrintLine();
     const int hri = (barcode_.hriPosition & 1 ? 24 : 0) + (barcode_.hriPosition & 2 ? 24 : 0);
-    Add(Barcode{type, std::move(data), barcode_.height, barcode_.moduleWidth,
-                barcode_.hriPosition, barcode_.hriFont, align_},
+    Add(Barcode{type, std::move(data), barcode_.height, barcode_.moduleWidth, barcode_.hriPosition,
+                barcode_.hriFont, align_},
         barcode_.height + hri);
 }
 
@@ -212,7 +219,8 @@ void PrinterModel::SymbolCommand(const Token& t) {
             Add(QrCode{qr_.data, qr_.moduleSize, qr_.level, align_}, side);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -104,13 +104,12 @@ struct Marker {
     std::string text;
 };
 
-using Element =
-    std::variant<TextLine, Feed, ImageBlock, Barcode, QrCode, Cut, DrawerKick, Marker>;
+using Element = std::variant<TextLine, Feed, ImageBlock, Barcode, QrCode, Cut, DrawerKick, Marker>;
 
 // A stretch of paper: a whole job, or part of a long one.
 struct Page {
-    int job = 0;        // counts from 1
-    int part = 0;       // counts from 1 within the job
+    int job = 0;          // counts from 1
+    int part = 0;         // counts from 1 within the job
     bool jobEnd = false;  // the job ends with this page
     int paperWidth = 0;
     std::vector<Element> elements;

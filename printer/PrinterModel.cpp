@@ -9,15 +9,20 @@ namespace printer {
 
 FontCell CellOf(FontKind font) {
     switch (font) {
-        case FontKind::kB: return {9, 17};
-        case FontKind::kCjk: return {24, 24};
-        default: return {12, 24};
+        case FontKind::kB:
+            return {9, 17};
+        case FontKind::kCjk:
+            return {24, 24};
+        default:
+            return {12, 24};
     }
 }
 
 namespace {
 
-uint8_t Param(const Token& t, size_t i) { return i < t.size ? t.data[i] : 0; }
+uint8_t Param(const Token& t, size_t i) {
+    return i < t.size ? t.data[i] : 0;
+}
 
 std::string Hex(const Token& t) {
     std::string text;
@@ -34,9 +39,14 @@ std::string Hex(const Token& t) {
 
 Align AlignOf(uint8_t n) {
     switch (n) {
-        case 1: case '1': return Align::kCenter;
-        case 2: case '2': return Align::kRight;
-        default: return Align::kLeft;
+        case 1:
+        case '1':
+            return Align::kCenter;
+        case 2:
+        case '2':
+            return Align::kRight;
+        default:
+            return Align::kLeft;
     }
 }
 
@@ -76,7 +86,9 @@ void PrinterModel::Reset() {
 
 void PrinterModel::OnToken(const Token& token) {
     switch (token.kind) {
-        case TokenKind::kText: Text(token.data, token.size); break;
+        case TokenKind::kText:
+            Text(token.data, token.size);
+            break;
         case TokenKind::kControl:
             DropPartialChar();
             Control(token.data[0]);
@@ -126,7 +138,9 @@ void PrinterModel::Text(const uint8_t* data, size_t size) {
     }
 }
 
-void PrinterModel::DropPartialChar() { partialSize_ = 0; }
+void PrinterModel::DropPartialChar() {
+    partialSize_ = 0;
+}
 
 void PrinterModel::PutChar(char32_t code, FontKind font) {
     const FontCell cell = CellOf(font);
@@ -169,7 +183,9 @@ void PrinterModel::FeedDots(int dots) {
         Add(Feed{dots}, dots);
 }
 
-void PrinterModel::Add(Element element, int height) { pages_.Add(std::move(element), height); }
+void PrinterModel::Add(Element element, int height) {
+    pages_.Add(std::move(element), height);
+}
 
 void PrinterModel::AddMarker(const std::string& what, const Token& token) {
     Add(Marker{what + " " + Hex(token)}, 24);
@@ -180,38 +196,59 @@ void PrinterModel::Answer(const std::string& bytes) {
         output_.Answer(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void PrinterModel::MarkDrawerKick(int pin, int onMs) { Add(DrawerKick{pin, onMs}, 24); }
+void PrinterModel::MarkDrawerKick(int pin, int onMs) {
+    Add(DrawerKick{pin, onMs}, 24);
+}
 
 void PrinterModel::Control(uint8_t byte) {
     switch (byte) {
-        case 0x0A: PrintLine(); break;   // LF
-        case 0x0C: PrintLine(); break;   // FF ends the line as LF does in standard mode
-        case 0x09: line_.Tab(tabs_); break;
-        case 0x18: line_ = [&] {         // CAN empties the line buffer
-            LineBuilder fresh;
-            fresh.SetArea(leftMargin_, areaWidth_);
-            return fresh;
-        }();
+        case 0x0A:
+            PrintLine();
+            break;  // LF
+        case 0x0C:
+            PrintLine();
+            break;  // FF ends the line as LF does in standard mode
+        case 0x09:
+            line_.Tab(tabs_);
             break;
-        default: break;  // CR and the rest change nothing on this printer
+        case 0x18:
+            line_ = [&] {  // CAN empties the line buffer
+                LineBuilder fresh;
+                fresh.SetArea(leftMargin_, areaWidth_);
+                return fresh;
+            }();
+            break;
+        default:
+            break;  // CR and the rest change nothing on this printer
     }
 }
 
 void PrinterModel::Command(const Token& token) {
     switch (token.data[0]) {
-        case kEsc: EscCommand(token); break;
-        case kGs: GsCommand(token); break;
-        case kFs: FsCommand(token); break;
-        default: break;  // DLE commands are answered the moment they arrive, not here
+        case kEsc:
+            EscCommand(token);
+            break;
+        case kGs:
+            GsCommand(token);
+            break;
+        case kFs:
+            FsCommand(token);
+            break;
+        default:
+            break;  // DLE commands are answered the moment they arrive, not here
     }
 }
 
-void PrinterModel::Unknown(const Token& token) { AddMarker("?", token); }
+void PrinterModel::Unknown(const Token& token) {
+    AddMarker("?", token);
+}
 
 void PrinterModel::EscCommand(const Token& t) {
     const uint8_t n = Param(t, 2);
     switch (t.data[1]) {
-        case '@': Reset(); break;
+        case '@':
+            Reset();
+            break;
         case '!':
             style_.font = (n & 0x01) ? FontKind::kB : FontKind::kA;
             style_.bold = n & 0x08;
@@ -220,23 +257,35 @@ void PrinterModel::EscCommand(const Token& t) {
             style_.underline = (n & 0x80) ? 1 : 0;
             break;
         case 'E':
-        case 'G': style_.bold = n & 1; break;
+        case 'G':
+            style_.bold = n & 1;
+            break;
         case '-':
             style_.underline = (n == 1 || n == '1') ? 1 : (n == 2 || n == '2') ? 2 : 0;
             break;
-        case 'M': style_.font = (n == 1 || n == '1') ? FontKind::kB : FontKind::kA; break;
+        case 'M':
+            style_.font = (n == 1 || n == '1') ? FontKind::kB : FontKind::kA;
+            break;
         case 'a':
             align_ = AlignOf(n);
             break;
-        case '2': lineSpacing_ = 30; break;
-        case '3': lineSpacing_ = n; break;
-        case ' ': rightSpacing_ = n; break;
+        case '2':
+            lineSpacing_ = 30;
+            break;
+        case '3':
+            lineSpacing_ = n;
+            break;
+        case ' ':
+            rightSpacing_ = n;
+            break;
         case 'd':
             PrintLine();
             for (int i = 1; i < n; ++i)
                 FeedDots(lineSpacing_);
             break;
-        case 'J': PrintLine(n); break;
+        case 'J':
+            PrintLine(n);
+            break;
         case 'D':
             tabs_.clear();
             for (size_t i = 2; i < t.size && t.data[i] != 0; ++i) {
@@ -246,7 +295,9 @@ void PrinterModel::EscCommand(const Token& t) {
                 tabs_.push_back(stop);
             }
             break;
-        case '$': line_.MoveTo(Param(t, 2) | Param(t, 3) << 8); break;
+        case '$':
+            line_.MoveTo(Param(t, 2) | Param(t, 3) << 8);
+            break;
         case '\\': {
             const int16_t delta = static_cast<int16_t>(Param(t, 2) | Param(t, 3) << 8);
             line_.MoveTo(line_.Position() + delta);
@@ -262,17 +313,27 @@ void PrinterModel::EscCommand(const Token& t) {
             }
             break;
         }
-        case '*': ColumnImage(t); break;
+        case '*':
+            ColumnImage(t);
+            break;
         case 'i':
-        case 'm': DoCut(t); break;
+        case 'm':
+            DoCut(t);
+            break;
         case 'p': {
             const int pin = (n == 1 || n == '1') ? 5 : 2;
             MarkDrawerKick(pin, Param(t, 3) * 2);
             output_.DrawerKicked();
             break;
         }
-        case 'L': AddMarker("page mode", t); break;
-        default: break;  // settings that change nothing on this paper (ESC R, ESC {, ...)
+        case 'v':
+            Answer(std::string(1, static_cast<char>(PaperSensorStatus(state_))));
+            break;
+        case 'L':
+            AddMarker("page mode", t);
+            break;
+        default:
+            break;  // settings that change nothing on this paper (ESC R, ESC {, ...)
     }
 }
 
@@ -283,24 +344,40 @@ void PrinterModel::GsCommand(const Token& t) {
             style_.scaleW = ((n >> 4) & 7) + 1;
             style_.scaleH = (n & 7) + 1;
             break;
-        case 'B': style_.reverse = n & 1; break;
-        case 'V': DoCut(t); break;
-        case 'v': RasterImage(t); break;
+        case 'B':
+            style_.reverse = n & 1;
+            break;
+        case 'V':
+            DoCut(t);
+            break;
+        case 'v':
+            RasterImage(t);
+            break;
         case '(':
             if (t.size >= 3 && t.data[2] == 'L')
                 GraphicsCommand(t, 5);
             else if (t.size >= 3 && t.data[2] == 'k')
                 SymbolCommand(t);
             break;
-        case '8': GraphicsCommand(t, 7); break;
-        case 'k': BarcodeCommand(t); break;
-        case 'h': barcode_.height = std::max<int>(1, n); break;
+        case '8':
+            GraphicsCommand(t, 7);
+            break;
+        case 'k':
+            BarcodeCommand(t);
+            break;
+        case 'h':
+            barcode_.height = std::max<int>(1, n);
+            break;
         case 'w':
             if (n >= 1 && n <= 6)
                 barcode_.moduleWidth = n;
             break;
-        case 'H': barcode_.hriPosition = n & 3; break;
-        case 'f': barcode_.hriFont = (n == 1 || n == '1') ? FontKind::kB : FontKind::kA; break;
+        case 'H':
+            barcode_.hriPosition = n & 3;
+            break;
+        case 'f':
+            barcode_.hriFont = (n == 1 || n == '1') ? FontKind::kB : FontKind::kA;
+            break;
         case 'L':
             if (line_.Empty()) {
                 leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_ - 1);
@@ -321,7 +398,9 @@ void PrinterModel::GsCommand(const Token& t) {
             else if (n == 2 || n == '2')
                 Answer(std::string(1, static_cast<char>(DrawerStatus(state_))));
             break;
-        case 'I': Answer(IdentityAnswer(family_, n)); break;
+        case 'I':
+            Answer(IdentityAnswer(family_, n));
+            break;
         case 'a': {
             asbMask_ = n & 0x0F;
             if (asbMask_) {
@@ -331,21 +410,29 @@ void PrinterModel::GsCommand(const Token& t) {
             break;
         }
         case '/':
-        case '*': AddMarker("downloaded image", t); break;
-        default: break;
+        case '*':
+            AddMarker("downloaded image", t);
+            break;
+        default:
+            break;
     }
 }
 
 void PrinterModel::FsCommand(const Token& t) {
     switch (t.data[1]) {
-        case '&': chinese_ = true; break;
+        case '&':
+            chinese_ = true;
+            break;
         case '.':
             chinese_ = false;
             partialSize_ = 0;
             break;
         case 'p':
-        case 'q': AddMarker("NV image", t); break;
-        default: break;
+        case 'q':
+            AddMarker("NV image", t);
+            break;
+        default:
+            break;
     }
 }
 

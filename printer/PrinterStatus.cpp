@@ -7,7 +7,9 @@ namespace {
 
 constexpr uint8_t kFixedBits = 0x12;  // bits 1 and 4 of every DLE EOT answer
 
-uint8_t DrawerBit(const PrinterState& s) { return s.drawerOpen ? 0 : 0x04; }
+uint8_t DrawerBit(const PrinterState& s) {
+    return s.drawerOpen ? 0 : 0x04;
+}
 
 struct FamilyInfo {
     Family family;
@@ -34,25 +36,30 @@ const FamilyInfo& InfoOf(Family family) {
     return kFamilies[0];
 }
 
-std::string Block(const std::string& text) { return "_" + text + std::string(1, '\0'); }
+std::string Block(const std::string& text) {
+    return "_" + text + std::string(1, '\0');
+}
 
 }  // namespace
 
 uint8_t RealTimeStatus(const PrinterState& s, int n) {
     switch (n) {
-        case 1: return kFixedBits | DrawerBit(s) | (s.Online() ? 0 : 0x08);
-        case 2: return kFixedBits | (s.coverOpen ? 0x04 : 0) | (s.paperEnd ? 0x20 : 0);
-        case 3: return kFixedBits;
+        case 1:
+            return kFixedBits | DrawerBit(s) | (s.Online() ? 0 : 0x08);
+        case 2:
+            return kFixedBits | (s.coverOpen ? 0x04 : 0) | (s.paperEnd ? 0x20 : 0);
+        case 3:
+            return kFixedBits;
         case 4:
             return kFixedBits | (s.paperNearEnd && !s.paperEnd ? 0x0C : 0) |
                    (s.paperEnd ? 0x60 : 0);
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 std::array<uint8_t, 4> AutomaticStatus(const PrinterState& s) {
-    const uint8_t first =
-        0x10 | DrawerBit(s) | (s.Online() ? 0 : 0x08) | (s.coverOpen ? 0x20 : 0);
+    const uint8_t first = 0x10 | DrawerBit(s) | (s.Online() ? 0 : 0x08) | (s.coverOpen ? 0x20 : 0);
     const uint8_t third = (s.paperNearEnd && !s.paperEnd ? 0x03 : 0) | (s.paperEnd ? 0x0C : 0);
     return {first, 0x00, third, 0x00};
 }
@@ -61,7 +68,9 @@ uint8_t PaperSensorStatus(const PrinterState& s) {
     return (s.paperNearEnd && !s.paperEnd ? 0x03 : 0) | (s.paperEnd ? 0x0C : 0);
 }
 
-uint8_t DrawerStatus(const PrinterState& s) { return s.drawerOpen ? 0x00 : 0x01; }
+uint8_t DrawerStatus(const PrinterState& s) {
+    return s.drawerOpen ? 0x00 : 0x01;
+}
 
 uint8_t ChangedItems(const PrinterState& a, const PrinterState& b) {
     uint8_t items = 0;
@@ -83,23 +92,39 @@ bool ParseFamily(const std::string& name, Family& family) {
     return false;
 }
 
-std::string FamilyName(Family family) { return InfoOf(family).name; }
+std::string FamilyName(Family family) {
+    return InfoOf(family).name;
+}
 
-int DefaultPaperWidth(Family family) { return InfoOf(family).wide ? 576 : 384; }
+int DefaultPaperWidth(Family family) {
+    return InfoOf(family).wide ? 576 : 384;
+}
 
 std::string IdentityAnswer(Family family, int n) {
     const FamilyInfo& info = InfoOf(family);
     switch (n) {
-        case 1: case 49: return std::string(1, static_cast<char>(info.modelId));
+        case 1:
+        case 49:
+            return std::string(1, static_cast<char>(info.modelId));
         // Multi-byte characters supported, autocutter fitted on the POS models.
-        case 2: case 50: return std::string(1, static_cast<char>(0x01 | (info.wide ? 0x02 : 0)));
-        case 3: case 51: return std::string(1, static_cast<char>(0x10));
-        case 65: return Block("1.00");
-        case 66: return Block("QUILLON");
-        case 67: return Block(info.model);
-        case 68: return Block("QV0000001");
-        case 69: return Block("CHINA GB18030");
-        default: return {};
+        case 2:
+        case 50:
+            return std::string(1, static_cast<char>(0x01 | (info.wide ? 0x02 : 0)));
+        case 3:
+        case 51:
+            return std::string(1, static_cast<char>(0x10));
+        case 65:
+            return Block("1.00");
+        case 66:
+            return Block("QUILLON");
+        case 67:
+            return Block(info.model);
+        case 68:
+            return Block("QV0000001");
+        case 69:
+            return Block("CHINA GB18030");
+        default:
+            return {};
     }
 }
 

@@ -39,8 +39,14 @@ enum AsbItem : uint8_t {
 uint8_t ChangedItems(const PrinterState& before, const PrinterState& after);
 
 // The printer families the program can stand in for.
-enum class Family { kPosThermal, kPosImpact, kPortableThermal, kPortableImpact, kMicroThermal,
-                    kMicroImpact };
+enum class Family {
+    kPosThermal,
+    kPosImpact,
+    kPortableThermal,
+    kPortableImpact,
+    kMicroThermal,
+    kMicroImpact
+};
 // "pos-thermal", "portable-impact", ...; false for an unknown name.
 bool ParseFamily(const std::string& name, Family& family);
 std::string FamilyName(Family family);

@@ -11,8 +11,10 @@ void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
                     step_ = Step::kDle;
                 break;
             case Step::kDle:
-                step_ = b == 0x04 ? Step::kEot : b == 0x14 ? Step::kDc4
-                        : b == 0x10 ? Step::kDle : Step::kIdle;
+                step_ = b == 0x04   ? Step::kEot
+                        : b == 0x14 ? Step::kDc4
+                        : b == 0x10 ? Step::kDle
+                                    : Step::kIdle;
                 break;
             case Step::kEot:
                 if (b >= 1 && b <= 4)

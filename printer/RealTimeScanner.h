@@ -13,7 +13,7 @@ class RealTimeScanner {
     class Handler {
       public:
         virtual ~Handler() = default;
-        virtual void StatusRequest(int n) = 0;        // DLE EOT n, n = 1..4
+        virtual void StatusRequest(int n) = 0;            // DLE EOT n, n = 1..4
         virtual void DrawerPulse(int pin, int onMs) = 0;  // DLE DC4 1 m t
     };
 

@@ -54,13 +54,11 @@ void Tokenizer::Feed(const uint8_t* data, size_t size) {
                 Emit(TokenKind::kUnknown, command_.data(), keep, keep);
                 continue;
             }
-            if (m.kind == Measure::kNeedMore && m.value > command_.size() &&
-                m.value <= kMaxKept) {
+            if (m.kind == Measure::kNeedMore && m.value > command_.size() && m.value <= kMaxKept) {
                 need_ = m.value;
                 continue;
             }
-            total_ = std::max<uint64_t>(m.kind == Measure::kLength ? m.value : 0,
-                                        command_.size());
+            total_ = std::max<uint64_t>(m.kind == Measure::kLength ? m.value : 0, command_.size());
         }
         const uint64_t remaining = total_ - command_.size() - skipped_;
         const uint64_t take = std::min<uint64_t>(remaining, size - i);

@@ -26,11 +26,12 @@ inline std::string Bytes(const std::string& spec) {
 }
 
 struct EngineHarness {
-    explicit EngineHarness(printer::Family family = printer::Family::kPosThermal,
-                           int width = 576)
+    explicit EngineHarness(printer::Family family = printer::Family::kPosThermal, int width = 576)
         : printer(
               printer::PrinterOptions{family, width},
-              [this](const uint8_t* b, size_t n) { answers.append(reinterpret_cast<const char*>(b), n); },
+              [this](const uint8_t* b, size_t n) {
+                  answers.append(reinterpret_cast<const char*>(b), n);
+              },
               [this](printer::Page&& page) { pages.push_back(std::move(page)); }) {}
 
     void Send(const std::string& spec) { printer.Receive(Bytes(spec)); }

@@ -8,8 +8,8 @@
 #include "tests/printer/EngineHarness.h"
 
 using printer::Token;
-using printer::TokenKind;
 using printer::Tokenizer;
+using printer::TokenKind;
 
 namespace {
 
@@ -38,20 +38,28 @@ std::vector<Seen> Split(const std::string& bytes, size_t piece) {
 
 TEST(Tokenizer, EveryLengthRuleGivesTheSameCommandsWhateverThePieceSize) {
     const std::vector<std::pair<std::string, size_t>> commands = {
-        {"1D 28 6B 04 00 31 41 32 00", 9},                  // GS ( k
-        {"1D 28 6B 06 00 31 50 30 'abc'", 11},              // GS ( k store
-        {"1D 28 4C 0B 00 30 70 30 01 01 31 08 00 01 00 FF", 16},  // GS ( L
+        {"1D 28 6B 04 00 31 41 32 00", 9},                              // GS ( k
+        {"1D 28 6B 06 00 31 50 30 'abc'", 11},                          // GS ( k store
+        {"1D 28 4C 0B 00 30 70 30 01 01 31 08 00 01 00 FF", 16},        // GS ( L
         {"1D 38 4C 0B 00 00 00 30 70 30 01 01 31 08 00 01 00 FF", 18},  // GS 8 L
-        {"1D 76 30 00 02 00 02 00 01 02 03 04", 12},        // GS v 0, 2 x 2 bytes
-        {"1B 2A 00 03 00 01 02 03", 8},                     // ESC * 8-dot
-        {"1B 2A 21 02 00 01 02 03 04 05 06", 11},           // ESC * 24-dot
-        {"1D 6B 04 'AB12' 00", 8},                          // GS k, NUL-ended
-        {"1D 6B 49 05 '{BA1' 00", 9},                       // GS k, counted (NUL is data)
-        {"1D 56 00", 3}, {"1D 56 42 00", 4}, {"1D 56 61 05", 4}, {"1D 56 31", 3},
-        {"10 04 01", 3}, {"10 14 01 00 03", 5}, {"10 14 08 01 03 14 01 06 02 08", 10},
-        {"1B 44 08 10 00", 5},                              // ESC D tabs
+        {"1D 76 30 00 02 00 02 00 01 02 03 04", 12},                    // GS v 0, 2 x 2 bytes
+        {"1B 2A 00 03 00 01 02 03", 8},                                 // ESC * 8-dot
+        {"1B 2A 21 02 00 01 02 03 04 05 06", 11},                       // ESC * 24-dot
+        {"1D 6B 04 'AB12' 00", 8},                                      // GS k, NUL-ended
+        {"1D 6B 49 05 '{BA1' 00", 9},  // GS k, counted (NUL is data)
+        {"1D 56 00", 3},
+        {"1D 56 42 00", 4},
+        {"1D 56 61 05", 4},
+        {"1D 56 31", 3},
+        {"10 04 01", 3},
+        {"10 14 01 00 03", 5},
+        {"10 14 08 01 03 14 01 06 02 08", 10},
+        {"1B 44 08 10 00", 5},                                    // ESC D tabs
         {"1B 26 03 41 42 02 01 02 03 04 05 06 01 07 08 09", 16},  // ESC & two characters
-        {"1B 70 00 19 FA", 5}, {"1B 21 08", 3}, {"1B 40", 2}, {"1C 26", 2},
+        {"1B 70 00 19 FA", 5},
+        {"1B 21 08", 3},
+        {"1B 40", 2},
+        {"1C 26", 2},
     };
     std::string stream;
     for (auto& [spec, length] : commands)
