@@ -1,11 +1,11 @@
-// Runs the tests inside a Qt application, which painting text needs.
+// Runs the tests inside a Qt application, which painting text and windows need.
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 
 int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
