@@ -9,8 +9,10 @@ packages=(
     # the program
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
+    # the virtual printer: barcodes, QR codes, its fonts
+    libzint-dev libqrencode-dev fonts-dejavu-core
     # tests
-    googletest libgtest-dev socat python3 xvfb xauth
+    googletest libgtest-dev socat python3 xvfb xauth zbar-tools
 )
 
 missing=()
