@@ -9,14 +9,6 @@ void LineBuilder::SetArea(int left, int width) {
     width_ = std::max(width, 1);
 }
 
-void LineBuilder::AddGlyph(Glyph glyph, int cellWidth, int height, int advance) {
-    glyph.x = static_cast<int16_t>(x_);
-    glyphs_.push_back(glyph);
-    used_ = std::max(used_, x_ + cellWidth);
-    x_ += advance;
-    height_ = std::max(height_, height);
-}
-
 void LineBuilder::AddImage(LineImage image, int width, int height) {
     image.x = x_;
     images_.push_back(std::move(image));
@@ -55,6 +47,7 @@ TextLine LineBuilder::Take(Align align, int advance) {
     line.height = height_;
     line.advance = advance < 0 ? height_ : advance;
     glyphs_.clear();
+    glyphs_.reserve(64);  // a full line of font A or B without growing
     images_.clear();
     x_ = used_ = height_ = 0;
     return line;

@@ -15,7 +15,13 @@ class LineBuilder {
     // True when something `width` dots wide still fits on the line.
     bool Fits(int width) const { return x_ + width <= width_; }
     // Places a glyph `cellWidth` dots wide and `height` tall, then moves on by `advance`.
-    void AddGlyph(Glyph glyph, int cellWidth, int height, int advance);
+    void AddGlyph(Glyph glyph, int cellWidth, int height, int advance) {
+        glyph.x = static_cast<int16_t>(x_);
+        glyphs_.push_back(glyph);
+        used_ = used_ > x_ + cellWidth ? used_ : x_ + cellWidth;
+        x_ += advance;
+        height_ = height_ > height ? height_ : height;
+    }
     void AddImage(LineImage image, int width, int height);
     // Moves to `x` dots from the area's left edge when it lies on the line.
     void MoveTo(int x);

@@ -105,12 +105,16 @@ void PrinterModel::OnToken(const Token& token) {
 }
 
 void PrinterModel::Text(const uint8_t* data, size_t size) {
+    if (!chinese_) {
+        // One shape for the whole run: nothing in it can change the style.
+        const GlyphShape shape = ShapeFor(style_.font);
+        const CodePageTable& table = *table_;
+        for (size_t i = 0; i < size; ++i)
+            Place(shape, table[data[i]]);
+        return;
+    }
     for (size_t i = 0; i < size; ++i) {
         const uint8_t b = data[i];
-        if (!chinese_) {
-            PutChar((*table_)[b], style_.font);
-            continue;
-        }
         if (partialSize_ == 0) {
             if (b >= 0x81 && b <= 0xFE)
                 partial_[partialSize_++] = b;
@@ -142,16 +146,12 @@ void PrinterModel::DropPartialChar() {
     partialSize_ = 0;
 }
 
-void PrinterModel::PutChar(char32_t code, FontKind font) {
+GlyphShape PrinterModel::ShapeFor(FontKind font) const {
     const FontCell cell = CellOf(font);
-    const int width = cell.width * style_.scaleW;
-    const int height = cell.height * style_.scaleH;
-    const int advance = width + rightSpacing_ * style_.scaleW;
-    if (!line_.Fits(width)) {
-        PrintLine();
-        if (!line_.Fits(width))
-            return;  // wider than the paper
-    }
+    GlyphShape shape;
+    shape.width = cell.width * style_.scaleW;
+    shape.height = cell.height * style_.scaleH;
+    shape.advance = shape.width + rightSpacing_ * style_.scaleW;
     uint8_t flags = 0;
     if (style_.bold)
         flags |= kBold;
@@ -161,9 +161,25 @@ void PrinterModel::PutChar(char32_t code, FontKind font) {
         flags |= kUnderlineThick;
     if (style_.reverse)
         flags |= kReverse;
-    line_.AddGlyph(Glyph{code, 0, font, static_cast<uint8_t>(style_.scaleW),
-                         static_cast<uint8_t>(style_.scaleH), flags},
-                   width, height, advance);
+    shape.glyph = Glyph{
+        0,    0, font, static_cast<uint8_t>(style_.scaleW), static_cast<uint8_t>(style_.scaleH),
+        flags};
+    return shape;
+}
+
+void PrinterModel::Place(const GlyphShape& shape, char32_t code) {
+    if (!line_.Fits(shape.width)) {
+        PrintLine();
+        if (!line_.Fits(shape.width))
+            return;  // wider than the paper
+    }
+    Glyph glyph = shape.glyph;
+    glyph.code = code;
+    line_.AddGlyph(glyph, shape.width, shape.height, shape.advance);
+}
+
+void PrinterModel::PutChar(char32_t code, FontKind font) {
+    Place(ShapeFor(font), code);
 }
 
 void PrinterModel::PrintLine(int advance) {

@@ -47,6 +47,14 @@ struct QrSettings {
     std::string data;
 };
 
+// How a character in the current style sits on the line.
+struct GlyphShape {
+    Glyph glyph{};
+    int width = 0;
+    int height = 0;
+    int advance = 0;
+};
+
 class PrinterModel : public TokenSink {
   public:
     PrinterModel(int paperWidth, Family family, const PrinterState& state, ModelOutput& output);
@@ -80,6 +88,8 @@ class PrinterModel : public TokenSink {
     void Unknown(const Token& token);
 
     void PutChar(char32_t code, FontKind font);
+    GlyphShape ShapeFor(FontKind font) const;
+    void Place(const GlyphShape& shape, char32_t code);
     void DropPartialChar();
     // Prints the line buffer; `advance` < 0 feeds by the line spacing (at least the line).
     void PrintLine(int advance = -1);

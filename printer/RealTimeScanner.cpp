@@ -1,14 +1,23 @@
 #include "printer/RealTimeScanner.h"
 
+#include <cstring>
+
 namespace printer {
 
 void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
+        if (step_ == Step::kIdle) {
+            // Most of a stream holds no DLE at all: jump to the next one.
+            const void* dle = std::memchr(data + i, 0x10, size - i);
+            if (!dle)
+                return;
+            i = static_cast<const uint8_t*>(dle) - data;
+            step_ = Step::kDle;
+            continue;
+        }
         const uint8_t b = data[i];
         switch (step_) {
             case Step::kIdle:
-                if (b == 0x10)
-                    step_ = Step::kDle;
                 break;
             case Step::kDle:
                 step_ = b == 0x04   ? Step::kEot

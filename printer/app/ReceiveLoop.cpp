@@ -9,7 +9,7 @@
 #include "printer/app/PrinterSession.h"
 
 namespace {
-constexpr size_t kReadSize = 64 * 1024;
+constexpr size_t kReadSize = 256 * 1024;
 constexpr size_t kMaxRequest = 8 * 1024;
 }  // namespace
 

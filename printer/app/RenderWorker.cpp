@@ -1,5 +1,8 @@
 #include "printer/app/RenderWorker.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "printer/render/PageRenderer.h"
 
 RenderWorker::RenderWorker(Drawn drawn) : drawn_(std::move(drawn)) {
@@ -33,6 +36,8 @@ long long RenderWorker::Skipped() const {
 }
 
 void RenderWorker::Run() {
+    // Drawing gives way to receiving whenever the two compete for a processor.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     printer::PageRenderer renderer;
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
