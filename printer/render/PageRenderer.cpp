@@ -34,7 +34,9 @@ QImage MonoImage(const Raster& raster) {
 
 QImage PageRenderer::Render(const Page& page) {
     const int width = std::max(page.paperWidth, 8);
-    const int height = std::max(Layout(page, nullptr), 1);
+    // Pages end at about 4000 dots, but one element (a tall image) can reach far beyond; the
+    // drawing stops at kMaxHeight so that memory stays bounded.
+    const int height = std::clamp(Layout(page, nullptr), 1, kMaxHeight);
     QImage canvas(width, height, QImage::Format_RGB32);
     canvas.fill(Qt::white);
     {

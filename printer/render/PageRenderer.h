@@ -14,6 +14,8 @@ namespace printer {
 
 class PageRenderer {
   public:
+    static constexpr int kMaxHeight = 12000;  // dots, about 1.5 m of paper
+
     // The page as a one-bit image (QImage::Format_Mono), white paper, black print.
     QImage Render(const Page& page);
 

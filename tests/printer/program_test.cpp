@@ -2,6 +2,9 @@
 // web page, it prints to PNG pages and answers as a printer does.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -110,4 +113,44 @@ TEST(PrinterProgram, RawTcpPortsPrintAndAnswerAndTheWebPageSays200) {
     ASSERT_TRUE(WriteAll(web, "GET / HTTP/1.1\r\nHost: " + address + "\r\n\r\n"));
     EXPECT_EQ(ReadSome(web, 15, 5000), "HTTP/1.1 200 OK");
     close(web);
+}
+
+TEST(PrinterProgram, QuillonListsTheVirtualPrinterAsItsComPort) {
+    TempDir dir;
+    PrinterProcess printer(dir, RandomLoopbackAddress());
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+
+    // Quillon with the printer's port map and an empty device tree: the printer is its only
+    // serial port, so the port list starts with it.
+    const std::string report = dir.path() + "/window.txt";
+    std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
+                                    "LANG=C.UTF-8",
+                                    "HOME=" + dir.path(),
+                                    "XDG_CONFIG_HOME=" + dir.MakeDirs("config"),
+                                    "XDG_RUNTIME_DIR=" + dir.MakeDirs("runtime"),
+                                    "QUILLON_WINDOW_REPORT=" + report,
+                                    "QUILLON_DEV_ROOT=" + dir.MakeDirs("dev"),
+                                    "QUILLON_SYSFS_ROOT=" + dir.MakeDirs("sys"),
+                                    "QUILLON_PORT_MAP=" + printer.mapFile(),
+                                    "PATH=/usr/bin:/bin"};
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string binary = QUILLON_BINARY;
+    char* argv[] = {binary.data(), nullptr};
+    pid_t quillon = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    ASSERT_EQ(posix_spawn(&quillon, binary.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string text;
+    for (int i = 0; i < 600 && text.find("state=") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        text = ReadMap(report);
+    }
+    kill(quillon, SIGTERM);
+    waitpid(quillon, nullptr, 0);
+    EXPECT_NE(text.find("port=COM9\n"), std::string::npos) << text;
 }

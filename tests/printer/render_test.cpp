@@ -59,3 +59,15 @@ TEST(PageRenderer, TextImagesCutAndNotesLandWhereThePaperSaysAt58mm) {
     EXPECT_EQ(CutLineRows(image), 2);
     EXPECT_EQ(image.height(), 38 + 2 * 21 + 16);
 }
+
+TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
+    EngineHarness h;
+    h.Send("1D 76 30 03 01 00 20 4E");  // 8 x 20000 dots, drawn twice as tall
+    h.printer.Receive(std::string(20000, '\xFF'));
+    h.Send("1D 56 00");
+    ASSERT_EQ(h.pages.size(), 1u);
+    PageRenderer renderer;
+    const QImage image = renderer.Render(h.pages[0]);
+    EXPECT_EQ(image.height(), PageRenderer::kMaxHeight);
+    EXPECT_TRUE(Black(image, 0, PageRenderer::kMaxHeight - 1));
+}
