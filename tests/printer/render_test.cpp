@@ -64,7 +64,7 @@ TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
     EngineHarness h;
     h.Send("1D 76 30 03 01 00 20 4E");  // 8 x 20000 dots, drawn twice as tall
     h.printer.Receive(std::string(20000, '\xFF'));
-    // The image fills a page on its own; the cut comes on the next.
+    // The image fills a page on its own.
     ASSERT_EQ(h.pages.size(), 1u);
     EXPECT_EQ(h.pages[0].elements.size(), 1u);
     PageRenderer renderer;
