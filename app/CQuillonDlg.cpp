@@ -1,15 +1,17 @@
 #include "app/CQuillonDlg.h"
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "pages/CDialog_OtherCommand.h"
 #include "pages/Dialog_TestButton.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CQuillonDlg::CQuillonDlg(Language language, QWidget* parent)
     : CDialog(IDD_QUILLON_DIALOG, language, parent) {
-    state_.selectedFile = LoadString(language, IDS_NO_FILE);
+    state_.send.selectedFile = LoadString(language, IDS_NO_FILE);
     CreateControls();
     BuildMessageTable();
 }
@@ -20,13 +22,13 @@ CQuillonDlg::~CQuillonDlg() {
 
 CDialog* CQuillonDlg::Page(int index) const {
     switch (index) {
-        case 0:
+        case kComCyclePage:
             return comCycle_.get();
-        case 1:
+        case kNetCyclePage:
             return netCycle_.get();
-        case 2:
+        case kTestPage:
             return testPage_.get();
-        case 3:
+        case kOthersPage:
             return otherPage_.get();
         default:
             return nullptr;
@@ -78,3 +80,5 @@ void CQuillonDlg::BuildMessageTable() {
     OnCommand(TCN_SELCHANGE, IDC_TABS, [this] { OnTabSelChange(); });
     // EN_SETFOCUS on 1009, CBN_DROPDOWN on 1000 and EN_CHANGE on 1012 take no action.
 }
+
+}  // namespace quillon

@@ -12,13 +12,16 @@
 #include "pages/PageHost.h"
 #include "transport/CommonUtils.h"
 
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace quillon {
+
 class CDialog_ComCirculateSend;
 class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
-class QPlainTextEdit;
-class QTabWidget;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -40,6 +43,11 @@ class CQuillonDlg : public CDialog, public PageHost {
     // text; the open operation calls it right after a serial port has opened.
     void ShowLineStatus();
 
+    // Sends bytes through the window's port: the send box, a file, the print test and the
+    // canned commands. With hex set the text is hexadecimal; raw leaves out the line end
+    // and the Chinese-mode wrapper. Returns 0 when the hex text does not convert.
+    int SendData(const QByteArray& text, int hex, int unused, int raw);
+
     void RefreshControlStates() override;
     void SetPageArea(int show);
     void ShowSelectedPage();
@@ -51,7 +59,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetSerialTargets(int ticked) override { state_.serialTargets = ticked; }
     void SetSerialRowSelected(int selected) override { state_.serialRowSelected = selected; }
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
-    QString SerialParameterText() const override { return state_.serialParameterText; }
+    QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
 
   protected:
@@ -82,6 +90,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnClose();
     LRESULT OnDestroy();
     void StoreSendText();
+
+    // Sending (SendData.cpp).
+    void EnableSendStarters(bool enabled);
 
     // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
     // and command features (PendingHandlers.cpp).
@@ -126,3 +137,5 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
 };
+
+}  // namespace quillon

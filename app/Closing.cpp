@@ -2,21 +2,24 @@
 // stop the timers, release the port and drop the received data.
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "app/DialogTimers.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::StoreSendText() {
     const QString text = ItemText(IDC_SEND_TEXT);
     if (IsChecked(IDC_HEX_SEND))
-        state_.hexSendText = text;
+        state_.send.hexSendText = text;
     else
-        state_.charSendText = text;
-    state_.lastSendText = text;
+        state_.send.charSendText = text;
+    state_.send.lastSendText = text;
 }
 
 LRESULT CQuillonDlg::OnClose() {
     StoreSendText();
     SaveSettings();
-    if (state_.portOpen)
+    if (state_.port.open)
         OnOpenClose();
     EndDialog(IDCANCEL);
     return 0;
@@ -24,12 +27,14 @@ LRESULT CQuillonDlg::OnClose() {
 
 LRESULT CQuillonDlg::OnDestroy() {
     if (IsChecked(IDC_AUTO_SEND))
-        KillTimer(1);
+        KillTimer(kResendTextTimer);
     if (IsChecked(IDC_FILE_AUTO_SEND))
-        KillTimer(2);
-    if (state_.portOpen)
+        KillTimer(kFileTimer);
+    if (state_.port.open)
         transport_.Close();
     state_.hexReceiveText.clear();
     state_.charReceiveText.clear();
     return 0;
 }
+
+}  // namespace quillon

@@ -2,13 +2,15 @@
 // kind, Multiple, the running automatic sends, the visible page and the cycle pages.
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::RefreshControlStates() {
-    const bool open = state_.portOpen != 0;
-    const bool autoSend = state_.autoSend != 0;
-    const int kind = state_.portKind;
+    const bool open = state_.port.open != 0;
+    const bool autoSend = state_.timers.autoSend != 0;
+    const int kind = state_.port.kind;
     const int multi = CurSel(IDC_MULTIPLE);
     const bool area = state_.pageArea != 0;
     const bool cyclePage = state_.cyclePage != 0;
@@ -44,7 +46,7 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_BROWSE, open && !eitherAutoTicked);
 
     EnableItem(IDC_SEND_FILE, IsItemEnabled(IDC_BROWSE) &&
-                                  state_.selectedFile != LoadString(language(), IDS_NO_FILE));
+                                  state_.send.selectedFile != LoadString(language(), IDS_NO_FILE));
     const bool textOptions = IsItemEnabled(IDC_SEND_TEXT) && !IsChecked(IDC_HEX_SEND);
     EnableItem(IDC_CHINESE_MODE, textOptions);
     EnableItem(IDC_SEND_NEWLINE, textOptions);
@@ -54,3 +56,5 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_MULTIPLE,
                !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
 }
+
+}  // namespace quillon

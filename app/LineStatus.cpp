@@ -2,8 +2,10 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "transport/SerialLines.h"
+
+namespace quillon {
 
 void CQuillonDlg::ShowLineStatus() {
     const int handle = transport_.GetSerialHandle();
@@ -15,12 +17,14 @@ void CQuillonDlg::ShowLineStatus() {
         transport_.dsrOn = read && (status & MS_DSR_ON) ? 1 : 0;
         transport_.rlsdOn = read && (status & MS_RLSD_ON) ? 1 : 0;
     }
-    state_.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
-                                  {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
-    SetItemText(IDC_PORT_STATE, state_.portStateText + state_.modemLineText);
+    state_.port.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
+                                       {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
+    SetItemText(IDC_PORT_STATE, state_.port.stateText + state_.port.modemLineText);
 }
 
 LRESULT CQuillonDlg::OnLineStatus() {
     ShowLineStatus();
     return 0;
 }
+
+}  // namespace quillon

@@ -7,8 +7,10 @@
 
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::SetPageArea(int show) {
     const QRect receive = receive_->geometry();
@@ -45,13 +47,13 @@ void CQuillonDlg::OnPageAreaToggle() {
     SetPageArea(state_.pageArea == 0 ? 1 : 0);
     // The page that fits what the user is doing: a cycle page in multiple mode while the
     // port is closed, else the model tests.
-    const bool closed = state_.portOpen == 0;
+    const bool closed = state_.port.open == 0;
     const bool multiple = CurSel(IDC_MULTIPLE) == 1;
-    int tab = 2;
-    if (closed && state_.portKind == kPortSerial && multiple)
-        tab = 0;
-    else if (closed && state_.portKind == kPortNetwork && multiple)
-        tab = 1;
+    int tab = kTestPage;
+    if (closed && state_.port.kind == kPortSerial && multiple)
+        tab = kComCyclePage;
+    else if (closed && state_.port.kind == kPortNetwork && multiple)
+        tab = kNetCyclePage;
     SetCurSel(IDC_TABS, tab);
     ShowSelectedPage();
 }
@@ -81,3 +83,5 @@ void CQuillonDlg::ApplyReceiveColours() {
     }
     receive_->setPalette(palette);
 }
+
+}  // namespace quillon

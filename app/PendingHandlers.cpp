@@ -5,6 +5,8 @@
 
 #include "app/CQuillonDlg.h"
 
+namespace quillon {
+
 LRESULT CQuillonDlg::OnRxByte(WPARAM) {
     return 0;
 }
@@ -62,5 +64,7 @@ void CQuillonDlg::SaveSettings() {}
 
 void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
     // The serial lists take these parameters once they can read a parameter text.
-    state_.serialParameterText = parameterText;
+    state_.port.serialParameterText = parameterText;
 }
+
+}  // namespace quillon

@@ -7,6 +7,9 @@
 #include "transport/Window.h"
 
 // Framework messages.
+
+namespace quillon {
+
 constexpr unsigned WM_DESTROY = 0x0002;
 constexpr unsigned WM_CLOSE = 0x0010;
 constexpr unsigned WM_NOTIFY = 0x004E;
@@ -50,3 +53,5 @@ constexpr unsigned MB_OK = 0x0000;
 constexpr unsigned MB_ICONERROR = 0x0010;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+
+}  // namespace quillon
