@@ -27,6 +27,8 @@
 #include "printer/VirtualPrinter.h"
 #include "printer/render/PageRenderer.h"
 
+using namespace quillon;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

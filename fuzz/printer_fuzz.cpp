@@ -11,6 +11,8 @@
 #include "printer/VirtualPrinter.h"
 #include "printer/render/PageRenderer.h"
 
+using namespace quillon;
+
 // The font libraries under Qt keep caches that the leak checker cannot see into.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\nleak:libfreetype\n";

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -100,4 +100,4 @@ char32_t DecodeGb18030(const uint8_t* bytes, size_t length) {
     return ConvertOne(cd, bytes, length);
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

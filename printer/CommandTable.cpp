@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 enum class Rule : uint8_t {
@@ -225,4 +225,4 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
     return unknown;
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

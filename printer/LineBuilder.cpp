@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace printer {
+namespace quillon::printer {
 
 void LineBuilder::SetArea(int left, int width) {
     left_ = left;
@@ -53,4 +53,4 @@ TextLine LineBuilder::Take(Align align, int advance) {
     return line;
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

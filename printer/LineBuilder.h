@@ -4,7 +4,7 @@
 
 #include "printer/Paper.h"
 
-namespace printer {
+namespace quillon::printer {
 
 class LineBuilder {
   public:
@@ -42,4 +42,4 @@ class LineBuilder {
     int height_ = 0;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -4,7 +4,7 @@
 
 #include "printer/PrinterModel.h"
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 constexpr size_t kMaxNvBytes = 4u << 20;
@@ -224,4 +224,4 @@ void PrinterModel::SymbolCommand(const Token& t) {
     }
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

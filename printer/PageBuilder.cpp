@@ -1,6 +1,6 @@
 #include "printer/PageBuilder.h"
 
-namespace printer {
+namespace quillon::printer {
 
 PageBuilder::PageBuilder(int paperWidth, std::function<void(Page&&)> done)
     : paperWidth_(paperWidth), done_(std::move(done)) {}
@@ -32,4 +32,4 @@ void PageBuilder::Hand(bool jobEnd) {
     done_(std::move(done));
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -6,7 +6,7 @@
 
 #include "printer/Paper.h"
 
-namespace printer {
+namespace quillon::printer {
 
 class PageBuilder {
   public:
@@ -31,4 +31,4 @@ class PageBuilder {
     int part_ = 0;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

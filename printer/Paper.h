@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-namespace printer {
+namespace quillon::printer {
 
 enum class Align : uint8_t { kLeft, kCenter, kRight };
 enum class FontKind : uint8_t { kA, kB, kCjk };
@@ -115,4 +115,4 @@ struct Page {
     std::vector<Element> elements;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -5,7 +5,7 @@
 
 #include "printer/CommandTable.h"
 
-namespace printer {
+namespace quillon::printer {
 
 FontCell CellOf(FontKind font) {
     switch (font) {
@@ -470,4 +470,4 @@ void PrinterModel::DoCut(const Token& t) {
     pages_.EndJob();
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

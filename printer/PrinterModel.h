@@ -14,7 +14,7 @@
 #include "printer/PrinterStatus.h"
 #include "printer/Tokenizer.h"
 
-namespace printer {
+namespace quillon::printer {
 
 // Where the model's results go.
 class ModelOutput {
@@ -136,4 +136,4 @@ class PrinterModel : public TokenSink {
     size_t nvBytes_ = 0;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

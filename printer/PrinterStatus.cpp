@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 constexpr uint8_t kFixedBits = 0x12;  // bits 1 and 4 of every DLE EOT answer
@@ -128,4 +128,4 @@ std::string IdentityAnswer(Family family, int n) {
     }
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace printer {
+namespace quillon::printer {
 
 struct PrinterState {
     bool coverOpen = false;
@@ -56,4 +56,4 @@ int DefaultPaperWidth(Family family);
 // The answer to GS I n, or an empty string when n asks for nothing this printer has.
 std::string IdentityAnswer(Family family, int n);
 
-}  // namespace printer
+}  // namespace quillon::printer

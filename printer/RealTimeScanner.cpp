@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace printer {
+namespace quillon::printer {
 
 void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
@@ -46,4 +46,4 @@ void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
     }
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace printer {
+namespace quillon::printer {
 
 class RealTimeScanner {
   public:
@@ -27,4 +27,4 @@ class RealTimeScanner {
     int pin_ = 0;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -4,7 +4,7 @@
 
 #include "printer/CommandTable.h"
 
-namespace printer {
+namespace quillon::printer {
 
 void Tokenizer::Emit(TokenKind kind, const uint8_t* data, size_t size, uint64_t declared) {
     sink_.OnToken(Token{kind, data, size, declared});
@@ -72,4 +72,4 @@ void Tokenizer::Feed(const uint8_t* data, size_t size) {
     }
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -1,6 +1,6 @@
 #include "printer/VirtualPrinter.h"
 
-namespace printer {
+namespace quillon::printer {
 
 VirtualPrinter::VirtualPrinter(const PrinterOptions& options, AnswerSink answers, PageSink pages)
     : options_(options),
@@ -50,4 +50,4 @@ void VirtualPrinter::DrawerKicked() {
     SetState(opened);
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

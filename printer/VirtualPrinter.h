@@ -12,7 +12,7 @@
 #include "printer/RealTimeScanner.h"
 #include "printer/Tokenizer.h"
 
-namespace printer {
+namespace quillon::printer {
 
 struct PrinterOptions {
     Family family = Family::kPosThermal;
@@ -61,4 +61,4 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     std::vector<uint8_t> held_;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

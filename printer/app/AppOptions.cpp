@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+namespace quillon {
+
 namespace {
 
 const char* kHelp =
@@ -121,3 +123,5 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
     o.printer.paperWidth = width ? width : printer::DefaultPaperWidth(o.printer.family);
     return true;
 }
+
+}  // namespace quillon

@@ -5,6 +5,8 @@
 
 #include "printer/VirtualPrinter.h"
 
+namespace quillon {
+
 struct AppOptions {
     printer::PrinterOptions printer;
     bool headless = false;
@@ -21,3 +23,5 @@ struct AppOptions {
 // an empty `error` when help was asked for (the text is in `help`).
 bool ParseOptions(int argc, char** argv, AppOptions& options, std::string& error,
                   std::string& help);
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace quillon {
+
 int ListenOn(const std::string& address, int port, std::string& error) {
     sockaddr_in where{};
     where.sin_family = AF_INET;
@@ -31,3 +33,5 @@ int ListenOn(const std::string& address, int port, std::string& error) {
     }
     return fd;
 }
+
+}  // namespace quillon

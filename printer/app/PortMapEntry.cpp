@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 std::vector<std::string> ReadLines(const std::string& file) {
@@ -91,3 +93,5 @@ void PortMapEntry::Remove() {
     WriteLines(file_, lines);
     line_.clear();
 }
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace quillon {
+
 class PortMapEntry {
   public:
     PortMapEntry() = default;
@@ -24,3 +26,5 @@ class PortMapEntry {
     std::string line_;
     int number_ = 0;
 };
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 
 #include "printer/app/RenderWorker.h"
 
+namespace quillon {
+
 PrinterSession::PrinterSession(const printer::PrinterOptions& options, RenderWorker& renderer)
     : printer_(
           options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); },
@@ -84,3 +86,5 @@ void PrinterSession::Log(const char* direction, const uint8_t* bytes, size_t siz
     if (log_.size() > kMaxLogLines)
         log_.pop_front();
 }
+
+}  // namespace quillon

@@ -11,6 +11,8 @@
 #include "printer/VirtualPrinter.h"
 #include "transport/platform/EventFd.h"
 
+namespace quillon {
+
 class RenderWorker;
 
 class PrinterSession {
@@ -46,3 +48,5 @@ class PrinterSession {
     std::deque<std::string> log_;
     EventFd answersReady_;
 };
+
+}  // namespace quillon

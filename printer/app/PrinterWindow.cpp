@@ -16,6 +16,8 @@
 #include "printer/app/RenderWorker.h"
 #include "printer/app/WindowTexts.h"
 
+namespace quillon {
+
 namespace {
 constexpr int kPagesShown = 40;  // older pages leave the window (headless keeps all as PNG)
 
@@ -154,3 +156,5 @@ void PrinterWindow::Toggle(int which) {
     session_.SetState(s);
     ShowState();
 }
+
+}  // namespace quillon

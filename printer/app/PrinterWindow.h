@@ -9,6 +9,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
+
+namespace quillon {
+
 class PrinterSession;
 class RenderWorker;
 
@@ -41,3 +44,5 @@ class PrinterWindow : public QWidget {
     QPushButton* drawer_;
     QPlainTextEdit* log_;
 };
+
+}  // namespace quillon

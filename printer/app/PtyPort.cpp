@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace quillon {
+
 PtyPort::~PtyPort() {
     if (slave_ >= 0)
         close(slave_);
@@ -38,3 +40,5 @@ bool PtyPort::Open(std::string& error) {
     tcsetattr(slave_, TCSANOW, &raw);
     return true;
 }
+
+}  // namespace quillon

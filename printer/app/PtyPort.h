@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace quillon {
+
 class PtyPort {
   public:
     PtyPort() = default;
@@ -22,3 +24,5 @@ class PtyPort {
     int slave_ = -1;
     std::string path_;
 };
+
+}  // namespace quillon

@@ -8,6 +8,8 @@
 
 #include "printer/app/PrinterSession.h"
 
+namespace quillon {
+
 namespace {
 constexpr size_t kReadSize = 256 * 1024;
 constexpr size_t kMaxRequest = 8 * 1024;
@@ -155,3 +157,5 @@ std::string ReceiveLoop::PageReply() const {
     return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
+
+}  // namespace quillon

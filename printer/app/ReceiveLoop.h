@@ -9,6 +9,8 @@
 
 #include "transport/platform/EventFd.h"
 
+namespace quillon {
+
 class PrinterSession;
 
 struct Listener {
@@ -54,3 +56,5 @@ class ReceiveLoop {
     EventFd stop_;
     std::thread thread_;
 };
+
+}  // namespace quillon

@@ -5,6 +5,8 @@
 
 #include "printer/render/PageRenderer.h"
 
+namespace quillon {
+
 RenderWorker::RenderWorker(Drawn drawn) : drawn_(std::move(drawn)) {
     thread_ = std::thread([this] { Run(); });
 }
@@ -52,3 +54,5 @@ void RenderWorker::Run() {
         hold.lock();
     }
 }
+
+}  // namespace quillon

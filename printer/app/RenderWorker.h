@@ -13,6 +13,8 @@
 
 #include "printer/Paper.h"
 
+namespace quillon {
+
 class RenderWorker {
   public:
     static constexpr size_t kMaxWaiting = 64;
@@ -38,3 +40,5 @@ class RenderWorker {
     bool stopping_ = false;
     std::thread thread_;
 };
+
+}  // namespace quillon

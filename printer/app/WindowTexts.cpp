@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace quillon {
+
 namespace {
 
 struct Pair {
@@ -50,3 +52,5 @@ QString Tr(PrinterText text) {
     const Pair& pair = kTexts[static_cast<int>(text)];
     return QString::fromUtf8(chinese ? pair.chinese : pair.english);
 }
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace quillon {
+
 enum class PrinterText {
     kTitle,
     kState,
@@ -30,3 +32,5 @@ enum class PrinterText {
 
 QString Tr(PrinterText text);
 bool ChineseInterface();
+
+}  // namespace quillon

@@ -25,6 +25,8 @@
 #include "printer/render/PageRenderer.h"
 #include "transport/SerialPortNames.h"
 
+using namespace quillon;
+
 namespace {
 
 int signalPipe[2] = {-1, -1};

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 QFont MakeFont(const QString& family, int pixelSize) {
@@ -52,4 +52,4 @@ const QImage& GlyphCache::Glyph(char32_t code, FontKind font, bool bold, bool wh
     return *cells_.insert(key, image);
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -8,7 +8,7 @@
 
 #include "printer/Paper.h"
 
-namespace printer {
+namespace quillon::printer {
 
 class GlyphCache {
   public:
@@ -25,4 +25,4 @@ class GlyphCache {
     QHash<quint64, QImage> cells_;
 };
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -6,7 +6,7 @@
 
 #include "printer/render/SymbolEncoder.h"
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 int AlignedX(Align align, int width, int paperWidth) {
@@ -195,4 +195,4 @@ bool SavePng(const QImage& image, const QString& path) {
     return image.save(path, "PNG");
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -10,7 +10,7 @@
 
 class QPainter;
 
-namespace printer {
+namespace quillon::printer {
 
 class PageRenderer {
   public:
@@ -37,4 +37,4 @@ class PageRenderer {
 // Writes the image as PNG; false when the file cannot be written.
 bool SavePng(const QImage& image, const QString& path);
 
-}  // namespace printer
+}  // namespace quillon::printer

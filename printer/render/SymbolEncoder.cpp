@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace printer {
+namespace quillon::printer {
 namespace {
 
 struct ZintSymbol {
@@ -136,4 +136,4 @@ ModuleGrid EncodeQr(const QrCode& qr) {
     return grid;
 }
 
-}  // namespace printer
+}  // namespace quillon::printer

@@ -6,7 +6,7 @@
 
 #include "printer/Paper.h"
 
-namespace printer {
+namespace quillon::printer {
 
 struct ModuleGrid {
     int width = 0;  // modules
@@ -25,4 +25,4 @@ ModuleGrid EncodeQr(const QrCode& qr);
 // "{C" with two-digit values as single bytes, "{{" for a brace).
 std::string Code128Text(const std::string& data);
 
-}  // namespace printer
+}  // namespace quillon::printer

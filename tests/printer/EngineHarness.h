@@ -6,6 +6,8 @@
 
 #include "printer/VirtualPrinter.h"
 
+namespace quillon {
+
 // Bytes from hex text such as "1B 40 1D 56 42 00"; text in quotes goes in as it stands:
 // Bytes("1B 45 01 'Hi' 0A").
 inline std::string Bytes(const std::string& spec) {
@@ -78,3 +80,5 @@ inline std::u32string Chars(const printer::TextLine& line) {
         s += g.code;
     return s;
 }
+
+}  // namespace quillon

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 bool Until(const std::function<bool()>& done, int seconds = 20) {
@@ -130,3 +132,5 @@ std::string ReadFor(int fd, size_t count, int timeoutMs) {
     }
     return bytes;
 }
+
+}  // namespace quillon

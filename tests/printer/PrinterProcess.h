@@ -6,6 +6,8 @@
 
 #include "tests/support/FakeDevices.h"
 
+namespace quillon {
+
 class PrinterProcess {
   public:
     PrinterProcess(const TempDir& dir, const std::string& address,
@@ -36,3 +38,5 @@ class PrinterProcess {
 int OpenClient(const std::string& device);
 // Reads what arrives on fd within timeoutMs, up to `count` bytes.
 std::string ReadFor(int fd, size_t count, int timeoutMs);
+
+}  // namespace quillon

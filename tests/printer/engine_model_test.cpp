@@ -4,7 +4,8 @@
 
 #include "tests/printer/EngineHarness.h"
 
-using namespace printer;
+using namespace quillon;
+using namespace quillon::printer;
 
 TEST(PrinterModel, TextAttributesAlignmentAndTabsPlaceEachGlyph) {
     EngineHarness h;

@@ -5,7 +5,8 @@
 
 #include "tests/printer/EngineHarness.h"
 
-using namespace printer;
+using namespace quillon;
+using namespace quillon::printer;
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include "printer/Tokenizer.h"
 #include "tests/printer/EngineHarness.h"
 
+using namespace quillon;
+
 using printer::Token;
 using printer::Tokenizer;
 using printer::TokenKind;

@@ -20,6 +20,8 @@
 #include "tests/support/LoopbackPeers.h"
 #include "transport/platform/PrinterSocket.h"
 
+using namespace quillon;
+
 namespace {
 
 long CpuTicks(int pid) {

@@ -10,7 +10,8 @@
 #include "tests/printer/EngineHarness.h"
 #include "tests/printer/ImageChecks.h"
 
-using namespace printer;
+using namespace quillon;
+using namespace quillon::printer;
 
 TEST(PageRenderer, BarcodesAndQrCodeReadBackWithZbar) {
     EngineHarness h;

@@ -15,6 +15,8 @@
 #include "printer/app/RenderWorker.h"
 #include "tests/printer/EngineHarness.h"
 
+using namespace quillon;
+
 namespace {
 
 QPushButton* Button(QWidget& window, const QString& name) {
