@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds Quillon and runs every test: the whole suite in a
-# normal build, then the transport tests again under ThreadSanitizer and AddressSanitizer.
+# normal build, then the transport and printer-engine tests again under ThreadSanitizer and
+# AddressSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,7 +15,7 @@ for sanitizer in thread address; do
     dir=build-$sanitizer
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_GUI=OFF \
         -DQUILLON_SANITIZE=$sanitizer
-    cmake --build "$dir" -j "$jobs" --target unit_tests
+    cmake --build "$dir" -j "$jobs" --target unit_tests printer_tests
     TSAN_OPTIONS=halt_on_error=1 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
-        ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 -L unit
+        ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 -L 'unit|printer'
 done
