@@ -32,11 +32,11 @@ bool ReadRaster(const uint8_t* data, size_t available, uint64_t width, uint64_t 
 
 }  // namespace
 
-void PrinterModel::PrintImage(const Raster& raster, int scaleW, int scaleH) {
+void PrinterModel::PrintImage(Raster raster, int scaleW, int scaleH) {
     if (!line_.Empty())
         PrintLine();
     const int height = raster.height * scaleH;
-    Add(ImageBlock{raster, scaleW, scaleH, align_}, height);
+    Add(ImageBlock{std::move(raster), scaleW, scaleH, align_}, height);
 }
 
 void PrinterModel::RasterImage(const Token& t) {
@@ -51,7 +51,7 @@ void PrinterModel::RasterImage(const Token& t) {
         return;
     const bool wide = m == 1 || m == 3 || m == '1' || m == '3';
     const bool tall = m == 2 || m == 3 || m == '2' || m == '3';
-    PrintImage(raster, wide ? 2 : 1, tall ? 2 : 1);
+    PrintImage(std::move(raster), wide ? 2 : 1, tall ? 2 : 1);
 }
 
 void PrinterModel::ColumnImage(const Token& t) {
@@ -105,7 +105,7 @@ void PrinterModel::GraphicsCommand(const Token& t, size_t p) {
         case 2:
         case 50:  // print the graphics buffer
             if (graphics_.width > 0) {
-                PrintImage(graphics_, graphicsScaleW_, graphicsScaleH_);
+                PrintImage(std::move(graphics_), graphicsScaleW_, graphicsScaleH_);
                 graphics_ = Raster{};
             }
             break;

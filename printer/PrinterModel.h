@@ -105,7 +105,7 @@ class PrinterModel : public TokenSink {
     void GraphicsCommand(const Token& token, size_t params);
     void BarcodeCommand(const Token& token);
     void SymbolCommand(const Token& token);
-    void PrintImage(const Raster& raster, int scaleW, int scaleH);
+    void PrintImage(Raster raster, int scaleW, int scaleH);
 
     int paperWidth_;
     Family family_;
