@@ -35,9 +35,9 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kTotal = 64u << 20;
 const char* kAddress = "127.0.0.93";
 
-std::string Hex(const char* spec) {
+std::string Hex(const char* hex) {
     std::string out;
-    for (const char* p = spec; *p;) {
+    for (const char* p = hex; *p;) {
         if (*p == ' ') {
             ++p;
             continue;

@@ -140,7 +140,11 @@ int main(int argc, char** argv) {
     const int result = app->exec();
     loop.Stop();
     session.EndJob();
+    const long long skipped = renderer->Skipped();
     renderer.reset();  // draws what is still waiting while the window is still there
+    if (skipped > 0)
+        std::cerr << "quillon-printer: " << skipped
+                  << " pages were not drawn because drawing fell behind the data\n";
     entry.Remove();
     return result;
 }

@@ -10,17 +10,17 @@ namespace quillon {
 
 // Bytes from hex text such as "1B 40 1D 56 42 00"; text in quotes goes in as it stands:
 // Bytes("1B 45 01 'Hi' 0A").
-inline std::string Bytes(const std::string& spec) {
+inline std::string Bytes(const std::string& hex) {
     std::string out;
-    for (size_t i = 0; i < spec.size();) {
-        if (spec[i] == ' ') {
+    for (size_t i = 0; i < hex.size();) {
+        if (hex[i] == ' ') {
             ++i;
-        } else if (spec[i] == '\'') {
-            const size_t end = spec.find('\'', i + 1);
-            out += spec.substr(i + 1, end - i - 1);
+        } else if (hex[i] == '\'') {
+            const size_t end = hex.find('\'', i + 1);
+            out += hex.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            out += static_cast<char>(std::stoi(spec.substr(i, 2), nullptr, 16));
+            out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
             i += 2;
         }
     }
@@ -36,7 +36,7 @@ struct EngineHarness {
               },
               [this](printer::Page&& page) { pages.push_back(std::move(page)); }) {}
 
-    void Send(const std::string& spec) { printer.Receive(Bytes(spec)); }
+    void Send(const std::string& hex) { printer.Receive(Bytes(hex)); }
     std::string TakeAnswers() {
         std::string a;
         a.swap(answers);

@@ -18,8 +18,8 @@ struct StateCase {
     std::string ordered;  // GS r 1, GS r 2, ESC v, answered once online
 };
 
-std::string X(const char* spec) {
-    return Bytes(spec);
+std::string X(const char* hex) {
+    return Bytes(hex);
 }
 
 }  // namespace

@@ -64,17 +64,17 @@ TEST(Tokenizer, EveryLengthRuleGivesTheSameCommandsWhateverThePieceSize) {
         {"1C 26", 2},
     };
     std::string stream;
-    for (auto& [spec, length] : commands)
-        stream += Bytes(spec) + "x";
+    for (auto& [hex, length] : commands)
+        stream += Bytes(hex) + "x";
     for (size_t piece : {size_t{1}, size_t{2}, size_t{7}, stream.size()}) {
         const auto tokens = Split(stream, piece);
         size_t at = 0;
-        for (auto& [spec, length] : commands) {
-            ASSERT_LT(at + 1, tokens.size()) << spec;
-            EXPECT_EQ(tokens[at].kind, TokenKind::kCommand) << spec << " piece " << piece;
-            EXPECT_EQ(tokens[at].size, length) << spec << " piece " << piece;
+        for (auto& [hex, length] : commands) {
+            ASSERT_LT(at + 1, tokens.size()) << hex;
+            EXPECT_EQ(tokens[at].kind, TokenKind::kCommand) << hex << " piece " << piece;
+            EXPECT_EQ(tokens[at].size, length) << hex << " piece " << piece;
             // The byte after each command is text again, however it was cut up.
-            EXPECT_EQ(tokens[at + 1].kind, TokenKind::kText) << spec;
+            EXPECT_EQ(tokens[at + 1].kind, TokenKind::kText) << hex;
             ++at;
             while (at < tokens.size() && tokens[at].kind == TokenKind::kText)
                 ++at;

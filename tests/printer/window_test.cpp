@@ -36,8 +36,8 @@ void Wait(int ms) {
     }
 }
 
-std::string Ask(PrinterSession& session, const std::string& spec) {
-    const std::string bytes = Bytes(spec);
+std::string Ask(PrinterSession& session, const std::string& hex) {
+    const std::string bytes = Bytes(hex);
     session.Receive(7, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     std::string answers;
     for (auto& [source, text] : session.TakeAnswers()) {
@@ -86,8 +86,12 @@ TEST(PrinterWindow, ButtonsChangeTheStatusAnswersAndPagesJoinTheRoll) {
     for (auto* label : w.findChildren<QLabel*>())
         pages += !label->pixmap().isNull();
     EXPECT_EQ(pages, 1);
-    Wait(150);  // the window looks at the log every 100 ms
-    const QString log = w.findChild<QPlainTextEdit*>()->toPlainText();
+    // The window looks at the log every 100 ms.
+    QString log;
+    for (int i = 0; i < 250 && !log.contains("<- 72"); ++i) {
+        Wait(20);
+        log = w.findChild<QPlainTextEdit*>()->toPlainText();
+    }
     EXPECT_TRUE(log.contains("-> 10 04 04")) << log.toStdString();
     EXPECT_TRUE(log.contains("<- 72")) << log.toStdString();
 }
