@@ -13,6 +13,8 @@ packages=(
     libzint-dev libqrencode-dev fonts-dejavu-core
     # tests
     googletest libgtest-dev socat python3 xvfb xauth zbar-tools
+    # fuzz targets: clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
+    clang libclang-rt-14-dev llvm
 )
 
 missing=()
