@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "app/QuillonDlgState.h"
+#include "app/ReceivedCharacters.h"
 #include "framework/CDialog.h"
 #include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 
-class QPlainTextEdit;
 class QTabWidget;
 
 namespace quillon {
@@ -23,6 +23,7 @@ class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
+class WrappedTextView;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -99,9 +100,21 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Sending (SendData.cpp).
     void EnableSendStarters(bool enabled);
 
-    // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
-    // and command features (PendingHandlers.cpp).
+    // Receive display (ReceiveDisplay.cpp).
     LRESULT OnRxByte(WPARAM wParam);
+    LRESULT OnRxBlock(WPARAM wParam);
+    // Counts the bytes and, unless paused, keeps and shows them, in order.
+    void ReceiveBytes(const std::uint8_t* bytes, std::size_t count);
+    // Fills the receive area with the receive text of the chosen view.
+    void ShowReceivedData();
+    void EmptyReceiveTexts();
+    void OnClearReceive();
+    void OnPause();
+    void OnRecount();
+    void OnHexShow();
+
+    // Handlers whose behaviour belongs to the port, send, save, settings, help and command
+    // features (PendingHandlers.cpp).
     LRESULT OnTxDone(WPARAM wParam);
     LRESULT OnNetClosed();
     LRESULT OnPrinterCommand(LPARAM command);
@@ -110,9 +123,6 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnDeviceChange(WPARAM event);
     LRESULT OnTimer(WPARAM id);
     void OnOpenClose();
-    void OnClearReceive();
-    void OnPause();
-    void OnRecount();
     void OnSend();
     void OnAutoSend();
     void OnClearSend();
@@ -121,7 +131,6 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnIntervalChange();
     void OnSave();
     void OnModifyDirectory();
-    void OnHexShow();
     void OnHexSend();
     void OnFileAutoSend();
     void OnHelp();
@@ -134,7 +143,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;
     QuillonDlgState state_;
-    QPlainTextEdit* receive_ = nullptr;
+    WrappedTextView* receive_ = nullptr;
+    // How the character view reads the received bytes, where it left off.
+    ReceivedCharacters characters_;
     QTabWidget* tabs_ = nullptr;
     CPushPinButton* pushPin_ = nullptr;
     std::unique_ptr<CDialog_ComCirculateSend> comCycle_;

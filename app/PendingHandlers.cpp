@@ -1,15 +1,11 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: opening and closing the port, sending, the receive display, saving received data,
+// yet: opening and closing the port, sending, saving received data,
 // the settings file, help, port-list refresh and the canned printer commands. Each is
 // reached through the table already and deliberately does nothing visible until then.
 
 #include "app/CQuillonDlg.h"
 
 namespace quillon {
-
-LRESULT CQuillonDlg::OnRxByte(WPARAM) {
-    return 0;
-}
 
 LRESULT CQuillonDlg::OnTxDone(WPARAM) {
     return 0;
@@ -41,9 +37,6 @@ LRESULT CQuillonDlg::OnTimer(WPARAM id) {
 }
 
 void CQuillonDlg::OnOpenClose() {}
-void CQuillonDlg::OnClearReceive() {}
-void CQuillonDlg::OnPause() {}
-void CQuillonDlg::OnRecount() {}
 void CQuillonDlg::OnSend() {}
 void CQuillonDlg::OnAutoSend() {}
 void CQuillonDlg::OnClearSend() {}
@@ -52,7 +45,6 @@ void CQuillonDlg::OnSendFile() {}
 void CQuillonDlg::OnIntervalChange() {}
 void CQuillonDlg::OnSave() {}
 void CQuillonDlg::OnModifyDirectory() {}
-void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnHelp() {}
