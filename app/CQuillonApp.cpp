@@ -10,6 +10,7 @@ bool CQuillonApp::InitInstance() {
     mainWindow_ = &dialog;
     CloseOnTerminationSignals(dialog);
     ReportWindowWhenShown(dialog);
+    RunWindowScript(dialog);
     dialog.DoModal();
     mainWindow_ = nullptr;
     return false;

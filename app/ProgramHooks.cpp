@@ -3,13 +3,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTabWidget>
 #include <QTimer>
 #include <csignal>
+#include <memory>
 
 #include "app/CQuillonDlg.h"
 #include "resources/ResourceIds.h"
@@ -47,30 +50,156 @@ void CloseOnTerminationSignals(CQuillonDlg& dialog) {
         sigaction(signal, &action, nullptr);
 }
 
+namespace {
+
+// The window's title, language and a few texts, then `extra`, written in one go.
+void WriteReport(CQuillonDlg& dialog, const QString& path, const QString& extra = {}) {
+    QStringList tabs;
+    const auto* tabWidget = dialog.Item<QTabWidget>(IDC_TABS);
+    for (int i = 0; i < tabWidget->count(); ++i)
+        tabs << tabWidget->tabText(i);
+    QString report;
+    report += "title=" + dialog.windowTitle() + "\n";
+    report +=
+        QStringLiteral("language=%1\n").arg(dialog.language() == Language::Chinese ? "zh" : "en");
+    report += "visible=" + QString::number(dialog.isVisible() ? 1 : 0) + "\n";
+    report += "port=" + dialog.ItemText(IDC_PORT) + "\n";
+    report += "state=" + dialog.ItemText(IDC_PORT_STATE) + "\n";
+    report += "tabs=" + tabs.join(u'|') + "\n";
+    report += extra;
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(report.toUtf8());
+        file.commit();
+    }
+}
+
+// One line of a window script at a time, each from the event loop so that the window keeps
+// working (reading, sending, painting) between them.
+class WindowScript : public QObject {
+  public:
+    WindowScript(CQuillonDlg& dialog, QStringList lines, QString report)
+        : QObject(&dialog), dialog_(dialog), lines_(std::move(lines)), report_(std::move(report)) {}
+
+    void Next() {
+        QTimer::singleShot(0, this, [this] { Step(); });
+    }
+
+  private:
+    void Step() {
+        if (line_ >= lines_.size())
+            return Finish("done");
+        const QString text = lines_[line_].trimmed();
+        const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+        if (words.isEmpty() || words[0].startsWith(u'#')) {
+            ++line_;
+            return Next();
+        }
+        const QString verb = words[0];
+        bool isNumber = false;
+        const int id = words.value(1).toInt(&isNumber);
+        // Everything after the id (or after the time limit of "wait") is the argument.
+        auto rest = [&](int skip) {
+            QString tail = text;
+            for (int i = 0; i < skip; ++i)
+                tail = tail.section(u' ', 1, -1, QString::SectionSkipEmpty);
+            return tail;
+        };
+        QWidget* control = isNumber ? dialog_.GetDlgItem(id) : nullptr;
+        if (verb == "report")
+            return Report(words.mid(1)), Advance();
+        if (!control)
+            return Finish("no control on line " + QString::number(line_ + 1));
+        if (verb == "click" || verb == "tick" || verb == "untick") {
+            auto* button = qobject_cast<QAbstractButton*>(control);
+            if (!button || !button->isEnabled())
+                return Finish("not a usable button on line " + QString::number(line_ + 1));
+            if (verb == "click" || button->isChecked() != (verb == "tick"))
+                button->click();
+            return Advance();
+        }
+        if (verb == "choose") {
+            auto* combo = qobject_cast<QComboBox*>(control);
+            const int index = combo ? combo->findText(rest(2)) : -1;
+            if (index < 0 || !combo->isEnabled())
+                return Finish("no such entry on line " + QString::number(line_ + 1));
+            combo->setCurrentIndex(index);
+            emit combo->activated(index);
+            return Advance();
+        }
+        if (verb == "set") {
+            dialog_.SetItemText(id, rest(2));
+            return Advance();
+        }
+        if (verb == "wait") {
+            const int limit = words.value(2).toInt();
+            if (!clock_.isValid())
+                clock_.start();
+            if (dialog_.ItemText(id).contains(rest(3))) {
+                clock_.invalidate();
+                return Advance();
+            }
+            if (clock_.elapsed() > limit)
+                return Finish("timed out on line " + QString::number(line_ + 1));
+            QTimer::singleShot(20, this, [this] { Step(); });
+            return;
+        }
+        Finish("unknown step on line " + QString::number(line_ + 1));
+    }
+
+    void Advance() {
+        ++line_;
+        Next();
+    }
+
+    // The report with the texts of the given controls, each on one line.
+    void Report(const QStringList& ids) {
+        QString extra;
+        for (const QString& id : ids)
+            extra += "item" + id + "=" +
+                     dialog_.ItemText(id.toInt()).replace(u'\n', QStringLiteral("\\n")) + "\n";
+        WriteReport(dialog_, report_, extra + "script=running\n");
+    }
+
+    void Finish(const QString& outcome) {
+        QString extra;
+        if (report_.isEmpty())
+            return;
+        // A finished script leaves its outcome after whatever its last report said.
+        QFile previous(report_);
+        if (previous.open(QIODevice::ReadOnly))
+            extra = QString::fromUtf8(previous.readAll()).remove("script=running\n");
+        QSaveFile file(report_);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write((extra + "script=" + outcome + "\n").toUtf8());
+            file.commit();
+        }
+    }
+
+    CQuillonDlg& dialog_;
+    QStringList lines_;
+    QString report_;
+    int line_ = 0;
+    QElapsedTimer clock_;
+};
+
+}  // namespace
+
 void ReportWindowWhenShown(CQuillonDlg& dialog) {
     const QString path = qEnvironmentVariable("QUILLON_WINDOW_REPORT");
     if (path.isEmpty())
         return;
     // Runs from the modal loop, once the window is up.
-    QTimer::singleShot(0, &dialog, [&dialog, path] {
-        QStringList tabs;
-        const auto* tabWidget = dialog.Item<QTabWidget>(IDC_TABS);
-        for (int i = 0; i < tabWidget->count(); ++i)
-            tabs << tabWidget->tabText(i);
-        QString report;
-        report += "title=" + dialog.windowTitle() + "\n";
-        report += QStringLiteral("language=%1\n")
-                      .arg(dialog.language() == Language::Chinese ? "zh" : "en");
-        report += "visible=" + QString::number(dialog.isVisible() ? 1 : 0) + "\n";
-        report += "port=" + dialog.ItemText(IDC_PORT) + "\n";
-        report += "state=" + dialog.ItemText(IDC_PORT_STATE) + "\n";
-        report += "tabs=" + tabs.join(u'|') + "\n";
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(report.toUtf8());
-            file.commit();
-        }
-    });
+    QTimer::singleShot(0, &dialog, [&dialog, path] { WriteReport(dialog, path); });
+}
+
+void RunWindowScript(CQuillonDlg& dialog) {
+    QFile file(qEnvironmentVariable("QUILLON_WINDOW_SCRIPT"));
+    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    auto* script = new WindowScript(dialog, lines, qEnvironmentVariable("QUILLON_WINDOW_REPORT"));
+    script->Next();
 }
 
 }  // namespace quillon

@@ -3,7 +3,9 @@
 // What the program does around its main window: a termination signal closes the window
 // the way its close box does (the settings are kept and the port is closed), and, when
 // QUILLON_WINDOW_REPORT names a file, the window describes itself there once it is up, so
-// that scripts and end-to-end tests can see what came up without a display.
+// that scripts and end-to-end tests can see what came up without a display. When
+// QUILLON_WINDOW_SCRIPT names a file, its lines then act on the window's controls by id, one
+// at a time from the event loop (see the README's "Driving from outside").
 
 namespace quillon {
 
@@ -11,5 +13,6 @@ class CQuillonDlg;
 
 void CloseOnTerminationSignals(CQuillonDlg& dialog);
 void ReportWindowWhenShown(CQuillonDlg& dialog);
+void RunWindowScript(CQuillonDlg& dialog);
 
 }  // namespace quillon

@@ -1,0 +1,109 @@
+#pragma once
+// The real program, started offscreen as a user would in a temporary home, describing its
+// window in a report file; ended as its close box would end it.
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/FakeDevices.h"
+
+namespace quillon {
+
+inline std::map<std::string, std::string> ReadReport(const std::string& path) {
+    std::map<std::string, std::string> fields;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos)
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return fields;
+}
+
+class Program {
+  public:
+    // `extra` adds to the environment ("NAME=value").
+    Program(const TempDir& dir, const std::string& lang,
+            const std::vector<std::string>& extra = {}) {
+        report_ = dir.path() + "/window.txt";
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen",
+            "LANG=" + lang,
+            "HOME=" + dir.path(),
+            "XDG_CONFIG_HOME=" + dir.MakeDirs("config"),
+            "XDG_RUNTIME_DIR=" + dir.MakeDirs("runtime"),
+            "QUILLON_WINDOW_REPORT=" + report_,
+            "QUILLON_DEV_ROOT=" + dir.MakeDirs("dev"),
+            "QUILLON_SYSFS_ROOT=" + dir.MakeDirs("sys"),
+            "QUILLON_PORT_MAP=" + dir.path() + "/ports",
+            "PATH=/usr/bin:/bin",
+        };
+        env.insert(env.end(), extra.begin(), extra.end());
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string binary = QUILLON_BINARY;
+        char* argv[] = {binary.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+        spawned_ = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program() {
+        if (spawned_ && !reaped_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool spawned() const { return spawned_; }
+
+    // Waits for the window to describe itself.
+    std::map<std::string, std::string> WaitForWindow() { return WaitForReport("title"); }
+    // Waits for a report that holds `key` (a window script's outcome is "script").
+    std::map<std::string, std::string> WaitForReport(const std::string& key, int seconds = 30) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto fields = ReadReport(report_);
+            if (fields.count(key))
+                return fields;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return {};
+    }
+
+    // Asks the program to close as its close box would; the exit status, or -1 if it did
+    // not end in time.
+    int Close() {
+        kill(pid_, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                reaped_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+
+  private:
+    std::string report_;
+    pid_t pid_ = -1;
+    bool spawned_ = false;
+    bool reaped_ = false;
+};
+
+}  // namespace quillon
