@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <QComboBox>
+
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 #include "app/ModelTestFile.h"
@@ -59,22 +61,18 @@ class PrinterPagesTest : public ::testing::Test {
         others_ = dialog_->Page(kOthersPage);
     }
 
-    // Opens COM1 the way the window's open does and tells the pages.
+    // Chooses COM1 and presses Open Port, as a user would; the pages learn of it from the window.
     void OpenPort() {
-        ASSERT_EQ(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
-                                                  kMainWindowLineEvents, 1, 1),
-                  1);
-        SetPortOpen(1);
+        auto* ports = dialog_->Item<QComboBox>(IDC_PORT);
+        ASSERT_NE(ports, nullptr);
+        Choose(*dialog_, IDC_PORT, ports->findText("COM1"));
+        ASSERT_EQ(dialog_->ItemText(IDC_PORT), "COM1");
+        Click(*dialog_, IDC_OPEN_CLOSE);
+        ASSERT_EQ(dialog_->state().port.open, 1) << BoxTexts().join(u'|').toStdString();
     }
     void ClosePort() {
-        dialog_->transport().Close();
-        SetPortOpen(0);
-    }
-    void SetPortOpen(int open) {
-        dialog_->state().port.open = open;
-        test_->SendMessage(UM_ENABLE_TESTS, 0, open);
-        others_->SendMessage(UM_ENABLE_COMMANDS, 0, open);
-        dialog_->RefreshControlStates();
+        Click(*dialog_, IDC_OPEN_CLOSE);
+        ASSERT_EQ(dialog_->state().port.open, 0);
     }
 
     // What the printer got while the window ran until done(), and for a moment after; done
@@ -230,6 +228,24 @@ TEST_F(PrinterPagesTest, ModelFileLinesGoOutAsTextOrHexWhileTheWindowRuns) {
     EXPECT_TRUE(TestButtonsEnabled());
     EXPECT_FALSE(dialog_->IsTimerRunning(kModelTestTimer));
     EXPECT_EQ(dialog_->transport().quietSend(), 0);
+    // The counter shows what the user sent: the quiet lines are not in it, the closing feed is.
+    EXPECT_TRUE(SpinUntil([&] { return dialog_->ItemText(IDC_TX_COUNT) == "TX:4"; }))
+        << dialog_->ItemText(IDC_TX_COUNT).toStdString();
+    Printed([] { return false; }, 200ms);
+    EXPECT_EQ(dialog_->ItemText(IDC_TX_COUNT), "TX:4");
+}
+
+TEST_F(PrinterPagesTest, AFailedOpenKeepsTheModelButtonsDisabled) {
+    root_.WriteFile("ports", "COM1=" + root_.path() + "/missing\n");
+    OpenWindow();
+    ASSERT_EQ(dialog_->ItemText(IDC_PORT), "COM1");
+    Click(*dialog_, IDC_OPEN_CLOSE);
+    EXPECT_EQ(BoxTexts().value(BoxTexts().size() - 1), "COM1 Open failed.");
+    EXPECT_EQ(dialog_->state().port.open, 0);
+    for (int id : IDC_MODEL_BUTTON)
+        EXPECT_FALSE(test_->IsItemEnabled(id)) << id;
+    EXPECT_FALSE(dialog_->IsItemEnabled(IDC_PRINT_TEST));
+    EXPECT_FALSE(others_->IsItemEnabled(IDC_CUT_PAPER));
 }
 
 TEST_F(PrinterPagesTest, EmptyLinesSendOnlyTheClosingFeedInChinese) {
