@@ -10,13 +10,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTimer>
 #include <chrono>
 #include <thread>
 
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
+#include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
@@ -533,6 +536,52 @@ TEST_F(OpenAndSendTest, SendModesSwapTextsRepeatTheFileAndStopOnACycleFailure) {
     ReadNow(serial_.master());
     EXPECT_EQ(CollectFor(serial_.master(), 400ms), "");
     EXPECT_TRUE(Boxes().isEmpty());
+}
+
+TEST_F(OpenAndSendTest, WithThePortClosedSendGoesThroughTheComCyclePageAndAFailedRunStopsBoth) {
+    OpenWindow();
+    ASSERT_EQ(dlg().ItemText(IDC_PORT), "COM3");
+    auto* multiple = dlg().Item<QComboBox>(IDC_MULTIPLE);
+    ASSERT_NE(multiple, nullptr);
+    Choose(dlg(), IDC_MULTIPLE, multiple->findText("YES"));
+    ASSERT_EQ(dlg().ItemText(IDC_MULTIPLE), "YES");
+    EXPECT_FALSE(dlg().IsItemEnabled(IDC_OPEN_CLOSE));
+    EXPECT_FALSE(dlg().IsItemEnabled(IDC_SEND)) << "nothing ticked to send to yet";
+
+    // The page reports a failed port itself; its boxes are recorded with the window's.
+    dlg().Page(kComCyclePage)->SetPrompts(prompts_);
+    auto* rows = dlg().Page(kComCyclePage)->Item<QTableWidget>(IDC_COM_LIST);
+    ASSERT_NE(rows, nullptr);
+    ASSERT_EQ(rows->rowCount(), 1);
+    ASSERT_EQ(rows->item(0, 1)->text(), "COM3");
+    rows->item(0, 0)->setCheckState(Qt::Checked);
+    ASSERT_TRUE(dlg().IsItemEnabled(IDC_SEND));
+
+    // Send with the port closed: one pass over the ticked row.
+    dlg().SetChecked(IDC_HEX_SEND, true);
+    Type("1B 40 41");
+    Click(dlg(), IDC_SEND);
+    EXPECT_EQ(Collect(serial_.master(), 3), Bytes({0x1B, 0x40, 0x41}));
+    EXPECT_EQ(dlg().state().port.open, 0);
+    EXPECT_TRUE(Boxes().isEmpty());
+
+    // The row's device goes away, and both automatic sends start runs over it: the run
+    // that fails stops both boxes.
+    root_.WriteFile("ports", "COM3=" + root_.path() + "/gone\n");
+    const std::string file = root_.WriteFile("ticket.txt", "TICKET\r\n");
+    prompts_->fileAnswers << QString::fromStdString(file);
+    Click(dlg(), IDC_BROWSE);
+    SetInterval("100");
+    Click(dlg(), IDC_FILE_AUTO_SEND);
+    Click(dlg(), IDC_AUTO_SEND);
+    ASSERT_TRUE(dlg().IsChecked(IDC_AUTO_SEND));
+    ASSERT_TRUE(dlg().IsChecked(IDC_FILE_AUTO_SEND));
+    EXPECT_TRUE(SpinUntil(
+        [&] { return !dlg().IsChecked(IDC_AUTO_SEND) && !dlg().IsChecked(IDC_FILE_AUTO_SEND); }));
+    EXPECT_EQ(Boxes().value(0), "COM3 Open failed.");
+    EXPECT_EQ(dlg().state().timers.autoSend, 0);
+    EXPECT_EQ(dlg().state().timers.fileAutoSend, 0);
+    EXPECT_TRUE(dlg().IsItemEnabled(IDC_SEND)) << "the window is usable again";
 }
 
 }  // namespace
