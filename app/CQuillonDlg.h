@@ -17,6 +17,7 @@ class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
+class QEvent;
 class QPlainTextEdit;
 class QTabWidget;
 
@@ -83,6 +84,29 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnPushPin();
     void ApplyReceiveColours();
 
+    // Serial lists and network port (SettingChanges.cpp); the settings file (Settings.cpp).
+    void SerialTextFromCombos();
+    void CombosFromSerialText();
+    void OnSerialSettingChange();
+    void OnNetworkPortChange();
+    void LoadSettings();
+    void SaveSettings();
+
+    // Devices coming and going, a connection the printer closed (DeviceChanges.cpp).
+    void WatchDevices();
+    void RefreshPortList();
+    LRESULT OnDeviceChange(WPARAM event);
+    LRESULT OnNetClosed();
+
+    // Saving received data (SaveReceived.cpp).
+    void OnSave();
+    void OnModifyDirectory();
+
+    // Help and the receive box's keys (HelpAndKeys.cpp).
+    void OnHelp();
+    void FilterReceiveInput();
+    bool OnReceiveInput(QEvent* event);
+
     // Closing (Closing.cpp).
     LRESULT OnClose();
     LRESULT OnDestroy();
@@ -91,15 +115,13 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Sending (SendData.cpp).
     void EnableSendStarters(bool enabled);
 
-    // Handlers whose behaviour belongs to the port, send, receive, save, settings, help
-    // and command features (PendingHandlers.cpp).
+    // Handlers whose behaviour belongs to the port, send, receive and command features
+    // (PendingHandlers.cpp).
     LRESULT OnRxByte(WPARAM wParam);
     LRESULT OnTxDone(WPARAM wParam);
-    LRESULT OnNetClosed();
     LRESULT OnPrinterCommand(LPARAM command);
     LRESULT OnCycleFailed();
     LRESULT OnModelTest(LPARAM model);
-    LRESULT OnDeviceChange(WPARAM event);
     LRESULT OnTimer(WPARAM id);
     void OnOpenClose();
     void OnClearReceive();
@@ -111,17 +133,10 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnBrowse();
     void OnSendFile();
     void OnIntervalChange();
-    void OnSave();
-    void OnModifyDirectory();
     void OnHexShow();
     void OnHexSend();
     void OnFileAutoSend();
-    void OnHelp();
     void OnPrintTest();
-    void OnSerialSettingChange();
-    void OnNetworkPortChange();
-    void LoadSettings();
-    void SaveSettings();
 
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;

@@ -68,6 +68,8 @@ bool CQuillonDlg::OnInitDialog() {
 
     OnPortSelectionChange();
     RefreshControlStates();
+    WatchDevices();
+    FilterReceiveInput();
 
     GetDlgItem(IDC_OPEN_CLOSE)->setFocus();
     return false;

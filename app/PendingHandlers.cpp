@@ -1,7 +1,7 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: opening and closing the port, sending, the receive display, saving received data,
-// the settings file, help, port-list refresh and the canned printer commands. Each is
-// reached through the table already and deliberately does nothing visible until then.
+// yet: opening and closing the port, sending, the receive display and the canned printer
+// commands. Each is reached through the table already and deliberately does nothing
+// visible until then.
 
 #include "app/CQuillonDlg.h"
 
@@ -10,10 +10,6 @@ LRESULT CQuillonDlg::OnRxByte(WPARAM) {
 }
 
 LRESULT CQuillonDlg::OnTxDone(WPARAM) {
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnNetClosed() {
     return 0;
 }
 
@@ -26,10 +22,6 @@ LRESULT CQuillonDlg::OnCycleFailed() {
 }
 
 LRESULT CQuillonDlg::OnModelTest(LPARAM) {
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnDeviceChange(WPARAM) {
     return 0;
 }
 
@@ -48,19 +40,7 @@ void CQuillonDlg::OnClearSend() {}
 void CQuillonDlg::OnBrowse() {}
 void CQuillonDlg::OnSendFile() {}
 void CQuillonDlg::OnIntervalChange() {}
-void CQuillonDlg::OnSave() {}
-void CQuillonDlg::OnModifyDirectory() {}
 void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
-void CQuillonDlg::OnHelp() {}
 void CQuillonDlg::OnPrintTest() {}
-void CQuillonDlg::OnSerialSettingChange() {}
-void CQuillonDlg::OnNetworkPortChange() {}
-void CQuillonDlg::LoadSettings() {}
-void CQuillonDlg::SaveSettings() {}
-
-void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
-    // The serial lists take these parameters once they can read a parameter text.
-    state_.serialParameterText = parameterText;
-}

@@ -1,0 +1,84 @@
+// Devices coming and going: the port list follows them while no port is open; the open
+// USB printer going away, or the network printer closing the connection, closes the port
+// and says so.
+
+#include <QComboBox>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/CQuillonDlg.h"
+#include "framework/DeviceWatcher.h"
+#include "framework/ResourceIds.h"
+#include "framework/Texts.h"
+#include "transport/PortDiscovery.h"
+#include "transport/SerialPortNames.h"
+#include "transport/platform/DeviceRoots.h"
+
+void CQuillonDlg::WatchDevices() {
+    const QString devices = QString::fromStdString(DevRoot());
+    const QStringList paths = {devices, devices + QStringLiteral("/usb"),
+                               QString::fromStdString(PortMapPath())};
+    new DeviceWatcher(
+        paths, [this] { SendMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); }, this);
+}
+
+void CQuillonDlg::RefreshPortList() {
+    const int selected = CurSel(IDC_PORT);
+    const QString text = ItemText(IDC_PORT);
+    // A USB entry's label is its place in the list, which another printer can take when
+    // one goes: the same printer is the same interface path.
+    QString usbPath;
+    const int firstUsb = state_.serialCount + state_.parallelCount;
+    if (selected >= firstUsb && selected < firstUsb + state_.usbCount)
+        usbPath = state_.usbPaths[static_cast<std::uint32_t>(selected - firstUsb + 1)];
+
+    FillPortList();
+
+    int index = -1;
+    if (!usbPath.isEmpty()) {
+        for (const auto& [number, path] : state_.usbPaths) {
+            if (path == usbPath)
+                index = state_.serialCount + state_.parallelCount + static_cast<int>(number) - 1;
+        }
+    } else {
+        index = Item<QComboBox>(IDC_PORT)->findText(text, Qt::MatchExactly);
+    }
+    if (index >= 0)
+        SetCurSel(IDC_PORT, index);
+    // The port kind follows the entry now selected, and the cycle pages list the ports
+    // that are there now.
+    OnPortSelectionChange();
+}
+
+LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
+    if (event != DBT_DEVNODES_CHANGED)
+        return 0;
+    if (!state_.portOpen) {
+        RefreshPortList();
+        return 0;
+    }
+    if (transport_.portKind() != kPortUsb)
+        return 0;
+    std::vector<std::string> present;
+    EnumUsbPrinters(present);
+    const std::string open = state_.usbDevicePath.toStdString();
+    if (std::find(present.begin(), present.end(), open) != present.end())
+        return 0;
+    // The open printer has gone.
+    FillPortList();
+    state_.scratchText = LoadString(language(), IDS_CONNECTION_BROKEN);
+    OnOpenClose();
+    OnPortSelectionChange();
+    MessageBox(state_.scratchText);
+    return 0;
+}
+
+LRESULT CQuillonDlg::OnNetClosed() {
+    if (!state_.portOpen)
+        return 0;
+    state_.scratchText = LoadString(language(), IDS_CONNECTION_BROKEN);
+    OnOpenClose();
+    MessageBox(state_.scratchText);
+    return 0;
+}
