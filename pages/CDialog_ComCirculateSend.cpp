@@ -131,8 +131,13 @@ LRESULT CDialog_ComCirculateSend::OnCycleUpdate(WPARAM wParam, LPARAM lParam) {
     } else if (selectedRow_ >= 0) {
         // The main window's serial lists changed: the row selected last takes them.
         const QString text = host_.SerialParameterText();
-        if (QTableWidgetItem* item = list_->item(selectedRow_, kParameterColumn))
+        if (QTableWidgetItem* item = list_->item(selectedRow_, kParameterColumn)) {
+            // A new parameter text is no tick or selection change: scanning now would put
+            // the row's old parameters back into the main window's lists.
+            refilling_ = 1;
             item->setText(text);
+            refilling_ = 0;
+        }
         const QStringList& names = host_.SerialPortNames();
         if (selectedRow_ < names.size())
             portParameters_[names[selectedRow_]] = text;
