@@ -128,7 +128,8 @@ TEST_F(HelpAndKeysTest, NoContextMenuAndNoKeyClosesTheWindow) {
         }
     });
     guard.start(50);
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), box->viewport()->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
+                           box->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(box->viewport(), &menu);
     SpinUntil([] { return false; }, std::chrono::milliseconds(150));
     EXPECT_FALSE(menuShown);

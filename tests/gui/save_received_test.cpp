@@ -60,9 +60,10 @@ TEST_F(SaveReceivedTest, NumberedFilesInANewNestedFolder) {
 
     Click(*dialog_, IDC_SAVE);
     const std::string first = ReadAll(folder + "Rec00.txt");
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d\\.\\.\\d\\d:\\d\\d:\\d\\d\\r\\nOK\\r\\n\x1B@$")
-                    .match(QString::fromLatin1(first))
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{4}-\\d\\d-\\d\\d\\.\\.\\d\\d:\\d\\d:\\d\\d\\r\\nOK\\r\\n\x1B@$")
+            .match(QString::fromLatin1(first))
+            .hasMatch())
         << first;
     EXPECT_EQ(dialog_->ItemText(IDC_SAVE_DIR), "OK, Rec00.txt saved");
     EXPECT_TRUE(dialog_->IsTimerRunning(kFileTimer));
@@ -136,7 +137,8 @@ TEST_F(SaveReceivedTest, AFolderThatCannotBeMadeChangesNothing) {
     EXPECT_EQ(dialog_->state().saveDirectory, shown);
     EXPECT_EQ(fs::current_path().string(), work_.path());
     EXPECT_FALSE(dialog_->IsTimerRunning(kFileTimer));
-    EXPECT_EQ(QDir(QString::fromStdString(work_.path())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+    EXPECT_EQ(QDir(QString::fromStdString(work_.path()))
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
               QStringList{"not-a-folder"});
 }
 
