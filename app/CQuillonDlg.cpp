@@ -9,7 +9,7 @@
 
 CQuillonDlg::CQuillonDlg(Language language, QWidget* parent)
     : CDialog(IDD_QUILLON_DIALOG, language, parent) {
-    state_.selectedFile = LoadString(language, IDS_NO_FILE);
+    state_.send.selectedFile = LoadString(language, IDS_NO_FILE);
     CreateControls();
     BuildMessageTable();
 }

@@ -57,7 +57,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetSerialTargets(int ticked) override { state_.serialTargets = ticked; }
     void SetSerialRowSelected(int selected) override { state_.serialRowSelected = selected; }
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
-    QString SerialParameterText() const override { return state_.serialParameterText; }
+    QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
 
   protected:

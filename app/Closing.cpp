@@ -8,16 +8,16 @@
 void CQuillonDlg::StoreSendText() {
     const QString text = ItemText(IDC_SEND_TEXT);
     if (IsChecked(IDC_HEX_SEND))
-        state_.hexSendText = text;
+        state_.send.hexSendText = text;
     else
-        state_.charSendText = text;
-    state_.lastSendText = text;
+        state_.send.charSendText = text;
+    state_.send.lastSendText = text;
 }
 
 LRESULT CQuillonDlg::OnClose() {
     StoreSendText();
     SaveSettings();
-    if (state_.portOpen)
+    if (state_.port.open)
         OnOpenClose();
     EndDialog(IDCANCEL);
     return 0;
@@ -28,7 +28,7 @@ LRESULT CQuillonDlg::OnDestroy() {
         KillTimer(kResendTextTimer);
     if (IsChecked(IDC_FILE_AUTO_SEND))
         KillTimer(kFileTimer);
-    if (state_.portOpen)
+    if (state_.port.open)
         transport_.Close();
     state_.hexReceiveText.clear();
     state_.charReceiveText.clear();

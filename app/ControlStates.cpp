@@ -6,9 +6,9 @@
 #include "framework/Texts.h"
 
 void CQuillonDlg::RefreshControlStates() {
-    const bool open = state_.portOpen != 0;
-    const bool autoSend = state_.autoSend != 0;
-    const int kind = state_.portKind;
+    const bool open = state_.port.open != 0;
+    const bool autoSend = state_.timers.autoSend != 0;
+    const int kind = state_.port.kind;
     const int multi = CurSel(IDC_MULTIPLE);
     const bool area = state_.pageArea != 0;
     const bool cyclePage = state_.cyclePage != 0;
@@ -44,7 +44,7 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_BROWSE, open && !eitherAutoTicked);
 
     EnableItem(IDC_SEND_FILE, IsItemEnabled(IDC_BROWSE) &&
-                                  state_.selectedFile != LoadString(language(), IDS_NO_FILE));
+                                  state_.send.selectedFile != LoadString(language(), IDS_NO_FILE));
     const bool textOptions = IsItemEnabled(IDC_SEND_TEXT) && !IsChecked(IDC_HEX_SEND);
     EnableItem(IDC_CHINESE_MODE, textOptions);
     EnableItem(IDC_SEND_NEWLINE, textOptions);

@@ -54,7 +54,7 @@ void CQuillonDlg::RefreshPortList() {
 LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED)
         return 0;
-    if (!state_.portOpen) {
+    if (!state_.port.open) {
         RefreshPortList();
         return 0;
     }
@@ -62,23 +62,21 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
         return 0;
     std::vector<std::string> present;
     EnumUsbPrinters(present);
-    const std::string open = state_.usbDevicePath.toStdString();
+    const std::string open = state_.port.usbDevicePath.toStdString();
     if (std::find(present.begin(), present.end(), open) != present.end())
         return 0;
     // The open printer has gone.
     FillPortList();
-    state_.scratchText = LoadString(language(), IDS_CONNECTION_BROKEN);
     OnOpenClose();
     OnPortSelectionChange();
-    MessageBox(state_.scratchText);
+    MessageBox(LoadString(language(), IDS_CONNECTION_BROKEN));
     return 0;
 }
 
 LRESULT CQuillonDlg::OnNetClosed() {
-    if (!state_.portOpen)
+    if (!state_.port.open)
         return 0;
-    state_.scratchText = LoadString(language(), IDS_CONNECTION_BROKEN);
     OnOpenClose();
-    MessageBox(state_.scratchText);
+    MessageBox(LoadString(language(), IDS_CONNECTION_BROKEN));
     return 0;
 }

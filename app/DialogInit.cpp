@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "app/CQuillonDlg.h"
+#include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/ResourceIds.h"
@@ -25,17 +26,17 @@ const QString kDefaultAddress = QStringLiteral("192.168.1.114");
 
 bool CQuillonDlg::OnInitDialog() {
     const Language lang = language();
-    // The title carries the version with one decimal, from its single-precision value.
-    setWindowTitle(Format(LoadString(lang, IDS_TITLE), {static_cast<double>(state_.version)}));
+    // The title carries the version with one decimal.
+    setWindowTitle(Format(LoadString(lang, IDS_TITLE), {kProgramVersion}));
     state_.applicationIcon = ApplicationIcon();
     setWindowIcon(state_.applicationIcon);
 
     SetChecked(IDC_HEX_SHOW, false);
     SetChecked(IDC_HEX_SEND, true);
 
-    state_.openPortIcon = PortIcon(true);
-    state_.closedPortIcon = PortIcon(false);
-    Item<QLabel>(IDC_PORT_ICON)->setPixmap(state_.closedPortIcon);
+    state_.port.openIcon = PortIcon(true);
+    state_.port.closedIcon = PortIcon(false);
+    Item<QLabel>(IDC_PORT_ICON)->setPixmap(state_.port.closedIcon);
 
     SetCurSel(IDC_PORT, 0);
     SetCurSel(IDC_BAUD, 3);
@@ -49,10 +50,10 @@ bool CQuillonDlg::OnInitDialog() {
     SetCurSel(IDC_NET_PORT, 2);
 
     Item<IpAddressEdit>(IDC_IP_ADDRESS)->SetAddress(kDefaultAddress);
-    SetItemText(IDC_INTERVAL, QString::number(state_.sendInterval));
+    SetItemText(IDC_INTERVAL, QString::number(state_.timers.sendInterval));
 
     SetItemText(IDC_PORT_STATE, LoadString(lang, IDS_PORT_CLOSED));
-    SetItemText(IDC_FILE_LABEL, state_.selectedFile);
+    SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
 
     FillPortList();
     LoadSettings();
@@ -64,7 +65,8 @@ bool CQuillonDlg::OnInitDialog() {
         state_.saveDirectory = ProgramFolder();
         SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
     }
-    SetItemText(IDC_SEND_TEXT, IsChecked(IDC_HEX_SEND) ? state_.hexSendText : state_.charSendText);
+    SetItemText(IDC_SEND_TEXT,
+                IsChecked(IDC_HEX_SEND) ? state_.send.hexSendText : state_.send.charSendText);
 
     OnPortSelectionChange();
     RefreshControlStates();

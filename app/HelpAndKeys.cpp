@@ -131,9 +131,8 @@ bool CQuillonDlg::OnReceiveInput(QEvent* event) {
         return true;
     }
     const QString text = key->text();
-    if (state_.portOpen && text.size() == 1 && IsLetterOrDigit(text[0]) &&
+    if (state_.port.open && text.size() == 1 && IsLetterOrDigit(text[0]) &&
         !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
-        state_.scratchText = text;
         SendData(text.toLatin1(), 0, 0, 0);
     }
     return true;

@@ -15,9 +15,9 @@ void CQuillonDlg::ShowLineStatus() {
         transport_.dsrOn = read && (status & MS_DSR_ON) ? 1 : 0;
         transport_.rlsdOn = read && (status & MS_RLSD_ON) ? 1 : 0;
     }
-    state_.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
-                                  {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
-    SetItemText(IDC_PORT_STATE, state_.portStateText + state_.modemLineText);
+    state_.port.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
+                                       {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
+    SetItemText(IDC_PORT_STATE, state_.port.stateText + state_.port.modemLineText);
 }
 
 LRESULT CQuillonDlg::OnLineStatus() {

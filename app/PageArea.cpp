@@ -45,12 +45,12 @@ void CQuillonDlg::OnPageAreaToggle() {
     SetPageArea(state_.pageArea == 0 ? 1 : 0);
     // The page that fits what the user is doing: a cycle page in multiple mode while the
     // port is closed, else the model tests.
-    const bool closed = state_.portOpen == 0;
+    const bool closed = state_.port.open == 0;
     const bool multiple = CurSel(IDC_MULTIPLE) == 1;
     int tab = kTestPage;
-    if (closed && state_.portKind == kPortSerial && multiple)
+    if (closed && state_.port.kind == kPortSerial && multiple)
         tab = kComCyclePage;
-    else if (closed && state_.portKind == kPortNetwork && multiple)
+    else if (closed && state_.port.kind == kPortNetwork && multiple)
         tab = kNetCyclePage;
     SetCurSel(IDC_TABS, tab);
     ShowSelectedPage();

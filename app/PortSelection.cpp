@@ -16,16 +16,16 @@ void CQuillonDlg::OnPortSelectionChange() {
     const int usb = parallel + state_.usbCount;
     if (index >= 0) {
         if (index < serial)
-            state_.portKind = kPortSerial;
+            state_.port.kind = kPortSerial;
         else if (index < parallel)
-            state_.portKind = kPortParallel;
+            state_.port.kind = kPortParallel;
         else if (index < usb)
-            state_.portKind = kPortUsb;
+            state_.port.kind = kPortUsb;
         else if (index == last)
-            state_.portKind = kPortNetwork;
+            state_.port.kind = kPortNetwork;
     }
     // Cycle sending exists only for serial ports and the network entry.
-    if (state_.portKind != kPortSerial && state_.portKind != kPortNetwork)
+    if (state_.port.kind != kPortSerial && state_.port.kind != kPortNetwork)
         SetCurSel(IDC_MULTIPLE, 0);
     OnMultipleChange();
 }
@@ -35,10 +35,10 @@ void CQuillonDlg::OnMultipleChange() {
     if (multiple) {
         if (state_.pageArea == 0)
             SetPageArea(1);
-        if (state_.portKind == kPortSerial && CurSel(IDC_TABS) != kComCyclePage) {
+        if (state_.port.kind == kPortSerial && CurSel(IDC_TABS) != kComCyclePage) {
             SetCurSel(IDC_TABS, kComCyclePage);
             ShowSelectedPage();
-        } else if (state_.portKind == kPortNetwork && CurSel(IDC_TABS) != kNetCyclePage) {
+        } else if (state_.port.kind == kPortNetwork && CurSel(IDC_TABS) != kNetCyclePage) {
             SetCurSel(IDC_TABS, kNetCyclePage);
             ShowSelectedPage();
         }
@@ -46,7 +46,7 @@ void CQuillonDlg::OnMultipleChange() {
         state_.serialTargets = 0;
         state_.networkTargets = 0;
     }
-    netCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.portKind == kPortNetwork);
-    comCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.portKind == kPortSerial);
+    netCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.port.kind == kPortNetwork);
+    comCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.port.kind == kPortSerial);
     RefreshControlStates();
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Everything the main window remembers, in one place, with its start values.
+// Everything the main window remembers, grouped by the part of the window that owns it,
+// with its start values.
 
 #include <QByteArray>
 #include <QIcon>
@@ -10,54 +11,73 @@
 #include <cstdint>
 #include <map>
 
-struct QuillonDlgState {
-    int alwaysOnTop = 0;        // the window is pinned above all others
-    int paused = 0;             // the receive display is paused
-    int sendingInProgress = 0;  // a send made while only the file auto-send runs
-    int autoSend = 0;           // mirrors the text "Auto Send" box 1014
-    int fileAutoSend = 0;       // mirrors the file "Auto Send" box 1017
-    int cyclePage = 1;          // the selected page is Com Cycle or Net Cycle
-    QPixmap openPortIcon;       // icon 138
-    QPixmap closedPortIcon;     // icon 137
-    int baudRate = 9600;        // last serial parameters read from the lists
-    int serialPortNumber = 1;
+#include "transport/SerialLines.h"
+
+// The line events the main window's serial port reports: received bytes and the three
+// modem input lines it shows.
+constexpr int kMainWindowLineEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD;
+
+// The port the window opens and closes.
+struct PortState {
+    int open = 0;
+    int kind = 0;              // 1 serial, 2 parallel, 3 USB, 4 network
+    QString selectedName;      // the port list entry that was opened; empty while closed
+    int baudRate = 9600;       // last serial parameters read from the lists
+    int serialPortNumber = 1;  // the n of "COMn"
     char parity = 'N';
     int dataBits = 8;
     int stopBits = 1;
-    int flowControl = 0;  // 0 none, 1 XON/XOFF, 2 RTS/CTS
-    QStringList serialPortNames;
-    QString modemLineText;       // " CTS=%d DSR=%d RLSD=%d"
-    QByteArray hexReceiveText;   // every received byte as two hex digits and a blank
-    QByteArray charReceiveText;  // every received byte as it came
-    std::uint32_t receiveCount = 0;
+    int flowControl = 0;          // 0 none, 1 XON/XOFF, 2 RTS/CTS
+    QString serialParameterText;  // "%d,%c,%d,%d, %d"
+    int lineEventMask = kMainWindowLineEvents;
+    int networkPort = 9100;
+    QString usbDevicePath;  // interface path of the open USB printer
+    QString stateText;      // the state line without the modem lines
+    QString modemLineText;  // " CTS=%d DSR=%d RLSD=%d"
+    QPixmap openIcon;       // icon 138
+    QPixmap closedIcon;     // icon 137
+};
+
+// The send box, the file to send and what has been sent.
+struct SendState {
     QString hexSendText;
     QString charSendText;
     QString lastSendText;
+    QString selectedFile;       // "No File Selected." until a file is chosen
+    int sendingInProgress = 0;  // a send made while only the file auto-send runs
     std::uint32_t transmitCount = 0;
+};
+
+// The automatic re-sends that timers 1 and 2 drive.
+struct TimerState {
+    int autoSend = 0;         // mirrors the text "Auto Send" box 1014
+    int fileAutoSend = 0;     // mirrors the file "Auto Send" box 1017
+    int sendInterval = 1000;  // milliseconds
+};
+
+struct QuillonDlgState {
+    PortState port;
+    SendState send;
+    TimerState timers;
+
+    int alwaysOnTop = 0;  // the window is pinned above all others
+    int paused = 0;       // the receive display is paused
+    int cyclePage = 1;    // the selected page is Com Cycle or Net Cycle
+    QStringList serialPortNames;
+    QByteArray hexReceiveText;   // every received byte as two hex digits and a blank
+    QByteArray charReceiveText;  // every received byte as it came
+    std::uint32_t receiveCount = 0;
     QString saveDirectory;
-    QString selectedFile;  // "No File Selected." until a file is chosen
-    QString selectedPortName;
-    int commEventMask = 57;  // received characters and the CTS, DSR and RLSD lines
-    QIcon applicationIcon;   // icon 135
+    QIcon applicationIcon;  // icon 135
     int serialCount = 0;
     int parallelCount = 0;
     int usbCount = 0;
-    float version = 6.4f;
-    int portOpen = 0;
     int serialTargets = 0;      // some serial port is ticked on the Com Cycle page
     int networkTargets = 0;     // some address is ticked on the Net Cycle page
     int serialRowSelected = 0;  // a row of the Com Cycle page is selected
-    int sendInterval = 1000;    // milliseconds
-    int networkPort = 9100;
-    QString serialParameterText;  // "%d,%c,%d,%d, %d"
-    QString scratchText;
     QString byteText;
-    QString usbDevicePath;
     int pageArea = 1;  // the tab page area is shown
     QRect tabClientRect;
     std::map<std::uint32_t, QString> usbPaths;  // number of a "USB%d" entry -> interface path
     int helpShown = 0;
-    QString portStateText;
-    int portKind = 0;  // 1 serial, 2 parallel, 3 USB, 4 network
-    QString captionText;
 };

@@ -33,11 +33,11 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
         const int count =
             HexTextToBytes(std::string_view(data.constData(), data.size()), converted.data());
         if (count < 0) {
-            if (state_.autoSend) {
+            if (state_.timers.autoSend) {
                 SetChecked(IDC_AUTO_SEND, false);
                 OnAutoSend();
             }
-            if (state_.fileAutoSend) {
+            if (state_.timers.fileAutoSend) {
                 SetChecked(IDC_FILE_AUTO_SEND, false);
                 OnFileAutoSend();
             }
@@ -52,13 +52,13 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
         bytes = data;
     }
 
-    if (!state_.autoSend) {
-        state_.sendingInProgress = 1;
+    if (!state_.timers.autoSend) {
+        state_.send.sendingInProgress = 1;
         EnableSendStarters(false);
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SENDING));
     }
-    if (!state_.fileAutoSend) {
-        state_.sendingInProgress = 0;
+    if (!state_.timers.fileAutoSend) {
+        state_.send.sendingInProgress = 0;
         EnableSendStarters(true);
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SEND_COMPLETED));
         SetTimer(kSendLabelTimer, 3000);

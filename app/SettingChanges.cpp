@@ -29,37 +29,39 @@ void SelectNumber(CDialog& dialog, int id, int number) {
 }  // namespace
 
 void CQuillonDlg::SerialTextFromCombos() {
-    state_.baudRate = SelectedNumber(*this, IDC_BAUD);
+    state_.port.baudRate = SelectedNumber(*this, IDC_BAUD);
     const int parity = CurSel(IDC_PARITY);
-    state_.parity = parity == 1 ? 'O' : parity == 2 ? 'E' : 'N';
-    state_.dataBits = SelectedNumber(*this, IDC_DATA_BITS);
-    state_.stopBits = SelectedNumber(*this, IDC_STOP_BITS);
-    state_.flowControl = CurSel(IDC_FLOW);
-    state_.serialParameterText = Format(
-        QStringLiteral("%d,%c,%d,%d, %d"),
-        {state_.baudRate, state_.parity, state_.dataBits, state_.stopBits, state_.flowControl});
+    state_.port.parity = parity == 1 ? 'O' : parity == 2 ? 'E' : 'N';
+    state_.port.dataBits = SelectedNumber(*this, IDC_DATA_BITS);
+    state_.port.stopBits = SelectedNumber(*this, IDC_STOP_BITS);
+    state_.port.flowControl = CurSel(IDC_FLOW);
+    state_.port.serialParameterText =
+        Format(QStringLiteral("%d,%c,%d,%d, %d"),
+               {state_.port.baudRate, state_.port.parity, state_.port.dataBits,
+                state_.port.stopBits, state_.port.flowControl});
 }
 
 void CQuillonDlg::CombosFromSerialText() {
-    const std::string text = state_.serialParameterText.toStdString();
-    ParseSerialSettings(text, &state_.baudRate, &state_.parity, &state_.dataBits, &state_.stopBits,
-                        &state_.flowControl);
-    SelectNumber(*this, IDC_BAUD, state_.baudRate);
-    if (state_.parity == 'E')
+    const std::string text = state_.port.serialParameterText.toStdString();
+    ParseSerialSettings(text, &state_.port.baudRate, &state_.port.parity, &state_.port.dataBits,
+                        &state_.port.stopBits, &state_.port.flowControl);
+    SelectNumber(*this, IDC_BAUD, state_.port.baudRate);
+    if (state_.port.parity == 'E')
         SetCurSel(IDC_PARITY, 2);
-    else if (state_.parity == 'N')
+    else if (state_.port.parity == 'N')
         SetCurSel(IDC_PARITY, 0);
-    else if (state_.parity == 'O')
+    else if (state_.port.parity == 'O')
         SetCurSel(IDC_PARITY, 1);
-    SelectNumber(*this, IDC_DATA_BITS, state_.dataBits);
-    SelectNumber(*this, IDC_STOP_BITS, state_.stopBits);
+    SelectNumber(*this, IDC_DATA_BITS, state_.port.dataBits);
+    SelectNumber(*this, IDC_STOP_BITS, state_.port.stopBits);
     // An index the list does not have would leave it with no entry selected at all.
-    if (state_.flowControl >= 0 && state_.flowControl < Item<QComboBox>(IDC_FLOW)->count())
-        SetCurSel(IDC_FLOW, state_.flowControl);
+    if (state_.port.flowControl >= 0 &&
+        state_.port.flowControl < Item<QComboBox>(IDC_FLOW)->count())
+        SetCurSel(IDC_FLOW, state_.port.flowControl);
 }
 
 void CQuillonDlg::ShowSerialParameters(const QString& parameterText) {
-    state_.serialParameterText = parameterText;
+    state_.port.serialParameterText = parameterText;
     CombosFromSerialText();
 }
 
@@ -72,5 +74,5 @@ void CQuillonDlg::OnSerialSettingChange() {
 }
 
 void CQuillonDlg::OnNetworkPortChange() {
-    state_.networkPort = SelectedNumber(*this, IDC_NET_PORT);
+    state_.port.networkPort = SelectedNumber(*this, IDC_NET_PORT);
 }

@@ -70,7 +70,7 @@ void CQuillonDlg::LoadSettings() {
             SetCurSel(IDC_PORT, index);
     }
     if (has(kSerialLine)) {
-        state_.serialParameterText = lines[kSerialLine];
+        state_.port.serialParameterText = lines[kSerialLine];
         CombosFromSerialText();
     }
     if (has(kAddressLine) && IsAddress(lines[kAddressLine]))
@@ -89,8 +89,8 @@ void CQuillonDlg::LoadSettings() {
     if (has(kPageAreaLine))
         state_.pageArea = lines[kPageAreaLine] == QStringLiteral("1") ? 1 : 0;
     if (settings.hasSendTexts) {
-        state_.charSendText = settings.charSendText;
-        state_.hexSendText = settings.hexSendText;
+        state_.send.charSendText = settings.charSendText;
+        state_.send.hexSendText = settings.hexSendText;
     }
 }
 
@@ -99,15 +99,15 @@ void CQuillonDlg::SaveSettings() {
     SettingsText settings;
     settings.lines.resize(12);
     settings.lines[kPortLine] = ItemText(IDC_PORT);
-    settings.lines[kSerialLine] = state_.serialParameterText;
+    settings.lines[kSerialLine] = state_.port.serialParameterText;
     settings.lines[kAddressLine] = Item<IpAddressEdit>(IDC_IP_ADDRESS)->Address();
     for (const auto& [line, id] : kCheckBoxLines)
         settings.lines[line] = Flag(IsChecked(id));
-    settings.lines[kIntervalLine] = QString::number(state_.sendInterval);
+    settings.lines[kIntervalLine] = QString::number(state_.timers.sendInterval);
     settings.lines[kSaveFolderLine] = state_.saveDirectory;
     settings.lines[kPageAreaLine] = Flag(state_.pageArea != 0);
-    settings.charSendText = state_.charSendText;
-    settings.hexSendText = state_.hexSendText;
+    settings.charSendText = state_.send.charSendText;
+    settings.hexSendText = state_.send.hexSendText;
 
     const QString path = SettingsFilePath();
     const QString error = WriteSettingsFile(path, FormatSettings(settings));

@@ -73,16 +73,16 @@ std::map<int, bool> Expected(const Inputs& in) {
 
 void Apply(CQuillonDlg& dialog, const Inputs& in) {
     QuillonDlgState& state = dialog.state();
-    state.portOpen = in.open;
-    state.portKind = in.kind;
-    state.autoSend = in.autoTicked;
-    state.fileAutoSend = in.fileAutoTicked;
+    state.port.open = in.open;
+    state.port.kind = in.kind;
+    state.timers.autoSend = in.autoTicked;
+    state.timers.fileAutoSend = in.fileAutoTicked;
     state.serialTargets = in.serialTargets;
     state.networkTargets = in.networkTargets;
     state.serialRowSelected = in.rowSelected;
     state.cyclePage = in.cyclePage;
     state.pageArea = in.area;
-    state.selectedFile =
+    state.send.selectedFile =
         in.fileChosen ? QStringLiteral("/tmp/job.txt") : LoadString(dialog.language(), IDS_NO_FILE);
     dialog.SetCurSel(IDC_MULTIPLE, in.multi);
     dialog.SetChecked(IDC_AUTO_SEND, in.autoTicked);
@@ -133,7 +133,7 @@ TEST_F(ControlStatesUse, ClosedSerialPortWithoutMultiple) {
 }
 
 TEST_F(ControlStatesUse, OpenPort) {
-    dialog_->state().portOpen = 1;
+    dialog_->state().port.open = 1;
     dialog_->RefreshControlStates();
     for (int id : {IDC_PORT, IDC_BAUD, IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW,
                    IDC_NET_PORT, IDC_IP_ADDRESS, IDC_MULTIPLE})
@@ -143,7 +143,7 @@ TEST_F(ControlStatesUse, OpenPort) {
         EXPECT_TRUE(On(id)) << id;
     // Running automatic sending locks the send box but not its own box.
     dialog_->SetChecked(IDC_AUTO_SEND, true);
-    dialog_->state().autoSend = 1;
+    dialog_->state().timers.autoSend = 1;
     dialog_->RefreshControlStates();
     for (int id : {IDC_SEND_TEXT, IDC_SEND, IDC_PRINT_TEST, IDC_INTERVAL, IDC_BROWSE})
         EXPECT_FALSE(On(id)) << id;
@@ -228,13 +228,13 @@ TEST_F(ControlStatesUse, AddressOnlyForTheClosedNetworkEntryWithoutMultiple) {
     Choose(*dialog_, IDC_MULTIPLE, 1);
     EXPECT_FALSE(On(IDC_IP_ADDRESS));
     Choose(*dialog_, IDC_MULTIPLE, 0);
-    dialog_->state().portOpen = 1;
+    dialog_->state().port.open = 1;
     dialog_->RefreshControlStates();
     EXPECT_FALSE(On(IDC_IP_ADDRESS));
 }
 
 TEST_F(ControlStatesUse, TextOptionsOnlyWithoutHexSend) {
-    dialog_->state().portOpen = 1;
+    dialog_->state().port.open = 1;
     dialog_->RefreshControlStates();
     EXPECT_FALSE(On(IDC_CHINESE_MODE));
     EXPECT_FALSE(On(IDC_SEND_NEWLINE));

@@ -80,7 +80,7 @@ TEST_F(DeviceChangesTest, ThePortListFollowsDevicesAndKeepsTheChosenEntry) {
     Settle();
     EXPECT_EQ(refills_, 1);
     EXPECT_EQ(dialog_->ItemText(IDC_PORT), "COM1");
-    EXPECT_EQ(dialog_->state().portKind, kPortSerial);
+    EXPECT_EQ(dialog_->state().port.kind, kPortSerial);
 
     // A pseudo-terminal registered in the port map while the program runs.
     root_.WriteFile("ports", "COM1=" + com1_.slavePath() + "\nCOM5=" + com5_.slavePath() + "\n");
@@ -90,7 +90,7 @@ TEST_F(DeviceChangesTest, ThePortListFollowsDevicesAndKeepsTheChosenEntry) {
 
     // The chosen USB printer stays chosen when another one comes.
     Choose(*dialog_, IDC_PORT, 2);
-    ASSERT_EQ(dialog_->state().portKind, kPortUsb);
+    ASSERT_EQ(dialog_->state().port.kind, kPortUsb);
     PlugPrinter("lp1", "1-3", lp1_);
     ASSERT_TRUE(WaitForEntries({"COM1", "COM5", "USB1", "USB2", "Ethernet"}));
     EXPECT_EQ(dialog_->CurSel(IDC_PORT), 2);
@@ -102,7 +102,7 @@ TEST_F(DeviceChangesTest, ThePortListFollowsDevicesAndKeepsTheChosenEntry) {
     ASSERT_TRUE(WaitForEntries({"COM1", "COM5", "USB1", "Ethernet"}));
     EXPECT_TRUE(dialog_->state().usbPaths.at(1).startsWith("/dev/usb/lp1#"));
     EXPECT_EQ(dialog_->CurSel(IDC_PORT), 0);
-    EXPECT_EQ(dialog_->state().portKind, kPortSerial);
+    EXPECT_EQ(dialog_->state().port.kind, kPortSerial);
 
     // A port map entry that goes away takes its port with it.
     root_.WriteFile("ports", "COM1=" + com1_.slavePath() + "\n");

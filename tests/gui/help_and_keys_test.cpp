@@ -35,7 +35,7 @@ class HelpAndKeysTest : public ::testing::Test {
           receive_(dialog_->GetDlgItem(IDC_RECEIVE)) {}
     ~HelpAndKeysTest() override {
         dialog_->transport().Close();
-        dialog_->state().portOpen = 0;
+        dialog_->state().port.open = 0;
     }
 
     // What the printer end receives; the window's event loop runs meanwhile, since the
@@ -52,9 +52,9 @@ class HelpAndKeysTest : public ::testing::Test {
 
     void OpenCom1() {
         ASSERT_EQ(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
-                                                  dialog_->state().commEventMask, 1, 1),
+                                                  dialog_->state().port.lineEventMask, 1, 1),
                   1);
-        dialog_->state().portOpen = 1;
+        dialog_->state().port.open = 1;
     }
 
     TempDir root_;

@@ -20,6 +20,7 @@
 #include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/FakeDevices.h"
 
 namespace {
 
@@ -79,22 +80,21 @@ TEST(MainWindowTest, DefaultsOfInitialisation) {
     EXPECT_TRUE(dialog->ItemText(IDC_RECEIVE).isEmpty());
     EXPECT_EQ(dialog->focusWidget(), dialog->GetDlgItem(IDC_OPEN_CLOSE));
 
-    EXPECT_EQ(state.version, 6.4f);
-    EXPECT_EQ(state.baudRate, 9600);
-    EXPECT_EQ(state.parity, 'N');
-    EXPECT_EQ(state.commEventMask, 57);
-    EXPECT_EQ(state.sendInterval, 1000);
-    EXPECT_EQ(state.networkPort, 9100);
-    EXPECT_EQ(state.portOpen, 0);
+    EXPECT_EQ(state.port.baudRate, 9600);
+    EXPECT_EQ(state.port.parity, 'N');
+    EXPECT_EQ(state.port.lineEventMask, 57);
+    EXPECT_EQ(state.timers.sendInterval, 1000);
+    EXPECT_EQ(state.port.networkPort, 9100);
+    EXPECT_EQ(state.port.open, 0);
     EXPECT_EQ(state.pageArea, 1);
     EXPECT_EQ(state.cyclePage, 1);
     EXPECT_EQ(state.alwaysOnTop, 0);
-    EXPECT_EQ(state.selectedFile, "No File Selected.");
+    EXPECT_EQ(state.send.selectedFile, "No File Selected.");
 
     // Icons: the closed-port icon is shown, the window has the application icon.
     const QPixmap shown = dialog->Item<QLabel>(IDC_PORT_ICON)->pixmap();
-    EXPECT_EQ(shown.toImage(), state.closedPortIcon.toImage());
-    EXPECT_NE(state.openPortIcon.toImage(), state.closedPortIcon.toImage());
+    EXPECT_EQ(shown.toImage(), state.port.closedIcon.toImage());
+    EXPECT_NE(state.port.openIcon.toImage(), state.port.closedIcon.toImage());
     EXPECT_FALSE(dialog->windowIcon().isNull());
 }
 
@@ -112,7 +112,7 @@ TEST(MainWindowTest, PortListHoldsTheNetworkEntryAlone) {
         EXPECT_EQ(Entries(*dialog, IDC_PORT),
                   QStringList{language == Language::English ? "Ethernet" : "以太网"});
         EXPECT_EQ(dialog->CurSel(IDC_PORT), 0);
-        EXPECT_EQ(dialog->state().portKind, kPortNetwork);
+        EXPECT_EQ(dialog->state().port.kind, kPortNetwork);
     }
 }
 
@@ -127,7 +127,7 @@ TEST(MainWindowTest, PortListInTheOrderOfKinds) {
     const int kinds[] = {kPortSerial, kPortSerial, kPortParallel, kPortUsb, kPortUsb, kPortNetwork};
     for (int index = 5; index >= 0; --index) {
         Choose(*dialog, IDC_PORT, index);
-        EXPECT_EQ(dialog->state().portKind, kinds[index]) << index;
+        EXPECT_EQ(dialog->state().port.kind, kinds[index]) << index;
     }
 }
 
@@ -288,6 +288,9 @@ TEST(MainWindowTest, ReceiveBoxIsBlueOnWhiteAndTheSendBoxKeepsTheSystemColours) 
 }
 
 TEST(MainWindowTest, ClosingEndsTheWindowAndEscapeDoesNot) {
+    // Closing saves the settings: into a folder of this test's own.
+    const TempDir config;
+    const ScopedEnv configEnv("XDG_CONFIG_HOME", config.path());
     auto dialog = OpenMainWindow(Language::English);
     ASSERT_TRUE(dialog->isVisible());
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -300,8 +303,8 @@ TEST(MainWindowTest, ClosingEndsTheWindowAndEscapeDoesNot) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), IDCANCEL);
     // The send text is kept for the mode it was typed in.
-    EXPECT_EQ(dialog->state().hexSendText, "1B 40");
-    EXPECT_EQ(dialog->state().lastSendText, "1B 40");
+    EXPECT_EQ(dialog->state().send.hexSendText, "1B 40");
+    EXPECT_EQ(dialog->state().send.lastSendText, "1B 40");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(PageAreaTest, ToggleChoosesThePageForTheSituation) {
     EXPECT_EQ(VisiblePages(), std::vector<int>{1});
 
     // With the port open, More always brings up Test.
-    dialog_->state().portOpen = 1;
+    dialog_->state().port.open = 1;
     Click(*dialog_, IDC_PAGE_AREA);
     Click(*dialog_, IDC_PAGE_AREA);
     EXPECT_EQ(dialog_->CurSel(IDC_TABS), 2);

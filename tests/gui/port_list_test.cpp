@@ -79,7 +79,7 @@ TEST_F(PortListTest, SerialAndUsbPortsThenEthernetWithTheirDevices) {
     const int kinds[] = {kPortSerial, kPortSerial, kPortUsb, kPortUsb, kPortNetwork};
     for (int index = 4; index >= 0; --index) {
         Choose(*dialog_, IDC_PORT, index);
-        EXPECT_EQ(dialog_->state().portKind, kinds[index]) << index;
+        EXPECT_EQ(dialog_->state().port.kind, kinds[index]) << index;
     }
 }
 
@@ -96,7 +96,7 @@ TEST_F(PortListTest, ParallelPortsSitBetweenSerialAndUsb) {
     EXPECT_EQ(Tip(*dialog_, 2), QString::fromStdString(lp0));
     EXPECT_EQ(Tip(*dialog_, 3), "/dev/usb/lp0 (USB 0519:0003)");
     Choose(*dialog_, IDC_PORT, 2);
-    EXPECT_EQ(dialog_->state().portKind, kPortParallel);
+    EXPECT_EQ(dialog_->state().port.kind, kPortParallel);
     close(reader);
     // A refresh finds the parallel port gone and selects entry 0 again.
     dialog_->FillPortList();
@@ -111,10 +111,10 @@ class LineStatusTest : public PortListTest {
     }
     void OpenCom1() {
         ASSERT_EQ(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
-                                                  dialog_->state().commEventMask, 1, 1),
+                                                  dialog_->state().port.lineEventMask, 1, 1),
                   1);
         // What the open operation shows for the port before the lines.
-        dialog_->state().portStateText =
+        dialog_->state().port.stateText =
             Format(LoadString(Language::English, IDS_SERIAL_OPENED), {1, 9600, 'N', 8, 1});
     }
 
@@ -145,7 +145,7 @@ TEST_F(LineStatusTest, PrinterRaisingCtsAndDsrAndLosingItsCable) {
     // Without a serial port the last values stay.
     tty_->SetInputLines(kLineCts);
     dialog_->ShowLineStatus();
-    EXPECT_EQ(dialog_->state().modemLineText, " CTS=0 DSR=0 RLSD=1");
+    EXPECT_EQ(dialog_->state().port.modemLineText, " CTS=0 DSR=0 RLSD=1");
 }
 
 TEST_F(LineStatusTest, DeviceWithoutModemLinesShowsThemDown) {

@@ -29,9 +29,10 @@ class SettingChangesTest : public ::testing::Test {
 };
 
 TEST_F(SettingChangesTest, BaudChangeReachesTheSelectedRowOnlyInMultipleMode) {
+    const QString before = dialog_->state().port.serialParameterText;
     Choose(*dialog_, IDC_BAUD, 4);  // 19200, Multiple "NO"
     EXPECT_EQ(dialog_->ItemText(IDC_BAUD), "19200");
-    EXPECT_TRUE(dialog_->state().serialParameterText.isEmpty());
+    EXPECT_EQ(dialog_->state().port.serialParameterText, before);
     EXPECT_EQ(RowParameters(0), "9600,N,8,1");
     EXPECT_EQ(RowParameters(1), "9600,N,8,1");
 
@@ -77,11 +78,11 @@ TEST_F(SettingChangesTest, ParameterTextsTheListsLackLeaveThemAsTheyWere) {
 
 TEST_F(SettingChangesTest, NetworkPortIsTheNumberOfTheChosenEntry) {
     Choose(*dialog_, IDC_PORT, 2);  // Ethernet
-    EXPECT_EQ(dialog_->state().networkPort, 9100);
+    EXPECT_EQ(dialog_->state().port.networkPort, 9100);
     Choose(*dialog_, IDC_NET_PORT, 0);
-    EXPECT_EQ(dialog_->state().networkPort, 80);
+    EXPECT_EQ(dialog_->state().port.networkPort, 80);
     Choose(*dialog_, IDC_NET_PORT, 1);
-    EXPECT_EQ(dialog_->state().networkPort, 4000);
+    EXPECT_EQ(dialog_->state().port.networkPort, 4000);
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST_F(SettingsFileTest, ClosingWritesEveryLineAndTheNextWindowFindsThem) {
     Click(*dialog, IDC_DTR);
     Click(*dialog, IDC_PAGE_AREA);
     dialog->state().saveDirectory = "/home/tech/捕获/";
-    dialog->state().hexSendText = "1B 40\r\n1D 56 42 00";
+    dialog->state().send.hexSendText = "1B 40\r\n1D 56 42 00";
     // The send box holds the character text when the window closes.
     dialog->SetItemText(IDC_SEND_TEXT, "abc\ndef");
     Close(dialog);
@@ -88,7 +88,7 @@ TEST_F(SettingsFileTest, ClosingWritesEveryLineAndTheNextWindowFindsThem) {
 
     dialog = Open();
     EXPECT_EQ(dialog->ItemText(IDC_PORT), "COM3");
-    EXPECT_EQ(dialog->state().portKind, kPortSerial);
+    EXPECT_EQ(dialog->state().port.kind, kPortSerial);
     EXPECT_EQ(dialog->ItemText(IDC_BAUD), "19200");
     EXPECT_EQ(dialog->CurSel(IDC_PARITY), 2);
     EXPECT_EQ(dialog->ItemText(IDC_DATA_BITS), "7");
@@ -103,8 +103,8 @@ TEST_F(SettingsFileTest, ClosingWritesEveryLineAndTheNextWindowFindsThem) {
     EXPECT_TRUE(dialog->IsChecked(IDC_RTS));
     EXPECT_EQ(dialog->state().saveDirectory, "/home/tech/捕获/");
     EXPECT_EQ(dialog->ItemText(IDC_SAVE_DIR), "/home/tech/捕获/");
-    EXPECT_EQ(dialog->state().charSendText, "abc\r\ndef");
-    EXPECT_EQ(dialog->state().hexSendText, "1B 40\r\n1D 56 42 00");
+    EXPECT_EQ(dialog->state().send.charSendText, "abc\r\ndef");
+    EXPECT_EQ(dialog->state().send.hexSendText, "1B 40\r\n1D 56 42 00");
     EXPECT_EQ(dialog->ItemText(IDC_SEND_TEXT), "abc\ndef");
     // The page area starts collapsed, and choosing Multiple "YES" brings it back with the
     // Com Cycle page.
@@ -144,8 +144,8 @@ TEST_F(SettingsFileTest, LinesThatMatchNothingLeaveTheDefaults) {
     EXPECT_EQ(dialog->state().pageArea, 1);
     // Everything after the first hex marker belongs to the hex text, the second marker
     // included as a switch.
-    EXPECT_EQ(dialog->state().charSendText, "first\r\n");
-    EXPECT_EQ(dialog->state().hexSendText, "second1B 40");
+    EXPECT_EQ(dialog->state().send.charSendText, "first\r\n");
+    EXPECT_EQ(dialog->state().send.hexSendText, "second1B 40");
 }
 
 TEST_F(SettingsFileTest, PageAreaStartsCollapsedExactlyWhenLineElevenIsThereAndNotOne) {
@@ -185,8 +185,8 @@ TEST_F(SettingsFileTest, DamagedFilesLoadWhatTheyCan) {
     // A send text written on a Chinese Windows system, in GB18030: "打印" is B4 F2 D3 A1.
     WriteSettings(DefaultLines() + "SendData_ASC\r\n\xB4\xF2\xD3\xA1\r\nSendData_HEX\r\n1B 40");
     dialog = OpenMainWindow(Language::Chinese, prompts_);
-    EXPECT_EQ(dialog->state().charSendText, "打印");
-    EXPECT_EQ(dialog->state().hexSendText, "1B 40");
+    EXPECT_EQ(dialog->state().send.charSendText, "打印");
+    EXPECT_EQ(dialog->state().send.hexSendText, "1B 40");
 
     // Larger than anything this program writes: the part read is used, the rest is not.
     std::string huge = DefaultLines("COM3") + "SendData_ASC\r\n";
@@ -195,8 +195,8 @@ TEST_F(SettingsFileTest, DamagedFilesLoadWhatTheyCan) {
     WriteSettings(huge);
     dialog = Open();
     EXPECT_EQ(dialog->ItemText(IDC_PORT), "COM3");
-    EXPECT_TRUE(dialog->state().hexSendText.isEmpty());
-    EXPECT_LE(dialog->state().charSendText.size(), kMaxSettingsBytes);
+    EXPECT_TRUE(dialog->state().send.hexSendText.isEmpty());
+    EXPECT_LE(dialog->state().send.charSendText.size(), kMaxSettingsBytes);
     EXPECT_TRUE(prompts_->boxes.empty());
 }
 
@@ -221,7 +221,7 @@ TEST_F(SettingsFileTest, AWriteThatFailsKeepsTheOldFileAndSaysSo) {
     const std::string old = DefaultLines("COM3") + "SendData_ASC\r\nkept\r\nSendData_HEX\r\n";
     WriteSettings(old);
     auto dialog = Open();
-    dialog->state().charSendText = QString(4000, u'x');  // longer than the old file
+    dialog->state().send.charSendText = QString(4000, u'x');  // longer than the old file
     dialog->SetChecked(IDC_HEX_SEND, true);
 
     // A full disk: writes beyond this size fail with EFBIG instead of killing the process.
