@@ -5,6 +5,8 @@
 
 #include "resources/Icons.h"
 
+namespace quillon {
+
 CPushPinButton::CPushPinButton(QWidget* parent) : QAbstractButton(parent) {
     LoadPictures();
     setFocusPolicy(Qt::NoFocus);
@@ -32,3 +34,5 @@ void CPushPinButton::changeEvent(QEvent* event) {
         LoadPictures();
     QAbstractButton::changeEvent(event);
 }
+
+}  // namespace quillon

@@ -5,6 +5,8 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+namespace quillon {
+
 class CPushPinButton : public QAbstractButton {
   public:
     explicit CPushPinButton(QWidget* parent = nullptr);
@@ -25,3 +27,5 @@ class CPushPinButton : public QAbstractButton {
     QPixmap pinnedPicture_;    // bitmap 142
     QPixmap unpinnedPicture_;  // bitmap 143
 };
+
+}  // namespace quillon

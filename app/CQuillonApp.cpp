@@ -3,6 +3,8 @@
 #include "app/CQuillonDlg.h"
 #include "app/ProgramHooks.h"
 
+namespace quillon {
+
 bool CQuillonApp::InitInstance() {
     CQuillonDlg dialog;
     mainWindow_ = &dialog;
@@ -12,3 +14,5 @@ bool CQuillonApp::InitInstance() {
     mainWindow_ = nullptr;
     return false;
 }
+
+}  // namespace quillon

@@ -1,5 +1,8 @@
 #pragma once
+
 // The application: runs the main window modally and ends when it closes.
+
+namespace quillon {
 
 class CQuillonDlg;
 
@@ -13,3 +16,5 @@ class CQuillonApp {
   private:
     CQuillonDlg* mainWindow_ = nullptr;
 };
+
+}  // namespace quillon

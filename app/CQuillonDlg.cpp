@@ -1,11 +1,13 @@
 #include "app/CQuillonDlg.h"
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "pages/CDialog_OtherCommand.h"
 #include "pages/Dialog_TestButton.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CQuillonDlg::CQuillonDlg(Language language, QWidget* parent)
     : CDialog(IDD_QUILLON_DIALOG, language, parent) {
@@ -78,3 +80,5 @@ void CQuillonDlg::BuildMessageTable() {
     OnCommand(TCN_SELCHANGE, IDC_TABS, [this] { OnTabSelChange(); });
     // EN_SETFOCUS on 1009, CBN_DROPDOWN on 1000 and EN_CHANGE on 1012 take no action.
 }
+
+}  // namespace quillon

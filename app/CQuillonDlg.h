@@ -12,14 +12,17 @@
 #include "pages/PageHost.h"
 #include "transport/CommonUtils.h"
 
+class QEvent;
+class QPlainTextEdit;
+class QTabWidget;
+
+namespace quillon {
+
 class CDialog_ComCirculateSend;
 class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
-class QEvent;
-class QPlainTextEdit;
-class QTabWidget;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -149,3 +152,5 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
 };
+
+}  // namespace quillon

@@ -3,7 +3,9 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::StoreSendText() {
     const QString text = ItemText(IDC_SEND_TEXT);
@@ -34,3 +36,5 @@ LRESULT CQuillonDlg::OnDestroy() {
     state_.charReceiveText.clear();
     return 0;
 }
+
+}  // namespace quillon

@@ -2,8 +2,10 @@
 // kind, Multiple, the running automatic sends, the visible page and the cycle pages.
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::RefreshControlStates() {
     const bool open = state_.port.open != 0;
@@ -54,3 +56,5 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_MULTIPLE,
                !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
 }
+
+}  // namespace quillon

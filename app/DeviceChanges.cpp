@@ -9,11 +9,13 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/DeviceWatcher.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "transport/PortDiscovery.h"
 #include "transport/SerialPortNames.h"
 #include "transport/platform/DeviceRoots.h"
+
+namespace quillon {
 
 void CQuillonDlg::WatchDevices() {
     const QString devices = QString::fromStdString(DevRoot());
@@ -80,3 +82,5 @@ LRESULT CQuillonDlg::OnNetClosed() {
     MessageBox(LoadString(language(), IDS_CONNECTION_BROKEN));
     return 0;
 }
+
+}  // namespace quillon

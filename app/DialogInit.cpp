@@ -12,13 +12,15 @@
 #include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "pages/CDialog_OtherCommand.h"
 #include "pages/Dialog_TestButton.h"
 #include "resources/Icons.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 const QString kDefaultAddress = QStringLiteral("192.168.1.114");
@@ -112,3 +114,5 @@ QString CQuillonDlg::ProgramFolder() const {
         folder += u'/';
     return folder;
 }
+
+}  // namespace quillon

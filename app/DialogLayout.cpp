@@ -18,8 +18,10 @@
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -214,3 +216,5 @@ void CQuillonDlg::CreateControls() {
         status->addWidget(button(id));
     page->addLayout(status);
 }
+
+}  // namespace quillon

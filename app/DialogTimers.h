@@ -1,8 +1,13 @@
 #pragma once
+
 // The main window's one-shot timers.
+
+namespace quillon {
 
 enum DialogTimer : int {
     kResendTextTimer = 1,  // sends the send text again after the interval ("Auto Send")
     kFileTimer = 2,        // sends the file again; also ends the save confirmation label
     kSendLabelTimer = 4,   // puts the selected file back in the send label after "Send Completed."
 };
+
+}  // namespace quillon

@@ -8,8 +8,10 @@
 #include <QMouseEvent>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -137,3 +139,5 @@ bool CQuillonDlg::OnReceiveInput(QEvent* event) {
     }
     return true;
 }
+
+}  // namespace quillon

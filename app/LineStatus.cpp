@@ -2,8 +2,10 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "transport/SerialLines.h"
+
+namespace quillon {
 
 void CQuillonDlg::ShowLineStatus() {
     const int handle = transport_.GetSerialHandle();
@@ -24,3 +26,5 @@ LRESULT CQuillonDlg::OnLineStatus() {
     ShowLineStatus();
     return 0;
 }
+
+}  // namespace quillon

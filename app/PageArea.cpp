@@ -7,8 +7,10 @@
 
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::SetPageArea(int show) {
     const QRect receive = receive_->geometry();
@@ -81,3 +83,5 @@ void CQuillonDlg::ApplyReceiveColours() {
     }
     receive_->setPalette(palette);
 }
+
+}  // namespace quillon

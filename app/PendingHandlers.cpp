@@ -5,6 +5,8 @@
 
 #include "app/CQuillonDlg.h"
 
+namespace quillon {
+
 LRESULT CQuillonDlg::OnRxByte(WPARAM) {
     return 0;
 }
@@ -44,3 +46,5 @@ void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnPrintTest() {}
+
+}  // namespace quillon

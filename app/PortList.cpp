@@ -5,9 +5,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "transport/PortDiscovery.h"
+
+namespace quillon {
 
 namespace {
 
@@ -68,3 +70,5 @@ void CQuillonDlg::SetPortEntries(const QStringList& serial, const QStringList& p
     list->addItem(LoadString(language(), IDS_ETHERNET));
     SetCurSel(IDC_PORT, 0);
 }
+
+}  // namespace quillon

@@ -4,9 +4,11 @@
 #include <QComboBox>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 void CQuillonDlg::OnPortSelectionChange() {
     const int index = CurSel(IDC_PORT);
@@ -50,3 +52,5 @@ void CQuillonDlg::OnMultipleChange() {
     comCycle_->SendMessage(UM_CYCLE_UPDATE, 1, multiple && state_.port.kind == kPortSerial);
     RefreshControlStates();
 }
+
+}  // namespace quillon

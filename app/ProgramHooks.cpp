@@ -12,7 +12,9 @@
 #include <csignal>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -70,3 +72,5 @@ void ReportWindowWhenShown(CQuillonDlg& dialog) {
         }
     });
 }
+
+}  // namespace quillon

@@ -15,6 +15,9 @@
 
 // The line events the main window's serial port reports: received bytes and the three
 // modem input lines it shows.
+
+namespace quillon {
+
 constexpr int kMainWindowLineEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD;
 
 // The port the window opens and closes.
@@ -81,3 +84,5 @@ struct QuillonDlgState {
     std::map<std::uint32_t, QString> usbPaths;  // number of a "USB%d" entry -> interface path
     int helpShown = 0;
 };
+
+}  // namespace quillon

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+namespace quillon {
+
 QString RecordFileName(int n) {
     return QStringLiteral("Rec%1.txt").arg(n, 2, 10, QLatin1Char('0'));
 }
@@ -44,3 +46,5 @@ bool WriteRecordFile(const QString& path, const QDateTime& when, const QByteArra
     }
     return file.commit();
 }
+
+}  // namespace quillon

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+namespace quillon {
+
 constexpr int kRecordFiles = 100;
 
 // "Rec%02d.txt" of n.
@@ -19,3 +21,5 @@ QString MakeRecordFolder(const QString& folder);
 // "%Y-%m-%d..%H:%M:%S" CR LF of the local time, then the data. The old file of that name,
 // if any, stays whole unless the new one was written completely.
 bool WriteRecordFile(const QString& path, const QDateTime& when, const QByteArray& data);
+
+}  // namespace quillon

@@ -6,8 +6,10 @@
 #include "app/DialogTimers.h"
 #include "app/ReceivedFile.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 constexpr int kSavedLabelMs = 5000;
@@ -60,3 +62,5 @@ void CQuillonDlg::OnModifyDirectory() {
     state_.saveDirectory = folder;
     SetItemText(IDC_SAVE_DIR, folder);
 }
+
+}  // namespace quillon

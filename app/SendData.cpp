@@ -6,9 +6,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "transport/Conversions.h"
+
+namespace quillon {
 
 namespace {
 // The controls that start another send; disabled while a send waits for its completion.
@@ -66,3 +68,5 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
     transport_.Send(bytes.constData(), static_cast<int>(bytes.size()));
     return 1;
 }
+
+}  // namespace quillon

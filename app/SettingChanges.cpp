@@ -5,9 +5,11 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "pages/CDialog_ComCirculateSend.h"
+#include "resources/ResourceIds.h"
 #include "transport/Conversions.h"
+
+namespace quillon {
 
 namespace {
 
@@ -76,3 +78,5 @@ void CQuillonDlg::OnSerialSettingChange() {
 void CQuillonDlg::OnNetworkPortChange() {
     state_.port.networkPort = SelectedNumber(*this, IDC_NET_PORT);
 }
+
+}  // namespace quillon

@@ -8,8 +8,10 @@
 #include "app/SettingsFile.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 
@@ -115,3 +117,5 @@ void CQuillonDlg::SaveSettings() {
     if (!error.isEmpty())
         MessageBox(Format(Text(language(), "D148.settingsNotSaved"), {path, error}));
 }
+
+}  // namespace quillon

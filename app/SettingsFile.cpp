@@ -11,6 +11,8 @@
 
 #include "framework/NarrowText.h"
 
+namespace quillon {
+
 namespace {
 
 const QByteArray kCharMarker = QByteArrayLiteral("SendData_ASC");
@@ -144,3 +146,5 @@ QString WriteSettingsFile(const QString& path, const QByteArray& bytes) {
         return file.errorString();
     return {};
 }
+
+}  // namespace quillon

@@ -11,6 +11,8 @@
 
 #include "framework/Language.h"
 
+namespace quillon {
+
 struct SettingsText {
     QStringList lines;          // lines 0 to 11, as many as the file has
     bool hasSendTexts = false;  // line 12 is the "SendData_ASC" marker
@@ -34,3 +36,5 @@ QByteArray ReadSettingsFile(const QString& path);
 // so that a failed write leaves the old file whole. Returns an empty string on success,
 // else why it failed.
 QString WriteSettingsFile(const QString& path, const QByteArray& bytes);
+
+}  // namespace quillon

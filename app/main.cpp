@@ -7,6 +7,8 @@
 #include "transport/DiagnosticLog.h"
 #include "transport/WorkerThreads.h"
 
+using namespace quillon;
+
 namespace {
 
 // Closed ports' workers end by themselves within moments; give them that moment, so none

@@ -14,6 +14,8 @@
 #include "tests/support/LoopbackPeers.h"
 #include "transport/CommonUtils.h"
 
+using namespace quillon;
+
 namespace {
 
 constexpr int kRawPort = 9100;

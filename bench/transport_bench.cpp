@@ -22,6 +22,8 @@
 
 #include "transport/CommonUtils.h"
 
+using namespace quillon;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

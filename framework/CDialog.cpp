@@ -14,6 +14,8 @@
 
 #include "framework/DialogWindow.h"
 
+namespace quillon {
+
 CDialog::CDialog(int templateId, Language language, QWidget* parent, bool child)
     : QDialog(parent),
       templateId_(templateId),
@@ -259,3 +261,5 @@ void CDialog::closeEvent(QCloseEvent* event) {
     else
         EndDialog(IDCANCEL);
 }
+
+}  // namespace quillon

@@ -15,8 +15,11 @@
 #include "framework/Messages.h"
 #include "transport/Window.h"
 
-class DialogWindow;
 class QTimer;
+
+namespace quillon {
+
+class DialogWindow;
 
 class CDialog : public QDialog {
     Q_OBJECT
@@ -117,3 +120,5 @@ class CDialog : public QDialog {
     std::shared_ptr<DialogPrompts> prompts_;
     std::shared_ptr<DialogWindow> window_;
 };
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 #include <QSocketNotifier>
 #include <cstring>
 
+namespace quillon {
+
 namespace {
 
 // Serial ports (USB adapters included), the usblp nodes and parallel ports.
@@ -132,3 +134,5 @@ void DeviceWatcher::Note() {
         longest_.start();
     quiet_.start();
 }
+
+}  // namespace quillon

@@ -16,6 +16,8 @@ class QSocketNotifier;
 struct udev;
 struct udev_monitor;
 
+namespace quillon {
+
 class DeviceWatcher : public QObject {
   public:
     // `paths`: folders and files to watch; each may come and go, and its parent folder is
@@ -53,3 +55,5 @@ class DeviceWatcher : public QObject {
     udev_monitor* monitor_ = nullptr;
     QSocketNotifier* udevNotifier_ = nullptr;
 };
+
+}  // namespace quillon

@@ -6,6 +6,8 @@
 
 #include "framework/Messages.h"
 
+namespace quillon {
+
 namespace {
 std::shared_ptr<DialogPrompts>& Installed() {
     static std::shared_ptr<DialogPrompts> prompts = std::make_shared<QtPrompts>();
@@ -56,3 +58,5 @@ QString QtFileFilter(const QString& filter) {
         filters << QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]);
     return filters.join(QStringLiteral(";;"));
 }
+
+}  // namespace quillon

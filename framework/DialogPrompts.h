@@ -7,6 +7,8 @@
 
 class QWidget;
 
+namespace quillon {
+
 class DialogPrompts {
   public:
     virtual ~DialogPrompts() = default;
@@ -36,3 +38,5 @@ void SetDefaultPrompts(std::shared_ptr<DialogPrompts> prompts);
 
 // Turns a filter of the "description|pattern|...||" form into Qt's "description (pattern);;".
 QString QtFileFilter(const QString& filter);
+
+}  // namespace quillon

@@ -6,6 +6,8 @@
 
 #include "framework/CDialog.h"
 
+namespace quillon {
+
 namespace {
 
 // Completes the caller's wait exactly once: with true after the work ran, or with false
@@ -82,3 +84,5 @@ LRESULT DialogWindow::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam
 void DialogWindow::MessageBox(const std::string& text) {
     RunOnDialogThread([&](CDialog& dialog) { dialog.MessageBox(QString::fromStdString(text)); });
 }
+
+}  // namespace quillon

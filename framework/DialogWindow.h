@@ -10,6 +10,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 class CDialog;
 
 class DialogWindow : public Window, public std::enable_shared_from_this<DialogWindow> {
@@ -32,3 +34,5 @@ class DialogWindow : public Window, public std::enable_shared_from_this<DialogWi
     mutable std::mutex lock_;
     CDialog* dialog_;
 };
+
+}  // namespace quillon

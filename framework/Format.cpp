@@ -3,6 +3,8 @@
 #include <QChar>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 struct FieldFormat {
@@ -125,3 +127,5 @@ QString Format(const QString& format, std::initializer_list<FormatArg> args) {
     }
     return out;
 }
+
+}  // namespace quillon

@@ -8,6 +8,9 @@
 #include <variant>
 
 // One argument, of any of the types the texts format.
+
+namespace quillon {
+
 struct FormatArg {
     FormatArg(int v) : value(static_cast<long long>(v)) {}
     FormatArg(long v) : value(static_cast<long long>(v)) {}
@@ -26,3 +29,5 @@ struct FormatArg {
 // Supports flags '-', '0', width, precision and the conversions d i u x X c s f and %%,
 // with the length modifiers l, ll and h accepted and ignored.
 QString Format(const QString& format, std::initializer_list<FormatArg> args);
+
+}  // namespace quillon

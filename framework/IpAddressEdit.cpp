@@ -2,6 +2,8 @@
 
 #include <QRegularExpressionValidator>
 
+namespace quillon {
+
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
     const QString field = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?");
     const QRegularExpression pattern(QStringLiteral("^%1(\\.%1){0,3}$").arg(field));
@@ -27,3 +29,5 @@ QSize IpAddressEdit::sizeHint() const {
     size.setWidth(fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")) + 24);
     return size;
 }
+
+}  // namespace quillon

@@ -3,6 +3,8 @@
 
 #include <QLineEdit>
 
+namespace quillon {
+
 class IpAddressEdit : public QLineEdit {
   public:
     explicit IpAddressEdit(QWidget* parent = nullptr);
@@ -11,3 +13,5 @@ class IpAddressEdit : public QLineEdit {
     void SetAddress(const QString& dotted);
     QSize sizeHint() const override;
 };
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <optional>
 
+namespace quillon {
+
 namespace {
 std::optional<Language> chosen;
 }
@@ -26,3 +28,5 @@ Language InterfaceLanguage() {
 void SetInterfaceLanguage(Language language) {
     chosen = language;
 }
+
+}  // namespace quillon

@@ -1,5 +1,8 @@
 #pragma once
+
 // The interface language: Chinese for a zh* locale, English for everything else.
+
+namespace quillon {
 
 enum class Language { English, Chinese };
 
@@ -9,3 +12,5 @@ Language LanguageFromEnvironment();
 // The language new windows take: the environment's, read once, unless a caller chose one.
 Language InterfaceLanguage();
 void SetInterfaceLanguage(Language language);
+
+}  // namespace quillon

@@ -7,6 +7,9 @@
 #include "transport/Window.h"
 
 // Framework messages.
+
+namespace quillon {
+
 constexpr unsigned WM_DESTROY = 0x0002;
 constexpr unsigned WM_CLOSE = 0x0010;
 constexpr unsigned WM_NOTIFY = 0x004E;
@@ -54,3 +57,5 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+
+}  // namespace quillon

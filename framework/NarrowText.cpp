@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+namespace quillon {
+
 const char* NarrowCodePage(Language language) {
     return language == Language::Chinese ? "GB18030" : "WINDOWS-1252";
 }
@@ -30,3 +32,5 @@ std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language) 
     out.truncate(static_cast<int>(outPtr - out.data()));
     return out;
 }
+
+}  // namespace quillon

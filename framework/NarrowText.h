@@ -9,8 +9,13 @@
 #include "framework/Language.h"
 
 // The iconv name of the code page printers are spoken to in with this interface language.
+
+namespace quillon {
+
 const char* NarrowCodePage(Language language);
 
 // Encodes text to the narrow code page; nothing when a character has no place in it (the
 // caller says so instead of sending a substitute).
 std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language);
+
+}  // namespace quillon

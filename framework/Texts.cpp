@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace quillon {
+
 namespace {
 
 struct Entry {
@@ -92,3 +94,5 @@ QList<int> StringTableIds() {
             ids.append(id);
     return ids;
 }
+
+}  // namespace quillon

@@ -11,6 +11,9 @@
 
 // The text of a key in a language. Throws std::out_of_range for a key the table lacks, so
 // that a missing text is found by the first test that builds the window.
+
+namespace quillon {
+
 QString Text(Language language, std::string_view key);
 // Whether the table holds the key.
 bool HasText(std::string_view key);
@@ -20,3 +23,5 @@ QStringList TextList(Language language, std::string_view key);
 QString LoadString(Language language, int id);
 // The ids the string table uses, ascending.
 QList<int> StringTableIds();
+
+}  // namespace quillon

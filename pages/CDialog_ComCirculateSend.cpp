@@ -4,9 +4,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 namespace {
 constexpr int kIndexColumn = 0;
@@ -154,3 +156,5 @@ void CDialog_ComCirculateSend::OnItemChanged() {
     if (!refilling_ && list_->isEnabled())
         ScanTicksAndSelection();
 }
+
+}  // namespace quillon

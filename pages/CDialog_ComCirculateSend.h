@@ -8,8 +8,11 @@
 #include "framework/CDialog.h"
 #include "transport/CommonUtils.h"
 
-class PageHost;
 class QTableWidget;
+
+namespace quillon {
+
+class PageHost;
 
 class CDialog_ComCirculateSend : public CDialog {
   public:
@@ -41,3 +44,5 @@ class CDialog_ComCirculateSend : public CDialog {
     const QString defaultParameters_;
     QString currentParameters_;
 };
+
+}  // namespace quillon

@@ -4,9 +4,11 @@
 #include <QGridLayout>
 
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CDialog_NetCirculateSend::CDialog_NetCirculateSend(PageHost& host, Language language,
                                                    QWidget* parent)
@@ -63,3 +65,5 @@ LRESULT CDialog_NetCirculateSend::OnCycleSend(WPARAM, LPARAM) {
     // Cycle runs over the ticked addresses are not part of this window yet.
     return 0;
 }
+
+}  // namespace quillon

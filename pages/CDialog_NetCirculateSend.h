@@ -5,9 +5,12 @@
 #include "framework/CDialog.h"
 #include "transport/CommonUtils.h"
 
+class QCheckBox;
+
+namespace quillon {
+
 class IpAddressEdit;
 class PageHost;
-class QCheckBox;
 
 class CDialog_NetCirculateSend : public CDialog {
   public:
@@ -30,3 +33,5 @@ class CDialog_NetCirculateSend : public CDialog {
     QCheckBox* checks_[kRows] = {};
     int enabled_ = 0;
 };
+
+}  // namespace quillon

@@ -4,9 +4,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 CDialog_OtherCommand::CDialog_OtherCommand(PageHost& host, Language language, QWidget* parent)
     : CDialog(IDD_OTHER_COMMAND, language, parent, true), host_(host) {
@@ -47,3 +49,5 @@ void CDialog_OtherCommand::EnableButtons(bool enabled) {
     EnableItem(IDC_CUT_PAPER, enabled);
     EnableItem(IDC_CASH_DRAWER, enabled);
 }
+
+}  // namespace quillon

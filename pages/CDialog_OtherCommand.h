@@ -3,6 +3,8 @@
 
 #include "framework/CDialog.h"
 
+namespace quillon {
+
 class PageHost;
 
 class CDialog_OtherCommand : public CDialog {
@@ -18,3 +20,5 @@ class CDialog_OtherCommand : public CDialog {
 
     PageHost& host_;
 };
+
+}  // namespace quillon

@@ -3,9 +3,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
 
 Dialog_TestButton::Dialog_TestButton(PageHost& host, Language language, QWidget* parent)
     : CDialog(IDD_TEST_BUTTON, language, parent, true), host_(host) {
@@ -44,3 +46,5 @@ void Dialog_TestButton::EnableButtons(bool enabled) {
     for (int id : IDC_MODEL_BUTTON)
         EnableItem(id, enabled);
 }
+
+}  // namespace quillon

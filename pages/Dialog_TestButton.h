@@ -4,6 +4,8 @@
 
 #include "framework/CDialog.h"
 
+namespace quillon {
+
 class PageHost;
 
 class Dialog_TestButton : public CDialog {
@@ -21,3 +23,5 @@ class Dialog_TestButton : public CDialog {
 
     PageHost& host_;
 };
+
+}  // namespace quillon

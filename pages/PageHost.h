@@ -7,6 +7,9 @@
 #include "transport/Window.h"
 
 // The tab pages in tab order.
+
+namespace quillon {
+
 enum PageIndex : int { kComCyclePage = 0, kNetCyclePage = 1, kTestPage = 2, kOthersPage = 3 };
 
 class PageHost {
@@ -30,3 +33,5 @@ class PageHost {
 
     virtual void RefreshControlStates() = 0;
 };
+
+}  // namespace quillon

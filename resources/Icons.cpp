@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+namespace quillon {
+
 namespace {
 
 // A receipt printer: a dark body with a paper slot, a receipt coming out of the top
@@ -136,3 +138,5 @@ QPixmap PinBitmap(bool pinned, const QPalette& palette) {
     }
     return pixmap;
 }
+
+}  // namespace quillon

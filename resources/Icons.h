@@ -7,6 +7,10 @@
 #include <QPalette>
 #include <QPixmap>
 
+namespace quillon {
+
 QIcon ApplicationIcon();                          // 135, in 16, 32 and 48 pixels
 QPixmap PortIcon(bool open);                      // 137 closed, 138 open; 32 x 32
 QPixmap PinBitmap(bool pinned, const QPalette&);  // 142 pinned, 143 unpinned; 16 x 15
+
+}  // namespace quillon

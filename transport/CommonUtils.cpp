@@ -14,6 +14,8 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/DeviceRoots.h"
 
+namespace quillon {
+
 std::uint32_t NextRunId() {
     static std::atomic<std::uint32_t> next{0};
     std::uint32_t id;
@@ -189,3 +191,5 @@ std::uint32_t CommonUtils::readRunId() const {
 std::uint32_t CommonUtils::commRunId() const {
     return state_->commRunId;
 }
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 enum PortKind : int {
     kPortNone = 0,
     kPortSerial = 1,
@@ -92,3 +94,5 @@ class CommonUtils {
     // Descriptors, events and pending blocks of the open port; null when closed.
     std::shared_ptr<PortChannel> channel_;
 };
+
+}  // namespace quillon

@@ -7,6 +7,8 @@
 
 #include "transport/TextFile.h"
 
+namespace quillon {
+
 namespace {
 
 int HexDigitValue(char c) {
@@ -86,3 +88,5 @@ int AppendToDailyFile(std::string_view text) {
     const bool written = WriteWithCrLf(file, text);
     return (std::fclose(file) == 0 && written) ? 1 : 0;
 }
+
+}  // namespace quillon

@@ -7,6 +7,9 @@
 // Converts hexadecimal text ("1B 40", "1b40", "ABC") into bytes. `out` holds at least
 // (text.size() + 1) / 2 bytes. Returns the number of bytes stored, or -1 when a character
 // that is not a hexadecimal digit stands where a digit is expected (callers then use none).
+
+namespace quillon {
+
 int HexTextToBytes(std::string_view text, std::uint8_t* out);
 
 // Reads "baud,parity,data,stop, flow" field by field. Every output is always written; a
@@ -18,3 +21,5 @@ void ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int
 // feed written as carriage return and line feed. Returns 1 when written, 0 when the file
 // cannot be opened.
 int AppendToDailyFile(std::string_view text);
+
+}  // namespace quillon

@@ -11,6 +11,8 @@
 
 #include "transport/TextFile.h"
 
+namespace quillon {
+
 namespace {
 
 int LogEnabledFromEnvironment() {
@@ -72,3 +74,5 @@ void LogWriteFormat(const char* functionName, const char* logFileName, const cha
     va_end(args);
     LogWrite(functionName, message, logFileName, sourceName, lineNumber);
 }
+
+}  // namespace quillon

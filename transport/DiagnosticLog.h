@@ -5,6 +5,8 @@
 #include <atomic>
 #include <string>
 
+namespace quillon {
+
 extern std::atomic<int> logEnabled;
 
 constexpr const char* kLogFileName = "Quillon.log";
@@ -20,3 +22,5 @@ void LogWriteFormat(const char* functionName, const char* logFileName, const cha
 
 // "[YYYY-MM-DD hh:mm:ss ms]  " of the local time.
 std::string LogTimestamp();
+
+}  // namespace quillon

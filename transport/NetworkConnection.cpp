@@ -7,6 +7,8 @@
 #include "transport/platform/HttpProbe.h"
 #include "transport/platform/PrinterSocket.h"
 
+namespace quillon {
+
 int CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort) {
     // A printer that does not show its web page is not connected, whatever the raw port.
     if (!ProbeHttp(address))
@@ -21,3 +23,5 @@ int CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort) 
     StartThreads();
     return 1;
 }
+
+}  // namespace quillon

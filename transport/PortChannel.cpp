@@ -7,6 +7,8 @@
 
 #include "transport/platform/TtyOpen.h"
 
+namespace quillon {
+
 PortChannel::PortChannel(int kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
 
 PortChannel::~PortChannel() {
@@ -47,3 +49,5 @@ void PortChannel::DropPending() {
     std::lock_guard lock(queueLock_);
     queue_.clear();
 }
+
+}  // namespace quillon

@@ -16,6 +16,9 @@
 // One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
 // as it stood when the block was handed over, so setting it back afterwards cannot race
 // with the writer).
+
+namespace quillon {
+
 struct PendingBlock {
     std::vector<std::uint8_t> bytes;
     bool quiet = false;
@@ -52,3 +55,5 @@ struct PortChannel {
     std::mutex queueLock_;
     std::deque<PendingBlock> queue_;
 };
+
+}  // namespace quillon

@@ -12,6 +12,8 @@
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/SysfsTree.h"
 
+namespace quillon {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -121,3 +123,5 @@ std::string FormatIpAddress(int field0, int field1, int field2, int field3) {
     std::snprintf(text, sizeof text, "%d.%d.%d.%d", field0, field1, field2, field3);
     return text;
 }
+
+}  // namespace quillon

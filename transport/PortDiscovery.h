@@ -9,6 +9,8 @@
 
 #include "transport/SerialPortNames.h"
 
+namespace quillon {
+
 struct ParallelPortInfo {
     std::string name;    // "LPT1"
     std::string device;  // "/dev/lp0"
@@ -39,3 +41,5 @@ void SortPortNamesByNumber(std::vector<std::string>& names);
 
 // "%d.%d.%d.%d" of the four fields of an address control.
 std::string FormatIpAddress(int field0, int field1, int field2, int field3);
+
+}  // namespace quillon

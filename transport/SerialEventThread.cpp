@@ -10,6 +10,8 @@
 #include "transport/SerialLines.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 // What one run of the thread works with.
@@ -188,3 +190,5 @@ void CommEventThread(SharedState state, SharedChannel channel, std::shared_ptr<T
     }
     ClearRunId(state->commRunId, mine);
 }
+
+}  // namespace quillon

@@ -9,6 +9,9 @@
 #include "transport/platform/TtyLayer.h"
 
 // How often the modem lines are looked at while a port that has them is open.
+
+namespace quillon {
+
 constexpr int kLineSampleMs = 100;
 // A serial write gives up when this long passes without a byte going out: the per-byte
 // write time-out plus the constant one (1000 ms each) of the serial configuration.
@@ -24,3 +27,5 @@ LinesAtOpen ReadLinesAtOpen(PortChannel& channel, TtyLayer& tty, std::uint32_t e
 
 void CommEventThread(SharedState state, SharedChannel channel, std::shared_ptr<TtyLayer> tty,
                      std::uint32_t eventMask, LinesAtOpen linesAtOpen, std::uint32_t runId);
+
+}  // namespace quillon

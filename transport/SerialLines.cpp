@@ -2,6 +2,8 @@
 
 #include "transport/platform/TtyLayer.h"
 
+namespace quillon {
+
 int GetCommModemStatus(int serialHandle, std::uint32_t* status) {
     if (!status)
         return 0;
@@ -21,3 +23,5 @@ int GetCommModemStatus(int serialHandle, std::uint32_t* status) {
         *status |= MS_RLSD_ON;
     return 1;
 }
+
+}  // namespace quillon

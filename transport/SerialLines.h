@@ -4,6 +4,9 @@
 #include <cstdint>
 
 // Line-event mask bits of OpenSerial; the main window passes all four (0x39).
+
+namespace quillon {
+
 constexpr std::uint32_t EV_RXCHAR = 0x0001;  // a byte was received
 constexpr std::uint32_t EV_CTS = 0x0008;     // CTS changed
 constexpr std::uint32_t EV_DSR = 0x0010;     // DSR changed
@@ -19,3 +22,5 @@ constexpr std::uint32_t MS_RLSD_ON = 0x0080;
 // Returns 1, or 0 when the handle is not open or the device has no modem lines (a
 // pseudo-terminal); *status is 0 then.
 int GetCommModemStatus(int serialHandle, std::uint32_t* status);
+
+}  // namespace quillon

@@ -13,6 +13,8 @@
 #include "transport/platform/TtyLayer.h"
 #include "transport/platform/TtyOpen.h"
 
+namespace quillon {
+
 namespace {
 
 // Shown as they stand whatever the interface language.
@@ -142,3 +144,5 @@ void CommonUtils::StartSerialThread() {
         CommEventThread(state, channel, tty, mask, lines, id);
     });
 }
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/TtyDevices.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr int kFirstOtherPort = 97;  // first number for ttys without a fixed one
@@ -116,3 +118,5 @@ std::string SerialDeviceForPort(int number) {
             return port.device;
     return {};
 }
+
+}  // namespace quillon

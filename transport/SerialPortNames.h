@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace quillon {
+
 struct SerialPortInfo {
     int number;          // n of "COM<n>"
     std::string name;    // "COM<n>"
@@ -20,3 +22,5 @@ std::vector<SerialPortInfo> FindSerialPorts();
 std::string SerialDeviceForPort(int number);
 // The port map file in use (it need not exist).
 std::string PortMapPath();
+
+}  // namespace quillon

@@ -1,5 +1,7 @@
 #include "transport/TextFile.h"
 
+namespace quillon {
+
 bool WriteWithCrLf(std::FILE* file, std::string_view text) {
     std::size_t start = 0;
     while (start < text.size()) {
@@ -23,3 +25,5 @@ std::string TrimBlanks(std::string_view text) {
     const auto last = text.find_last_not_of(" \t\r\n");
     return std::string(text.substr(first, last - first + 1));
 }
+
+}  // namespace quillon

@@ -7,7 +7,12 @@
 #include <string_view>
 
 // Writes text to an open file, each '\n' as "\r\n". Returns false when a write failed.
+
+namespace quillon {
+
 bool WriteWithCrLf(std::FILE* file, std::string_view text);
 
 // The text without blanks, tabs and line ends at either end.
 std::string TrimBlanks(std::string_view text);
+
+}  // namespace quillon

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace quillon {
+
 struct TransportState {
     std::atomic<std::uint32_t> writeRunId{0};
     std::atomic<std::uint32_t> readRunId{0};
@@ -27,3 +29,5 @@ inline bool StillRunning(const std::atomic<std::uint32_t>& runId, std::uint32_t 
 inline void ClearRunId(std::atomic<std::uint32_t>& runId, std::uint32_t mine) {
     runId.compare_exchange_strong(mine, 0);
 }
+
+}  // namespace quillon

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace quillon {
+
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -32,3 +34,5 @@ class Window {
 
 // Workers keep the window reference alive; the window itself decides when it is gone.
 using WindowRef = std::shared_ptr<Window>;
+
+}  // namespace quillon

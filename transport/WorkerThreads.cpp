@@ -14,6 +14,8 @@
 #include "transport/DiagnosticLog.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr std::size_t kReadSize = 256;  // largest read per pass
@@ -249,3 +251,5 @@ void ReadThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
     }
     ClearRunId(state->readRunId, mine);
 }
+
+}  // namespace quillon

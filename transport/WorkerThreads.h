@@ -11,6 +11,8 @@
 #include "transport/TransportState.h"
 #include "transport/platform/FdIo.h"
 
+namespace quillon {
+
 using SharedState = std::shared_ptr<TransportState>;
 using SharedChannel = std::shared_ptr<PortChannel>;
 
@@ -53,3 +55,5 @@ void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& 
 // How many workers of all transports are still running. They end by themselves; this
 // lets tests, and the program on its way out, see that they have.
 int LiveWorkerCount();
+
+}  // namespace quillon

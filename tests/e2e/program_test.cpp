@@ -18,6 +18,8 @@
 
 #include "tests/support/FakeDevices.h"
 
+using namespace quillon;
+
 namespace {
 
 std::map<std::string, std::string> ReadReport(const std::string& path) {

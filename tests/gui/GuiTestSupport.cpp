@@ -10,6 +10,8 @@
 #include "app/CQuillonDlg.h"
 #include "framework/Messages.h"
 
+namespace quillon {
+
 int ScriptedPrompts::MessageBox(QWidget*, const QString& text, const QString& caption,
                                 unsigned type) {
     boxes.push_back({text, caption, type});
@@ -64,3 +66,5 @@ bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     }
     return true;
 }
+
+}  // namespace quillon

@@ -12,6 +12,8 @@
 #include "framework/DialogPrompts.h"
 #include "framework/Language.h"
 
+namespace quillon {
+
 class CDialog;
 class CQuillonDlg;
 
@@ -49,3 +51,5 @@ void ChooseTab(CDialog& dialog, int id, int index);
 // Runs the event loop until done() holds or the limit passes; returns done().
 bool SpinUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+}  // namespace quillon

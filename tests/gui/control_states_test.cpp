@@ -7,9 +7,11 @@
 #include <map>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+
+using namespace quillon;
 
 namespace {
 

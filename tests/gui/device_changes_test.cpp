@@ -8,9 +8,11 @@
 #include <filesystem>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
+
+using namespace quillon;
 
 namespace {
 

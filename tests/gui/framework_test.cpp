@@ -18,6 +18,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 
+using namespace quillon;
+
 namespace {
 
 TEST(LanguageTest, FirstSetVariableDecides) {

@@ -10,6 +10,8 @@
 
 #include "tests/support/FakeDevices.h"
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

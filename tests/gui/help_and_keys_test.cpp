@@ -10,10 +10,12 @@
 #include <QTimer>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
+
+using namespace quillon;
 
 namespace {
 

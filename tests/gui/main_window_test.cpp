@@ -17,10 +17,12 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
+
+using namespace quillon;
 
 namespace {
 

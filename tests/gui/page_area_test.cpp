@@ -8,8 +8,10 @@
 #include <QWindow>
 
 #include "app/CQuillonDlg.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+
+using namespace quillon;
 
 namespace {
 

@@ -10,12 +10,14 @@
 
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
-#include "framework/ResourceIds.h"
 #include "framework/Texts.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/FakeTtyLayer.h"
 #include "transport/SerialLines.h"
+
+using namespace quillon;
 
 namespace {
 

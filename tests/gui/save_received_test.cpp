@@ -12,11 +12,13 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
 
 namespace fs = std::filesystem;
+
+using namespace quillon;
 
 namespace {
 

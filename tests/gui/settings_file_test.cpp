@@ -16,9 +16,11 @@
 #include "app/CQuillonDlg.h"
 #include "app/SettingsFile.h"
 #include "framework/IpAddressEdit.h"
-#include "framework/ResourceIds.h"
+#include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FakeDevices.h"
+
+using namespace quillon;
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include "tests/support/FakeDevices.h"
 #include "transport/CommonUtils.h"
 
+using namespace quillon;
+
 namespace {
 
 // A dialog that owns a port and records what its transport reports.

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <stdexcept>
 
+namespace quillon {
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -125,3 +127,5 @@ void LinkNode(const std::string& linkPath, const std::string& target) {
     fs::create_directories(fs::path(linkPath).parent_path());
     fs::create_symlink(target, linkPath);
 }
+
+}  // namespace quillon

@@ -5,6 +5,9 @@
 #include <string>
 
 // A temporary folder, removed with everything in it when the object goes.
+
+namespace quillon {
+
 class TempDir {
   public:
     TempDir();
@@ -59,3 +62,5 @@ class ScopedEnv {
 
 // Makes `linkPath` (full path, folders created) a symbolic link to `target`.
 void LinkNode(const std::string& linkPath, const std::string& target);
+
+}  // namespace quillon

@@ -1,5 +1,7 @@
 #include "tests/support/FakeTtyLayer.h"
 
+namespace quillon {
+
 bool FakeTtyLayer::IsTerminal(int fd) {
     return RealTtyLayer()->IsTerminal(fd);
 }
@@ -71,3 +73,5 @@ std::vector<TtyQueue> FakeTtyLayer::Flushes() const {
     std::lock_guard lock(lock_);
     return flushes_;
 }
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 
 #include "transport/platform/TtyLayer.h"
 
+namespace quillon {
+
 class FakeTtyLayer : public TtyLayer {
   public:
     bool IsTerminal(int fd) override;
@@ -53,3 +55,5 @@ class ScopedTtyLayer {
   private:
     std::shared_ptr<TtyLayer> previous_;
 };
+
+}  // namespace quillon

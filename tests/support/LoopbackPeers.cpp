@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <random>
 
+namespace quillon {
+
 namespace {
 
 constexpr const char* kProxyVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
@@ -302,3 +304,5 @@ int OpenDescriptorCount() {
     }
     return count;
 }
+
+}  // namespace quillon

@@ -13,6 +13,9 @@
 
 // A random address 127.a.b.c (never 127.0.0.1), so tests that run side by side each have
 // a port 80 of their own.
+
+namespace quillon {
+
 std::string RandomLoopbackAddress();
 
 // Removes the proxy variables for the life of the object, then puts them back, so that
@@ -123,3 +126,5 @@ int OpenDescriptorCount();
     if (!page)                                                                          \
         GTEST_SKIP() << "cannot bind port 80 on loopback (" << std::strerror(bindError) \
                      << "); run as root or allow unprivileged ports to test network printers";
+
+}  // namespace quillon

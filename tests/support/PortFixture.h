@@ -11,6 +11,8 @@
 #include "tests/support/TestWindow.h"
 #include "transport/CommonUtils.h"
 
+namespace quillon {
+
 class PortFixture : public ::testing::Test {
   protected:
     PortFixture()
@@ -43,3 +45,5 @@ class PortFixture : public ::testing::Test {
     PtyPair parallel_;
     std::shared_ptr<TestWindow> window_;
 };
+
+}  // namespace quillon

@@ -13,6 +13,8 @@
 #include "transport/CommonUtils.h"
 #include "transport/SerialLines.h"
 
+namespace quillon {
+
 class SerialFixture : public ::testing::Test {
   protected:
     static constexpr int kAllEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD;  // 0x39
@@ -57,3 +59,5 @@ class SerialFixture : public ::testing::Test {
     ScopedTtyLayer ttyScope_;
     std::shared_ptr<TestWindow> window_;
 };
+
+}  // namespace quillon

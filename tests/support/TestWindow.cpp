@@ -1,5 +1,7 @@
 #include "tests/support/TestWindow.h"
 
+namespace quillon {
+
 TestWindow::TestWindow() : thread_([this] { Run(); }) {}
 
 TestWindow::~TestWindow() {
@@ -129,3 +131,5 @@ bool TestWindow::WaitUntil(const std::function<bool()>& pred,
     }
     return true;
 }
+
+}  // namespace quillon

@@ -14,6 +14,8 @@
 
 #include "transport/Window.h"
 
+namespace quillon {
+
 struct ReceivedMessage {
     unsigned message;
     WPARAM wParam;
@@ -59,3 +61,5 @@ class TestWindow : public Window {
     std::vector<std::string> boxes_;
     std::thread thread_;
 };
+
+}  // namespace quillon

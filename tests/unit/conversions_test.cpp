@@ -10,6 +10,8 @@
 
 #include "tests/support/FakeDevices.h"
 
+using namespace quillon;
+
 namespace {
 
 struct HexCase {

@@ -14,6 +14,8 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/FdIo.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;

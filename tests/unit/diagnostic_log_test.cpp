@@ -9,6 +9,8 @@
 #include "tests/support/FakeDevices.h"
 #include "transport/DiagnosticLog.h"
 
+using namespace quillon;
+
 namespace {
 
 std::string ReadAll(const std::string& path) {

@@ -10,6 +10,8 @@
 #include "tests/support/LoopbackPeers.h"
 #include "transport/platform/HttpProbe.h"
 
+using namespace quillon;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -15,6 +15,8 @@
 #include "tests/support/TestWindow.h"
 #include "transport/CommonUtils.h"
 
+using namespace quillon;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

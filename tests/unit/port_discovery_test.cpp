@@ -15,6 +15,8 @@
 #include "transport/PortDiscovery.h"
 #include "transport/SerialPortNames.h"
 
+using namespace quillon;
+
 namespace {
 
 using Names = std::vector<std::string>;

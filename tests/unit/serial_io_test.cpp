@@ -14,6 +14,8 @@
 #include "tests/support/SerialFixture.h"
 #include "transport/WorkerThreads.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -11,6 +11,8 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/TtySpeed.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;

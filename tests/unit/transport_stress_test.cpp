@@ -12,6 +12,8 @@
 #include "tests/support/PortFixture.h"
 #include "transport/WorkerThreads.h"
 
+using namespace quillon;
+
 namespace {
 
 using namespace std::chrono_literals;

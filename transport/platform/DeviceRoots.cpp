@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace quillon {
+
 namespace {
 
 std::string RootFromEnvironment(const char* variable, const char* fallback) {
@@ -30,3 +32,5 @@ std::string DevicePath(const std::string& path) {
         return path;
     return root + "/" + path;
 }
+
+}  // namespace quillon

@@ -5,9 +5,14 @@
 #include <string>
 
 // "/dev" unless $QUILLON_DEV_ROOT names another folder; never with a trailing '/'.
+
+namespace quillon {
+
 std::string DevRoot();
 // "/sys" unless $QUILLON_SYSFS_ROOT names another folder; never with a trailing '/'.
 std::string SysfsRoot();
 // A device path below the device root: DevicePath("usb/lp0") is "/dev/usb/lp0".
 // Absolute paths that already start with "/dev/" are moved below the root as well.
 std::string DevicePath(const std::string& path);
+
+}  // namespace quillon

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+namespace quillon {
+
 EventFd::EventFd() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 EventFd::~EventFd() {
@@ -31,3 +33,5 @@ bool EventFd::IsSignalled() const {
     pollfd p{fd_, POLLIN, 0};
     return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
+
+}  // namespace quillon

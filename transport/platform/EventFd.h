@@ -1,5 +1,8 @@
 #pragma once
+
 // A manual-reset event on an eventfd, so that it can sit in a poll() set beside the port.
+
+namespace quillon {
 
 class EventFd {
   public:
@@ -18,3 +21,5 @@ class EventFd {
   private:
     int fd_;
 };
+
+}  // namespace quillon

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 
+namespace quillon {
+
 int WaitReady(int fd, short events, int stopFd, int timeoutMs) {
     pollfd set[2] = {{stopFd, POLLIN, 0}, {fd, events, 0}};
     for (;;) {
@@ -45,3 +47,5 @@ ssize_t DeviceWrite(int fd, const void* data, std::size_t length) {
 void SetDeviceWriteCall(DeviceWriteCall call) {
     deviceWriteCall = call ? call : &::write;
 }
+
+}  // namespace quillon

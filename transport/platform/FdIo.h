@@ -7,6 +7,9 @@
 
 // Waits until fd is ready for `events` (POLLIN or POLLOUT) or stopFd is signalled, at most
 // timeoutMs (-1: no limit). Returns 1 ready, 0 timed out, -1 stopped, -2 on a poll error.
+
+namespace quillon {
+
 int WaitReady(int fd, short events, int stopFd, int timeoutMs);
 
 // Waits for stopFd alone for up to timeoutMs; true when it was signalled.
@@ -17,3 +20,5 @@ bool WaitStop(int stopFd, int timeoutMs);
 using DeviceWriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
 ssize_t DeviceWrite(int fd, const void* data, std::size_t length);
 void SetDeviceWriteCall(DeviceWriteCall call);
+
+}  // namespace quillon

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 namespace {
 
 constexpr long kConnectTimeoutMs = 3000;
@@ -117,3 +119,5 @@ int ProbeHttp(const char* address) {
     curl_slist_free_all(headers);
     return answer.finalStatus == 200 ? 1 : 0;
 }
+
+}  // namespace quillon

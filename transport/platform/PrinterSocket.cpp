@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+namespace quillon {
+
 namespace {
 
 constexpr int kSocketTimeoutMs = 2000;  // SO_SNDTIMEO and SO_RCVTIMEO
@@ -58,3 +60,5 @@ int ConnectPrinterSocket(const char* address, int port) {
     }
     return fd;
 }
+
+}  // namespace quillon

@@ -1,8 +1,13 @@
 #pragma once
+
 // The TCP connection to a network printer's raw port.
+
+namespace quillon {
 
 // Connects to `address` (dotted IPv4 text, never a name) on `port` and returns the socket,
 // connected and non-blocking, or -1 with nothing left open. Send and receive time-outs of
 // 2000 ms; the attempt ends after the system's own connect or, at the latest, once the
 // socket has not become writable 3 s after that.
 int ConnectPrinterSocket(const char* address, int port);
+
+}  // namespace quillon

@@ -7,6 +7,8 @@
 
 #include "transport/TextFile.h"
 
+namespace quillon {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -66,3 +68,5 @@ bool SysfsEntryExists(const std::string& path) {
     std::error_code error;
     return fs::exists(fs::symlink_status(path, error));
 }
+
+}  // namespace quillon

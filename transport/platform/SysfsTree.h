@@ -6,6 +6,9 @@
 
 // Names in a folder of the device tree, sorted so that "lp2" comes before "lp10".
 // Empty when the folder is missing.
+
+namespace quillon {
+
 std::vector<std::string> ListSysfsFolder(const std::string& folder);
 // The first line of an attribute file, without surrounding blanks; empty when missing.
 std::string ReadSysfsAttribute(const std::string& file);
@@ -15,3 +18,5 @@ std::string ReadUeventValue(const std::string& ueventFile, const std::string& ke
 bool SysfsEntryExists(const std::string& path);
 // Compares names by their letters, then by the number they end in.
 bool NaturalNameLess(const std::string& a, const std::string& b);
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 #include "transport/platform/TtyLayer.h"
 #include "transport/platform/TtySpeed.h"
 
+namespace quillon {
+
 namespace {
 
 struct SpeedConstant {
@@ -188,3 +190,5 @@ std::shared_ptr<TtyLayer> CurrentTtyLayer() {
     std::lock_guard lock(layerLock);
     return InstalledLayer();
 }
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/SysfsTree.h"
 
+namespace quillon {
+
 namespace {
 
 bool IsBuiltInSerialName(const std::string& name) {
@@ -55,3 +57,5 @@ std::vector<HardwareTty> ListHardwareTtys() {
     }
     return ttys;
 }
+
+}  // namespace quillon

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace quillon {
+
 struct HardwareTty {
     std::string name;  // as in the device tree: "ttyS0", "ttyUSB0", "ttyAMA0"
     std::string node;  // the device to open, below DevRoot()
@@ -14,3 +16,5 @@ struct HardwareTty {
 // "type" attribute (what TIOCGSERIAL reports) is not 0, or, where the tree has no such
 // attribute, TIOCGSERIAL on the device says so.
 std::vector<HardwareTty> ListHardwareTtys();
+
+}  // namespace quillon

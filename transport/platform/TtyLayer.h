@@ -7,6 +7,9 @@
 #include <memory>
 
 // What one serial open asks of the line.
+
+namespace quillon {
+
 struct SerialLineSettings {
     int baudRate = 9600;
     char parity = 'N';         // 'N' none, 'O' odd, 'E' even, 'M' mark, 'S' space
@@ -59,3 +62,5 @@ std::shared_ptr<TtyLayer> SetTtyLayer(std::shared_ptr<TtyLayer> layer);
 std::shared_ptr<TtyLayer> CurrentTtyLayer();
 // The termios implementation.
 std::shared_ptr<TtyLayer> RealTtyLayer();
+
+}  // namespace quillon

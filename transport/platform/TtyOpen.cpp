@@ -5,6 +5,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+namespace quillon {
+
 int OpenTtyExclusive(const std::string& path) {
     if (path.empty())
         return -1;
@@ -26,3 +28,5 @@ void ReleaseTtyClaim(int fd) {
     (void)ioctl(fd, TIOCNXCL);
     (void)flock(fd, LOCK_UN);
 }
+
+}  // namespace quillon

@@ -7,9 +7,14 @@
 // controlling terminal, and claims it: flock(LOCK_EX) keeps out every other open, also
 // one by root, and TIOCEXCL keeps out other programs that do not lock. Returns the
 // descriptor, or -1 when the device is absent or already in use.
+
+namespace quillon {
+
 int OpenTtyExclusive(const std::string& path);
 
 // Gives up the claim of OpenTtyExclusive at once. Closing alone is not enough: a thread
 // still in poll() on the descriptor keeps the open file, and with it the lock, until it
 // wakes, so a reopen right after a close could find the port still taken.
 void ReleaseTtyClaim(int fd);
+
+}  // namespace quillon

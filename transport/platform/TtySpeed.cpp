@@ -4,7 +4,10 @@
 #include <asm/termbits.h>
 
 // <sys/ioctl.h> would bring in the glibc termios structures that clash with termios2.
+
 extern "C" int ioctl(int fd, unsigned long request, ...);
+
+namespace quillon {
 
 bool SetTtyOtherSpeed(int fd, int baudRate) {
     if (baudRate <= 0)
@@ -25,3 +28,5 @@ int TtyOutputSpeed(int fd) {
         return -1;
     return static_cast<int>(t.c_ospeed);
 }
+
+}  // namespace quillon

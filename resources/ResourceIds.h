@@ -1,6 +1,9 @@
 #pragma once
+
 // Identifiers of the dialogs, controls, icons, bitmaps and strings. Controls keep these
 // numbers on every platform; each dialog has its own id space (pages reuse 1073, 1079, 1095).
+
+namespace quillon {
 
 // Dialog templates.
 constexpr int IDD_QUILLON_DIALOG = 148;
@@ -114,3 +117,5 @@ constexpr int IDS_CONNECTION_BROKEN = 190;
 constexpr int IDS_TITLE = 191;
 constexpr int IDS_TEST = 192;
 constexpr int IDS_TEST_COMPLETED = 193;
+
+}  // namespace quillon
