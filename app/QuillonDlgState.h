@@ -13,11 +13,10 @@
 
 #include "transport/SerialLines.h"
 
-// The line events the main window's serial port reports: received bytes and the three
-// modem input lines it shows.
-
 namespace quillon {
 
+// The line events the main window's serial port reports: received bytes and the three
+// modem input lines it shows.
 constexpr int kMainWindowLineEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD;
 
 // The port the window opens and closes.

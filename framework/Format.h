@@ -7,10 +7,9 @@
 #include <initializer_list>
 #include <variant>
 
-// One argument, of any of the types the texts format.
-
 namespace quillon {
 
+// One argument, of any of the types the texts format.
 struct FormatArg {
     FormatArg(int v) : value(static_cast<long long>(v)) {}
     FormatArg(long v) : value(static_cast<long long>(v)) {}

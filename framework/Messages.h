@@ -6,10 +6,9 @@
 
 #include "transport/Window.h"
 
-// Framework messages.
-
 namespace quillon {
 
+// Framework messages.
 constexpr unsigned WM_DESTROY = 0x0002;
 constexpr unsigned WM_CLOSE = 0x0010;
 constexpr unsigned WM_NOTIFY = 0x004E;

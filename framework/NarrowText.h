@@ -8,10 +8,9 @@
 
 #include "framework/Language.h"
 
-// The iconv name of the code page printers are spoken to in with this interface language.
-
 namespace quillon {
 
+// The iconv name of the code page printers are spoken to in with this interface language.
 const char* NarrowCodePage(Language language);
 
 // Encodes text to the narrow code page; nothing when a character has no place in it (the

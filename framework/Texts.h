@@ -9,11 +9,10 @@
 
 #include "framework/Language.h"
 
-// The text of a key in a language. Throws std::out_of_range for a key the table lacks, so
-// that a missing text is found by the first test that builds the window.
-
 namespace quillon {
 
+// The text of a key in a language. Throws std::out_of_range for a key the table lacks, so
+// that a missing text is found by the first test that builds the window.
 QString Text(Language language, std::string_view key);
 // Whether the table holds the key.
 bool HasText(std::string_view key);

@@ -6,10 +6,9 @@
 
 #include "transport/Window.h"
 
-// The tab pages in tab order.
-
 namespace quillon {
 
+// The tab pages in tab order.
 enum PageIndex : int { kComCyclePage = 0, kNetCyclePage = 1, kTestPage = 2, kOthersPage = 3 };
 
 class PageHost {

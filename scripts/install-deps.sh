@@ -11,6 +11,8 @@ packages=(
     libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
     # tests
     googletest libgtest-dev socat python3 xvfb xauth
+    # fuzz targets: clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
+    clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "transport/Conversions.h"
 #include "transport/PortChannel.h"
 #include "transport/TransportState.h"
 #include "transport/WorkerThreads.h"
@@ -46,9 +47,11 @@ int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
         return 0;
     auto channel = std::make_shared<PortChannel>(kPortUsb, owner_);
     channel->writeFd = fd;
+    // On failure the channel, going out of scope, closes the descriptors it holds.
+    if (!channel->EventsReady())
+        return 0;
     if (readBack_) {
         channel->usbReadFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        // On failure the channel, going out of scope, closes the descriptor it holds.
         if (channel->usbReadFd < 0)
             return 0;
     }
@@ -60,11 +63,12 @@ int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
 int CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
     owner_ = std::move(owner);
     // LPT<n> is the n-th parallel port, /dev/lp<n-1>.
-    const char* name = portName ? portName : "";
-    if (strncasecmp(name, "LPT", 3) != 0)
+    const std::string_view name = portName ? portName : "";
+    if (name.size() < 3 || strncasecmp(name.data(), "LPT", 3) != 0)
         return 0;
-    const int number = std::atoi(name + 3);
-    if (number < 1)
+    int number = 0;
+    // "LPT4294967297" is no port, not LPT1 by wrapping round.
+    if (!ReadLeadingInt(name.substr(3), &number) || number < 1)
         return 0;
     const std::string node = DevicePath("lp" + std::to_string(number - 1));
     const int fd = open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -72,6 +76,8 @@ int CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
         return 0;
     auto channel = std::make_shared<PortChannel>(kPortParallel, owner_);
     channel->writeFd = fd;
+    if (!channel->EventsReady())
+        return 0;
     AdoptChannel(std::move(channel), kPortParallel);
     StartThreads();
     return 1;

@@ -1,7 +1,8 @@
 #include "transport/Conversions.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -65,15 +66,36 @@ int HexTextToBytes(std::string_view text, std::uint8_t* out) {
     return count;
 }
 
-void ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int* dataBits,
-                         int* stopBits, int* flowChoice) {
+bool ReadLeadingInt(std::string_view text, int* value) {
+    *value = 0;
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    // Counted towards the negative end, which holds one more than the positive one.
+    long long magnitude = 0;
+    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > limit)
+            return false;
+    }
+    *value = static_cast<int>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+int ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int* dataBits,
+                        int* stopBits, int* flowChoice) {
     std::string_view rest = text;
-    *baudRate = std::atoi(TakeField(rest).c_str());
+    bool fits = ReadLeadingInt(TakeField(rest), baudRate);
     const std::string parityField = TakeField(rest);
     *parity = parityField.empty() ? '\0' : parityField.front();
-    *dataBits = std::atoi(TakeField(rest).c_str());
-    *stopBits = std::atoi(TakeField(rest).c_str());
-    *flowChoice = std::atoi(std::string(rest).c_str());
+    fits = ReadLeadingInt(TakeField(rest), dataBits) && fits;
+    fits = ReadLeadingInt(TakeField(rest), stopBits) && fits;
+    fits = ReadLeadingInt(rest, flowChoice) && fits;
+    return fits ? 1 : 0;
 }
 
 int AppendToDailyFile(std::string_view text) {

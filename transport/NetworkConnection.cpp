@@ -19,6 +19,9 @@ int CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort) 
         return 0;
     auto channel = std::make_shared<PortChannel>(kPortNetwork, owner_);
     channel->socketFd = fd;
+    // The channel, going out of scope, hangs up and closes the socket.
+    if (!channel->EventsReady())
+        return 0;
     AdoptChannel(std::move(channel), kPortNetwork);
     StartThreads();
     return 1;

@@ -13,12 +13,11 @@
 #include "transport/Window.h"
 #include "transport/platform/EventFd.h"
 
+namespace quillon {
+
 // One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
 // as it stood when the block was handed over, so setting it back afterwards cannot race
 // with the writer).
-
-namespace quillon {
-
 struct PendingBlock {
     std::vector<std::uint8_t> bytes;
     bool quiet = false;
@@ -34,6 +33,10 @@ struct PortChannel {
     const WindowRef owner;
     EventFd stop;          // signalled by Close: every worker of this open ends
     EventFd writeRequest;  // signalled by Send: the writing thread has blocks to write
+
+    // False when an event could not be made (the process is out of descriptors): such a
+    // channel can neither be stopped nor woken, so the open fails instead of using it.
+    bool EventsReady() const { return stop.valid() && writeRequest.valid(); }
 
     // Held around every syscall on a descriptor, never across a wait or a message.
     // Recursive so that the serial side can keep it around a whole configuration.

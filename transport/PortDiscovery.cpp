@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <utility>
 
+#include "transport/Conversions.h"
 #include "transport/SerialPortNames.h"
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/SysfsTree.h"
@@ -21,8 +23,12 @@ namespace {
 constexpr int kParallelPorts = 20;
 constexpr const char* kUsbFilter = "usb";
 
+// A number too large for an int counts as no number, as atoi's 0 would.
 int NumberFromFourthCharacter(const std::string& name) {
-    return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
+    int number = 0;
+    if (name.size() > 3)
+        ReadLeadingInt(std::string_view(name).substr(3), &number);
+    return number;
 }
 
 // The USB device a printer interface belongs to is the folder above the interface.
@@ -32,32 +38,32 @@ std::pair<std::string, std::string> UsbIds(const fs::path& interfaceFolder) {
             ReadSysfsAttribute((device / "idProduct").string())};
 }
 
-// Bubble sort by the number from the fourth character of each name on: it swaps only when
-// the first number is greater, so entries with equal numbers keep their order.
+// Sorts by the number from the fourth character of each name on; entries with equal
+// numbers keep their order. Each number is read once, so a long list sorts in n log n.
 template <typename T, typename NameOf>
-void BubbleSortByNumber(std::vector<T>& entries, NameOf nameOf) {
-    const std::size_t n = entries.size();
-    if (n < 2)
-        return;
-    for (std::size_t pass = 0; pass + 1 < n; ++pass) {
-        for (std::size_t i = 0; i + 1 < n - pass; ++i) {
-            if (NumberFromFourthCharacter(nameOf(entries[i])) >
-                NumberFromFourthCharacter(nameOf(entries[i + 1])))
-                std::swap(entries[i], entries[i + 1]);
-        }
-    }
+void SortByNumber(std::vector<T>& entries, NameOf nameOf) {
+    std::vector<std::pair<int, std::size_t>> keys;
+    keys.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys.emplace_back(NumberFromFourthCharacter(nameOf(entries[i])), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<T> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(entries[key.second]));
+    entries = std::move(sorted);
 }
 
 }  // namespace
 
 void SortPortNamesByNumber(std::vector<std::string>& names) {
-    BubbleSortByNumber(names, [](const std::string& name) -> const std::string& { return name; });
+    SortByNumber(names, [](const std::string& name) -> const std::string& { return name; });
 }
 
 std::vector<SerialPortInfo> ListSerialPorts() {
     std::vector<SerialPortInfo> ports = FindSerialPorts();
-    BubbleSortByNumber(ports,
-                       [](const SerialPortInfo& port) -> const std::string& { return port.name; });
+    SortByNumber(ports, [](const SerialPortInfo& port) -> const std::string& { return port.name; });
     return ports;
 }
 

@@ -8,10 +8,9 @@
 #include "transport/WorkerThreads.h"
 #include "transport/platform/TtyLayer.h"
 
-// How often the modem lines are looked at while a port that has them is open.
-
 namespace quillon {
 
+// How often the modem lines are looked at while a port that has them is open.
 constexpr int kLineSampleMs = 100;
 // A serial write gives up when this long passes without a byte going out: the per-byte
 // write time-out plus the constant one (1000 ms each) of the serial configuration.

@@ -3,10 +3,9 @@
 
 #include <cstdint>
 
-// Line-event mask bits of OpenSerial; the main window passes all four (0x39).
-
 namespace quillon {
 
+// Line-event mask bits of OpenSerial; the main window passes all four (0x39).
 constexpr std::uint32_t EV_RXCHAR = 0x0001;  // a byte was received
 constexpr std::uint32_t EV_CTS = 0x0008;     // CTS changed
 constexpr std::uint32_t EV_DSR = 0x0010;     // DSR changed

@@ -45,18 +45,31 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
         state_->commRunId = 0;
         ReleaseChannel();
     }
-    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
+    bool noTerminal = false;
+    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber), &noTerminal);
+    // A device that is there but is no terminal cannot take the port's time-outs.
+    if (noTerminal) {
+        ShowMessage(owner_, kCannotSetTimeoutsText);
+        Close();
+        return 0;
+    }
     if (fd < 0) {
         ShowMessage(owner_, kCannotOpenText);
         return 0;
     }
     auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
+    channel->serialFd = fd;
+    // Without its events the port could be neither written nor closed: let it go again.
+    if (!channel->EventsReady()) {
+        channel.reset();
+        ShowMessage(owner_, kCannotOpenText);
+        return 0;
+    }
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     std::unique_lock lock(channel->ioLock);
-    channel->serialFd = fd;
     HoldChannel(channel);
     // Time-outs live in this program, not in the driver; what can fail here is that the
-    // device is no terminal at all (a port map entry naming a plain file or a FIFO).
+    // terminal layer cannot configure the device.
     if (!tty->IsTerminal(fd)) {
         lock.unlock();
         ShowMessage(owner_, kCannotSetTimeoutsText);
@@ -102,14 +115,18 @@ int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     int dataBits = 0;
     int stopBits = 0;
     int flowChoice = 0;
-    ParseSerialSettings(settingsText ? settingsText : "", &baudRate, &parityLetter, &dataBits,
-                        &stopBits, &flowChoice);
+    // A number that does not fit ("4294976896,N,8,1") is no setting at all.
+    if (!ParseSerialSettings(settingsText ? settingsText : "", &baudRate, &parityLetter, &dataBits,
+                             &stopBits, &flowChoice))
+        return 0;
     const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
     if (fd < 0)
         return 0;
-    // Held from here until Close, also when a later step fails.
     auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
     channel->serialFd = fd;
+    if (!channel->EventsReady())
+        return 0;
+    // Held from here until Close, also when a later step fails.
     HoldChannel(channel);
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     if (!tty->IsTerminal(fd))

@@ -1,10 +1,13 @@
 #include "transport/SerialPortNames.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <unordered_map>
 
+#include "transport/Conversions.h"
 #include "transport/TextFile.h"
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/TtyDevices.h"
@@ -15,23 +18,26 @@ namespace {
 
 constexpr int kFirstOtherPort = 97;  // first number for ttys without a fixed one
 
-// The k of "<prefix><k>", or -1 when the name is not the prefix followed by digits only.
-int NumberAfter(const std::string& name, const std::string& prefix) {
-    if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size() ||
-        name.size() - prefix.size() > 6)
+// The k of "<prefix><k>", or -1 when the name is not the prefix followed by digits only,
+// or when k is too large for its port number (first + k) to fit an int.
+int NumberAfter(const std::string& name, const std::string& prefix, int first = 0) {
+    if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size())
         return -1;
     for (std::size_t i = prefix.size(); i < name.size(); ++i)
         if (!std::isdigit(static_cast<unsigned char>(name[i])))
             return -1;
-    return std::atoi(name.c_str() + prefix.size());
+    int k = 0;
+    if (!ReadLeadingInt(std::string_view(name).substr(prefix.size()), &k) || k > INT_MAX - first)
+        return -1;
+    return k;
 }
 
 int FixedNumber(const std::string& ttyName) {
-    if (const int k = NumberAfter(ttyName, "ttyS"); k >= 0)
+    if (const int k = NumberAfter(ttyName, "ttyS", 1); k >= 0)
         return k + 1;
-    if (const int k = NumberAfter(ttyName, "ttyUSB"); k >= 0)
+    if (const int k = NumberAfter(ttyName, "ttyUSB", 33); k >= 0)
         return 33 + k;
-    if (const int k = NumberAfter(ttyName, "ttyACM"); k >= 0)
+    if (const int k = NumberAfter(ttyName, "ttyACM", 65); k >= 0)
         return 65 + k;
     return -1;
 }
@@ -55,6 +61,9 @@ std::vector<SerialPortInfo> ReadPortMap() {
             continue;
         const std::string key = TrimBlanks(line.substr(0, equals));
         const std::string path = TrimBlanks(line.substr(equals + 1));
+        // A path with a NUL in it cannot be opened as written: the entry is no entry.
+        if (path.find('\0') != std::string::npos)
+            continue;
         if (key.size() < 4 || !(std::toupper(key[0]) == 'C' && std::toupper(key[1]) == 'O' &&
                                 std::toupper(key[2]) == 'M'))
             continue;
@@ -98,16 +107,16 @@ std::vector<SerialPortInfo> FindSerialPorts() {
         taken.insert(next);
         ports.push_back(MakeInfo(next, tty.node));
     }
-    for (const SerialPortInfo& entry : ReadPortMap()) {
-        bool replaced = false;
-        for (SerialPortInfo& port : ports) {
-            if (port.number == entry.number) {
-                port.device = entry.device;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            ports.push_back(entry);
+    // Where each number stands, so a long map merges in linear time.
+    std::unordered_map<int, std::size_t> position;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        position.emplace(ports[i].number, i);
+    for (SerialPortInfo& entry : ReadPortMap()) {
+        const auto [at, added] = position.emplace(entry.number, ports.size());
+        if (added)
+            ports.push_back(std::move(entry));
+        else
+            ports[at->second].device = std::move(entry.device);
     }
     return ports;
 }

@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-// Writes text to an open file, each '\n' as "\r\n". Returns false when a write failed.
-
 namespace quillon {
 
+// Writes text to an open file, each '\n' as "\r\n". Returns false when a write failed.
 bool WriteWithCrLf(std::FILE* file, std::string_view text);
 
 // The text without blanks, tabs and line ends at either end.

@@ -4,10 +4,9 @@
 
 #include <string>
 
-// A temporary folder, removed with everything in it when the object goes.
-
 namespace quillon {
 
+// A temporary folder, removed with everything in it when the object goes.
 class TempDir {
   public:
     TempDir();

@@ -128,6 +128,15 @@ HttpResponder::HttpResponder(const std::string& address, Mode mode, int port)
         server_ = std::thread([this] { Serve(); });
 }
 
+HttpResponder::HttpResponder(const std::string& address, PacedReply pieces, int port)
+    : listener_(address, port, 16),
+      mode_(Mode::kPaced),
+      pieces_(std::move(pieces)),
+      stop_(eventfd(0, EFD_CLOEXEC)) {
+    if (listener_.error() == 0)
+        server_ = std::thread([this] { Serve(); });
+}
+
 HttpResponder::~HttpResponder() {
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t ignored = write(stop_, &one, sizeof one);
@@ -217,6 +226,12 @@ void HttpResponder::Handle(int fd) {
                 }
                 return;
             }
+            case Mode::kPaced:
+                for (const auto& [pauseMs, piece] : pieces_) {
+                    if (Stopping(pauseMs) || !SendAll(fd, piece.data(), piece.size()))
+                        return;
+                }
+                break;  // wait for the next request on this connection
             case Mode::kEndlessBody: {
                 const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n";
                 if (!SendAll(fd, head.data(), head.size()))
@@ -257,6 +272,11 @@ std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::Reply reply, std:
 std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::Mode mode, std::string& address,
                                                 int& error) {
     return StartOnFreeAddress(mode, address, error);
+}
+
+std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::PacedReply pieces,
+                                                std::string& address, int& error) {
+    return StartOnFreeAddress(pieces, address, error);
 }
 
 std::string StatusReply(int code, const std::string& reason, const std::string& extraHeaders) {

@@ -11,11 +11,10 @@
 #include <thread>
 #include <vector>
 
-// A random address 127.a.b.c (never 127.0.0.1), so tests that run side by side each have
-// a port 80 of their own.
-
 namespace quillon {
 
+// A random address 127.a.b.c (never 127.0.0.1), so tests that run side by side each have
+// a port 80 of their own.
 std::string RandomLoopbackAddress();
 
 // Removes the proxy variables for the life of the object, then puts them back, so that
@@ -62,11 +61,15 @@ class HttpResponder {
         kSilent,          // read the request, never answer
         kTrickleHeaders,  // "200 OK", then one more header line every 100 ms, forever
         kEndlessBody,     // "200 OK" with a huge length, then body bytes as fast as they go
+        kPaced,           // the pieces of a paced answer, each after its pause
     };
     using Reply = std::function<std::string(const std::string& request)>;
+    // An answer sent in pieces: each waits its milliseconds after the one before.
+    using PacedReply = std::vector<std::pair<int, std::string>>;
 
     HttpResponder(const std::string& address, Reply reply, int port = 80);
     HttpResponder(const std::string& address, Mode mode, int port = 80);
+    HttpResponder(const std::string& address, PacedReply pieces, int port = 80);
     ~HttpResponder();
     HttpResponder(const HttpResponder&) = delete;
     HttpResponder& operator=(const HttpResponder&) = delete;
@@ -87,6 +90,7 @@ class HttpResponder {
     TcpListener listener_;
     Mode mode_;
     Reply reply_;
+    PacedReply pieces_;
     int stop_;  // eventfd, signalled by the destructor
     std::atomic<int> connections_{0};
     std::atomic<int> open_{0};
@@ -104,6 +108,8 @@ std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::Reply reply, std:
                                                 int& error);
 std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::Mode mode, std::string& address,
                                                 int& error);
+std::unique_ptr<HttpResponder> StartPrinterPage(HttpResponder::PacedReply pieces,
+                                                std::string& address, int& error);
 
 // A complete HTTP answer with an empty body.
 std::string StatusReply(int code, const std::string& reason, const std::string& extraHeaders = "");

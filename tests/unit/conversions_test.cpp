@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,7 @@ struct SettingsCase {
     int dataBits;
     int stopBits;
     int flow;
+    int result = 1;
 };
 
 class ParseSerialSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
@@ -69,7 +71,7 @@ TEST_P(ParseSerialSettingsTest, ReadsEveryField) {
     const SettingsCase& c = GetParam();
     int baud = -1, dataBits = -1, stopBits = -1, flow = -1;
     char parity = '?';
-    ParseSerialSettings(c.text, &baud, &parity, &dataBits, &stopBits, &flow);
+    EXPECT_EQ(ParseSerialSettings(c.text, &baud, &parity, &dataBits, &stopBits, &flow), c.result);
     EXPECT_EQ(baud, c.baud);
     EXPECT_EQ(parity, c.parity);
     EXPECT_EQ(dataBits, c.dataBits);
@@ -77,13 +79,20 @@ TEST_P(ParseSerialSettingsTest, ReadsEveryField) {
     EXPECT_EQ(flow, c.flow);
 }
 
-INSTANTIATE_TEST_SUITE_P(EdgeCases, ParseSerialSettingsTest,
-                         ::testing::Values(SettingsCase{"9600,E,7,2, 1", 9600, 'E', 7, 2, 1},
-                                           SettingsCase{"115200,N,8,1, 2", 115200, 'N', 8, 1, 2},
-                                           SettingsCase{"9600,N,8,1", 9600, 'N', 8, 0, 1},
-                                           SettingsCase{"115200", 0, '\0', 0, 0, 115200},
-                                           SettingsCase{"", 0, '\0', 0, 0, 0},
-                                           SettingsCase{"x,,y,z,w", 0, '\0', 0, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    EdgeCases, ParseSerialSettingsTest,
+    ::testing::Values(SettingsCase{"9600,E,7,2, 1", 9600, 'E', 7, 2, 1},
+                      SettingsCase{"115200,N,8,1, 2", 115200, 'N', 8, 1, 2},
+                      SettingsCase{"9600,N,8,1", 9600, 'N', 8, 0, 1},
+                      SettingsCase{"115200", 0, '\0', 0, 0, 115200},
+                      SettingsCase{"", 0, '\0', 0, 0, 0},
+                      SettingsCase{"x,,y,z,w", 0, '\0', 0, 0, 0},
+                      SettingsCase{" -2147483648,N,+7,2147483647, 02", INT_MIN, 'N', 7, INT_MAX, 2},
+                      // Numbers that do not fit read 0, never wrapped.
+                      SettingsCase{"4294976896,N,8,1", 0, 'N', 8, 0, 1, 0},
+                      SettingsCase{"9600,N,4294967304,1", 9600, 'N', 0, 0, 1, 0},
+                      SettingsCase{"9600,E,8,2, 99999999999", 9600, 'E', 8, 2, 0, 0},
+                      SettingsCase{"9600,E,8,-2147483649", 9600, 'E', 8, 0, 0, 0}));
 
 class DailyFileTest : public ::testing::Test {
   protected:

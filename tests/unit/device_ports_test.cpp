@@ -192,6 +192,7 @@ TEST_F(DevicePortTest, MissingDevicesDoNotOpen) {
     CommonUtils port;
     EXPECT_EQ(OpenParallelOnWindow(port, "LPT2"), 0);
     EXPECT_EQ(OpenParallelOnWindow(port, "COM1"), 0);
+    EXPECT_EQ(OpenParallelOnWindow(port, "LPT4294967297"), 0) << "no LPT1 by wrapping round";
     EXPECT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp7#usb#vid_0416&pid_5011#1-2:1.0"), 0);
     EXPECT_EQ(port.portKind(), kPortNone);
     EXPECT_EQ(LiveWorkerCount(), 0);

@@ -86,6 +86,55 @@ TEST_F(ProbeHttpTest, GarbageInsteadOfAnAnswerMeansUnreachable) {
     EXPECT_EQ(ProbeHttp(address.c_str()), 0);
 }
 
+TEST_F(ProbeHttpTest, TheStatusIsReadOnlyFromTheFirstLineOfTheFinalAnswer) {
+    std::atomic<int> which{0};
+    START_PAGE(page, [&](const std::string&) -> std::string {
+        switch (which) {
+            case 0:
+                // A header line may look like a status line; it is still a header line.
+                return "HTTP/1.1 404 Not Found\r\nHTTP/1.1 200 OK: x\r\nContent-Length: 0\r\n\r\n";
+            case 1:
+                return "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 404 Not Found\r\n"
+                       "HTTP/1.0 200 OK: y\r\nContent-Length: 0\r\n\r\n";
+            case 2:
+                // A first line without a code is no answer, whatever follows.
+                return "HTTP/ Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+            default:
+                // An interim answer is followed by the one that counts.
+                return "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+        }
+    });
+
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    which = 1;
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    which = 2;
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    which = 3;
+    EXPECT_EQ(ProbeHttp(address.c_str()), 1);
+}
+
+TEST_F(ProbeHttpTest, APageMayBeSlowButNotSilentForTwoSeconds) {
+    const std::string answer = "HTTP/1.1 200 OK\r\n\r\n";
+    HttpResponder::PacedReply byteByByte;
+    for (char c : answer)
+        byteByByte.emplace_back(150, std::string(1, c));
+    HttpResponder::PacedReply manyLines{{0, "HTTP/1.1 200 OK\r\n"}};
+    for (int i = 0; i < 25; ++i)
+        manyLines.emplace_back(100, "X-Line-" + std::to_string(i) + ": slow\r\n");
+    manyLines.emplace_back(100, "Content-Length: 0\r\n\r\n");
+    const HttpResponder::PacedReply lateEnd{{1000, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n"},
+                                            {1500, "\r\n"}};
+    // Each takes well over 2 s in all, with bytes arriving all along.
+    for (const auto& pieces : {byteByByte, manyLines, lateEnd}) {
+        START_PAGE(page, pieces);
+        EXPECT_EQ(ProbeHttp(address.c_str()), 1) << pieces.size() << " pieces";
+    }
+    // 2.5 s without a byte in the middle of the headers is a failed page.
+    START_PAGE(silent, (HttpResponder::PacedReply{{0, "HTTP/1.1 200 OK\r\n"}, {2500, "\r\n"}}));
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+}
+
 TEST_F(ProbeHttpTest, AServerThatNeverAnswersFailsWithinTheTimeOuts) {
     START_PAGE(page, HttpResponder::Mode::kSilent);
 
@@ -125,6 +174,21 @@ TEST_F(ProbeHttpTest, ARedirectIsFollowedToTheAnswerItLeadsTo) {
     const auto requests = page->Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].rfind("GET /index.html HTTP/1.1\r\n", 0), 0u) << requests[1];
+}
+
+TEST_F(ProbeHttpTest, ARedirectToAnotherAddressIsNotFollowed) {
+    std::string elsewhereAddress;
+    int elsewhereError = 0;
+    auto elsewhere = StartPrinterPage([](const std::string&) { return StatusReply(200, "OK"); },
+                                      elsewhereAddress, elsewhereError);
+    START_PAGE(page, [&](const std::string&) {
+        return StatusReply(302, "Found", "Location: http://" + elsewhereAddress + "/\r\n");
+    });
+    ASSERT_TRUE(elsewhere) << std::strerror(elsewhereError);
+
+    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    EXPECT_EQ(page->Connections(), 1);
+    EXPECT_EQ(elsewhere->Connections(), 0) << "the probe went to " << elsewhereAddress;
 }
 
 TEST_F(ProbeHttpTest, TextThatIsNotDottedIpv4FailsWithoutConnectingOrLookingUpNames) {

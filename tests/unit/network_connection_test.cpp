@@ -14,6 +14,7 @@
 #include "tests/support/LoopbackPeers.h"
 #include "tests/support/TestWindow.h"
 #include "transport/CommonUtils.h"
+#include "transport/WorkerThreads.h"
 
 using namespace quillon;
 
@@ -43,6 +44,13 @@ class NetworkConnectionTest : public ::testing::Test {
     CommonUtils transport_;
     ProxyFreeEnvironment environment_;
 
+    // Workers of an earlier test may still be letting go of their descriptors: the counts
+    // below are taken only once they have all ended.
+    void SetUp() override {
+        for (int i = 0; i < 2000 && LiveWorkerCount() != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(LiveWorkerCount(), 0) << "workers left from an earlier test";
+    }
     void TearDown() override {
         transport_.Close();
         window_->Destroy();

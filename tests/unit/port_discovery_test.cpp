@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,38 @@ TEST_F(PortDiscoveryTest, PortMapAddsPortsAndReplacesDevices) {
     EXPECT_EQ(SerialDeviceForPort(33), "/tmp/elsewhere");
     EXPECT_EQ(SerialDeviceForPort(5), root_.path() + "/dev/ttyVIRT0");
     EXPECT_EQ(SerialDeviceForPort(7), "/dev/pts/99") << "absolute paths are taken as written";
+}
+
+TEST_F(PortDiscoveryTest, PortMapPathsAreUsedAsWrittenButOnlyTerminalsAreOpened) {
+    PtyPair pty;
+    const std::string plain = root_.WriteFile("plain", "");
+    const std::string fifo = root_.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A relative path is taken below the device root, ".." and all.
+    const std::string relative =
+        std::filesystem::relative(pty.slavePath(), root_.path() + "/dev").string();
+    ASSERT_EQ(relative.rfind("../", 0), 0u) << relative;
+    WriteMap("COM2=" + plain + "\nCOM3=" + fifo + "\nCOM4=" + relative + "\nCOM5=" +
+             pty.slavePath() + std::string("\0x", 2) + "\nCOM4294967297=" + pty.slavePath() + "\n");
+    EXPECT_EQ(Serial(), (Names{"COM2", "COM3", "COM4"}));
+    EXPECT_EQ(SerialDeviceForPort(5), "") << "a NUL in the path ends the entry";
+
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, plain.c_str(), IN_OPEN), 0);
+    ASSERT_GE(inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
+    CommonUtils port;
+    EXPECT_EQ(port.OpenSerialByText(2, "9600,N,8,1"), 0);
+    EXPECT_EQ(port.OpenSerialByText(3, "9600,N,8,1"), 0);
+    EXPECT_EQ(port.OpenSerialByText(5, "9600,N,8,1"), 0);
+    char events[4096];
+    EXPECT_LT(read(watch, events, sizeof events), 0) << "a file that is no terminal was opened";
+    close(watch);
+
+    ASSERT_EQ(port.OpenSerialByText(4, "9600,N,8,1"), 1);
+    port.SendDirect("rel", 3);
+    EXPECT_EQ(pty.ReadMaster(3), "rel");
+    port.Close();
 }
 
 TEST_F(PortDiscoveryTest, PortsSortByTheirNumber) {

@@ -268,6 +268,17 @@ TEST_F(SerialOpenTest, SettingsTextTheLineCannotTakeFailsAndKeepsThePortUntilClo
     EXPECT_TRUE(window_->MessageBoxes().empty());
 }
 
+TEST_F(SerialOpenTest, SettingsTextWithANumberThatDoesNotFitFailsWithoutOpening) {
+    CommonUtils port;
+    // Read with wrap-round these would be 9600 baud and 8 data bits.
+    for (const char* text : {"4294976896,N,8,1", "9600,N,4294967304,1"}) {
+        EXPECT_EQ(port.OpenSerialByText(1, text), 0) << text;
+        EXPECT_EQ(port.GetSerialHandle(), -1) << text;
+    }
+    EXPECT_TRUE(tty_->Applied().empty());
+    EXPECT_EQ(port.portKind(), kPortNone);
+}
+
 TEST_F(SerialOpenTest, SettingsTextOpenOfAPortInUseFailsWithoutAMessage) {
     CommonUtils window;
     CommonUtils cycle;

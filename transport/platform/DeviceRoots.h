@@ -4,10 +4,9 @@
 
 #include <string>
 
-// "/dev" unless $QUILLON_DEV_ROOT names another folder; never with a trailing '/'.
-
 namespace quillon {
 
+// "/dev" unless $QUILLON_DEV_ROOT names another folder; never with a trailing '/'.
 std::string DevRoot();
 // "/sys" unless $QUILLON_SYSFS_ROOT names another folder; never with a trailing '/'.
 std::string SysfsRoot();

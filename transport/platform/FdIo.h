@@ -5,11 +5,10 @@
 
 #include <cstddef>
 
-// Waits until fd is ready for `events` (POLLIN or POLLOUT) or stopFd is signalled, at most
-// timeoutMs (-1: no limit). Returns 1 ready, 0 timed out, -1 stopped, -2 on a poll error.
-
 namespace quillon {
 
+// Waits until fd is ready for `events` (POLLIN or POLLOUT) or stopFd is signalled, at most
+// timeoutMs (-1: no limit). Returns 1 ready, 0 timed out, -1 stopped, -2 on a poll error.
 int WaitReady(int fd, short events, int stopFd, int timeoutMs);
 
 // Waits for stopFd alone for up to timeoutMs; true when it was signalled.

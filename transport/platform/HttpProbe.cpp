@@ -4,7 +4,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
-#include <cstdlib>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,13 +14,17 @@ namespace quillon {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
 constexpr long kConnectTimeoutMs = 3000;
-// A printer that sends nothing for this long after the connection is up has failed.
-constexpr long kStallSeconds = 2;
+// A printer that sends nothing at all, not even a header byte, for this long after the
+// connection is up has failed.
+constexpr Milliseconds kStall{2000};
 // Connect, send and receive time-outs added up: the longest any probe may take, so a
 // server that trickles header lines forever still fails.
-constexpr long kWholeProbeMs = 3000 + 2000 + 2000;
-constexpr long kMaxRedirects = 5;
+constexpr Milliseconds kWholeProbe{3000 + 2000 + 2000};
+constexpr int kMaxRedirects = 5;
 
 constexpr const char* kRequestHeaders[] = {
     "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.2; )",
@@ -28,11 +33,14 @@ constexpr const char* kRequestHeaders[] = {
     "Accept-Language: zh-cn",
 };
 
-// What the header callback learned about the answers so far.
-struct ProbeAnswer {
-    long status = 0;           // status line of the answer being read
-    bool hasLocation = false;  // that answer names a place to go on to
-    long finalStatus = 0;      // status of the answer that decides; 0 until its headers are in
+// One request of the probe, as the callbacks see it.
+struct Exchange {
+    CURL* curl = nullptr;
+    bool connected = false;  // the stall clock runs from here
+    bool answered = false;   // the headers of a final (not 1xx) answer are all in
+    long status = 0;         // its status, as libcurl read it from its status line
+    std::string statusLine;  // the first line of the answer being read
+    std::string location;    // the Location header of the answer being read
 };
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -40,29 +48,66 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
            strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
-// Called once per header line. The transfer stops at the end of the headers of the answer
-// that decides: its status is all the probe needs, the page itself is never read.
+std::string_view TrimmedValue(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// The code of a status line "HTTP/<version> <three digits>[ <reason>]", else -1.
+long StatusOfLine(std::string_view line) {
+    const size_t space = line.find(' ');
+    if (!StartsWithNoCase(line, "HTTP/") || space == std::string_view::npos ||
+        line.size() < space + 4)
+        return -1;
+    long code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return -1;
+        code = code * 10 + (line[i] - '0');
+    }
+    const char after = line.size() > space + 4 ? line[space + 4] : '\n';
+    return after == ' ' || after == '\r' || after == '\n' ? code : -1;
+}
+
+// Called once per header line. At the blank line that ends the headers of an answer,
+// libcurl has read its status line; a final answer ends the transfer, because its status
+// (and where a redirect leads) is all the probe needs: the page itself is never read.
 size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) {
-    auto* answer = static_cast<ProbeAnswer*>(user);
+    auto* exchange = static_cast<Exchange*>(user);
     const size_t length = size * count;
     const std::string_view line(data, length);
-    if (StartsWithNoCase(line, "HTTP/")) {
-        const size_t space = line.find(' ');
-        answer->status =
-            space == std::string_view::npos ? 0 : std::strtol(data + space + 1, nullptr, 10);
-        answer->hasLocation = false;
-    } else if (StartsWithNoCase(line, "Location:")) {
-        answer->hasLocation = true;
-    } else if (line == "\r\n" || line == "\n") {
-        // An interim answer (1xx) or a redirect is followed by the real answer.
-        const bool interim = answer->status >= 100 && answer->status < 200;
-        const bool redirect = answer->status >= 300 && answer->status < 400 && answer->hasLocation;
-        if (!interim && !redirect) {
-            answer->finalStatus = answer->status;
-            return 0;  // ends the transfer
-        }
+    if (exchange->statusLine.empty()) {
+        exchange->statusLine = line;
+        return length;
     }
-    return length;
+    if (StartsWithNoCase(line, "Location:")) {
+        exchange->location = TrimmedValue(line.substr(9));
+        return length;
+    }
+    if (line != "\r\n" && line != "\n")
+        return length;
+    long status = 0;
+    curl_easy_getinfo(exchange->curl, CURLINFO_RESPONSE_CODE, &status);
+    // libcurl takes a status line it cannot read ("HTTP/ x") for "200": the line itself
+    // must carry the code.
+    if (StatusOfLine(exchange->statusLine) != status)
+        status = 0;
+    exchange->statusLine.clear();
+    if (status >= 100 && status < 200) {
+        exchange->location.clear();
+        return length;  // an interim answer: the real one follows
+    }
+    exchange->status = status;
+    exchange->answered = true;
+    return 0;  // ends the transfer
+}
+
+int OnConnected(void* user, char*, char*, int, int) {
+    static_cast<Exchange*>(user)->connected = true;
+    return CURL_PREREQFUNC_OK;
 }
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) {
@@ -74,6 +119,65 @@ void InitCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Where a redirect from `url` to `location` leads, when that is the printer's own web
+// page (plain HTTP to the same address, port 80); empty otherwise.
+std::string OwnPageRedirect(const std::string& url, const std::string& location,
+                            const char* address) {
+    CURLU* parsed = curl_url();
+    if (!parsed)
+        return {};
+    std::string target;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    char* full = nullptr;
+    // Set over the current URL, a relative location is resolved against it.
+    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_set(parsed, CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_URL, &full, 0) == CURLUE_OK &&
+        std::string_view(scheme) == "http" && std::string_view(host) == address &&
+        std::string_view(port) == "80") {
+        target = full;
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_free(full);
+    curl_url_cleanup(parsed);
+    return target;
+}
+
+// Runs one request on the multi handle until it ends, the printer stalls, or the deadline
+// of the whole probe passes. Time spent waiting for any byte counts, headers included,
+// which libcurl's own low-speed limit (body bytes only) does not do.
+void Run(CURLM* multi, Exchange& exchange, Clock::time_point deadline) {
+    curl_multi_add_handle(multi, exchange.curl);
+    auto lastActivity = Clock::now();
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0)
+            break;
+        const auto now = Clock::now();
+        if (!exchange.connected)
+            lastActivity = now;
+        const auto stallEnd = lastActivity + kStall;
+        if (now >= deadline || now >= stallEnd)
+            break;
+        const auto wait =
+            std::chrono::duration_cast<Milliseconds>(std::min(deadline, stallEnd) - now);
+        int events = 0;
+        if (curl_multi_wait(multi, nullptr, 0, static_cast<int>(wait.count()) + 1, &events) !=
+            CURLM_OK)
+            break;
+        if (events > 0)
+            lastActivity = Clock::now();
+    }
+    curl_multi_remove_handle(multi, exchange.curl);
+}
+
 }  // namespace
 
 int ProbeHttp(const char* address) {
@@ -82,42 +186,65 @@ int ProbeHttp(const char* address) {
     if (!address || inet_pton(AF_INET, address, &parsed) != 1)
         return 0;
     InitCurlOnce();
-    CURL* curl = curl_easy_init();
-    if (!curl)
+    const auto deadline = Clock::now() + kWholeProbe;
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                                curl_multi_cleanup);
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!multi || !curl)
         return 0;
 
     curl_slist* headers = nullptr;
     for (const char* line : kRequestHeaders)
         headers = curl_slist_append(headers, line);
-    const std::string url = std::string("http://") + address;
-    ProbeAnswer answer;
+    Exchange exchange;
+    exchange.curl = curl.get();
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    // Redirects are followed, as the Windows Internet client does, but only over plain HTTP.
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+    // Redirects are followed here, one by one, and only to the printer's own page: a page
+    // must not send the probe to another host.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
     // No signal handlers of libcurl's own: the program has worker threads.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kWholeProbeMs);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &answer);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeaderLine);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, DiscardBody);
 
-    // The result code does not matter: the transfer ends early on purpose once the
-    // deciding status is known, and any failure before that leaves finalStatus 0.
-    curl_easy_perform(curl);
-
-    curl_easy_cleanup(curl);
+    std::string url = std::string("http://") + address + "/";
+    int result = 0;
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        exchange.connected = false;
+        exchange.answered = false;
+        exchange.status = 0;
+        exchange.statusLine.clear();
+        exchange.location.clear();
+        Run(multi.get(), exchange, deadline);
+        // A failure before the headers of a final answer were in leaves no answer.
+        if (!exchange.answered)
+            break;
+        // A redirect elsewhere is not followed: it is the answer, and it is not 200.
+        std::string next;
+        if (exchange.status >= 300 && exchange.status < 400 && !exchange.location.empty())
+            next = OwnPageRedirect(url, exchange.location, address);
+        if (next.empty()) {
+            result = exchange.status == 200 ? 1 : 0;
+            break;
+        }
+        url = next;
+    }
     curl_slist_free_all(headers);
-    return answer.finalStatus == 200 ? 1 : 0;
+    return result;
 }
 
 }  // namespace quillon

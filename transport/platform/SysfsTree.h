@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-// Names in a folder of the device tree, sorted so that "lp2" comes before "lp10".
-// Empty when the folder is missing.
-
 namespace quillon {
 
+// Names in a folder of the device tree, sorted so that "lp2" comes before "lp10".
+// Empty when the folder is missing.
 std::vector<std::string> ListSysfsFolder(const std::string& folder);
 // The first line of an attribute file, without surrounding blanks; empty when missing.
 std::string ReadSysfsAttribute(const std::string& file);

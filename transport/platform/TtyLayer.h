@@ -6,10 +6,9 @@
 
 #include <memory>
 
-// What one serial open asks of the line.
-
 namespace quillon {
 
+// What one serial open asks of the line.
 struct SerialLineSettings {
     int baudRate = 9600;
     char parity = 'N';         // 'N' none, 'O' odd, 'E' even, 'M' mark, 'S' space

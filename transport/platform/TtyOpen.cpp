@@ -3,21 +3,70 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <climits>
+#include <string>
+
+#include "transport/platform/DeviceRoots.h"
 
 namespace quillon {
 
-int OpenTtyExclusive(const std::string& path) {
+namespace {
+
+// Pseudo-terminal slaves (/dev/pts/<n>) have these majors and no entry in the device tree.
+constexpr unsigned kFirstPtySlaveMajor = 136;
+constexpr unsigned kLastPtySlaveMajor = 143;
+
+// A character device that a terminal driver registered: every one of them is in the tty
+// class of the device tree, except pseudo-terminal slaves, which have fixed majors.
+bool IsTerminalDevice(const struct stat& info) {
+    if (!S_ISCHR(info.st_mode))
+        return false;
+    const unsigned deviceMajor = major(info.st_rdev);
+    if (deviceMajor >= kFirstPtySlaveMajor && deviceMajor <= kLastPtySlaveMajor)
+        return true;
+    const std::string subsystem = SysfsRoot() + "/dev/char/" + std::to_string(deviceMajor) + ":" +
+                                  std::to_string(minor(info.st_rdev)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t length = readlink(subsystem.c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return false;
+    const std::string link(target, static_cast<std::size_t>(length));
+    return link.size() >= 4 && link.compare(link.size() - 4, 4, "/tty") == 0;
+}
+
+}  // namespace
+
+int OpenTtyExclusive(const std::string& path, bool* noTerminal) {
+    if (noTerminal)
+        *noTerminal = false;
     if (path.empty())
         return -1;
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Looked at before it is opened: opening some devices acts at once (a tape rewinds, a
+    // watchdog starts), so only a terminal is opened at all. The look and the open go
+    // through one handle, so the path cannot be switched to another file in between.
+    const int handle = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    struct stat info {};
+    if (fstat(handle, &info) != 0 || !IsTerminalDevice(info)) {
+        close(handle);
+        if (noTerminal)
+            *noTerminal = true;
+        return -1;
+    }
+    const std::string reopen = "/proc/self/fd/" + std::to_string(handle);
+    const int fd = open(reopen.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    close(handle);
     if (fd < 0)
         return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return -1;
     }
-    // Fails on a device that is not a terminal; the configuration step reports that.
     (void)ioctl(fd, TIOCEXCL);
     return fd;
 }
