@@ -72,7 +72,6 @@ class CQuillonDlg : public CDialog, public PageHost {
     void BuildMessageTable();
     // Initialisation (DialogInit.cpp).
     void CreatePages();
-    QString ProgramFolder() const;
 
     // Modem lines (LineStatus.cpp).
     LRESULT OnLineStatus();

@@ -2,6 +2,7 @@
 // kind, Multiple, the running automatic sends, the visible page and the cycle pages.
 
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 
@@ -11,7 +12,8 @@ void CQuillonDlg::RefreshControlStates() {
     const bool open = state_.port.open != 0;
     const bool autoSend = state_.timers.autoSend != 0;
     const int kind = state_.port.kind;
-    const int multi = CurSel(IDC_MULTIPLE);
+    const bool single = CurSel(IDC_MULTIPLE) == kMultipleNo;
+    const bool multiple = CurSel(IDC_MULTIPLE) == kMultipleYes;
     const bool area = state_.pageArea != 0;
     const bool cyclePage = state_.cyclePage != 0;
     // A cycle page of the selected kind has something ticked to send to.
@@ -20,14 +22,13 @@ void CQuillonDlg::RefreshControlStates() {
     const bool sendAllowed = !autoSend && (open || targets);
 
     EnableItem(IDC_PORT, !open && !autoSend);
-    EnableItem(IDC_BAUD, !open && kind == kPortSerial &&
-                             (multi == 0 || (multi == 1 && state_.serialRowSelected)));
+    EnableItem(IDC_BAUD,
+               !open && kind == kPortSerial && (single || (multiple && state_.serialRowSelected)));
     for (int id : {IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW})
         EnableItem(id, IsItemEnabled(IDC_BAUD));
     EnableItem(IDC_NET_PORT, IsItemEnabled(IDC_PORT) && kind == kPortNetwork);
-    EnableItem(IDC_OPEN_CLOSE, multi == 0);
-    EnableItem(IDC_SEND_TEXT,
-               (open && !autoSend) || (cyclePage && area && !autoSend && multi == 1));
+    EnableItem(IDC_OPEN_CLOSE, single);
+    EnableItem(IDC_SEND_TEXT, (open && !autoSend) || (cyclePage && area && !autoSend && multiple));
     EnableItem(IDC_SEND, sendAllowed);
     EnableItem(IDC_PRINT_TEST, IsItemEnabled(IDC_SEND));
     EnableItem(IDC_CLEAR_SEND, IsItemEnabled(IDC_SEND_TEXT));
@@ -52,7 +53,7 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_SEND_NEWLINE, textOptions);
     EnableItem(IDC_DTR, IsItemEnabled(IDC_BAUD));
     EnableItem(IDC_RTS, IsItemEnabled(IDC_BAUD));
-    EnableItem(IDC_IP_ADDRESS, !open && kind == kPortNetwork && multi == 0);
+    EnableItem(IDC_IP_ADDRESS, !open && kind == kPortNetwork && single);
     EnableItem(IDC_MULTIPLE,
                !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
 }

@@ -6,9 +6,9 @@
 #include <QLayout>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <filesystem>
 
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
@@ -19,6 +19,7 @@
 #include "pages/Dialog_TestButton.h"
 #include "resources/Icons.h"
 #include "resources/ResourceIds.h"
+#include "transport/platform/Folders.h"
 
 namespace quillon {
 
@@ -41,15 +42,15 @@ bool CQuillonDlg::OnInitDialog() {
     Item<QLabel>(IDC_PORT_ICON)->setPixmap(state_.port.closedIcon);
 
     SetCurSel(IDC_PORT, 0);
-    SetCurSel(IDC_BAUD, 3);
-    SetCurSel(IDC_PARITY, 0);
-    SetCurSel(IDC_DATA_BITS, 0);
-    SetCurSel(IDC_STOP_BITS, 0);
-    SetCurSel(IDC_FLOW, 0);
+    SelectString(IDC_BAUD, QStringLiteral("9600"));
+    SelectString(IDC_PARITY, QStringLiteral("NONE"));
+    SelectString(IDC_DATA_BITS, QStringLiteral("8"));
+    SelectString(IDC_STOP_BITS, QStringLiteral("1"));
+    SelectString(IDC_FLOW, QStringLiteral("NONE"));
     SetChecked(IDC_DTR, true);
     SetChecked(IDC_RTS, true);
-    SetCurSel(IDC_MULTIPLE, 0);
-    SetCurSel(IDC_NET_PORT, 2);
+    SetCurSel(IDC_MULTIPLE, kMultipleNo);
+    SelectString(IDC_NET_PORT, QStringLiteral("9100"));
 
     Item<IpAddressEdit>(IDC_IP_ADDRESS)->SetAddress(kDefaultAddress);
     SetItemText(IDC_INTERVAL, QString::number(state_.timers.sendInterval));
@@ -64,7 +65,7 @@ bool CQuillonDlg::OnInitDialog() {
         SetPageArea(0);
 
     if (state_.saveDirectory.isEmpty()) {
-        state_.saveDirectory = ProgramFolder();
+        state_.saveDirectory = QString::fromStdString(ProgramFolder());
         SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
     }
     SetItemText(IDC_SEND_TEXT,
@@ -87,8 +88,11 @@ void CQuillonDlg::CreatePages() {
     otherPage_ = std::make_unique<CDialog_OtherCommand>(*this, lang, tabs_);
     const int captions[] = {IDS_COM_CYCLE, IDS_NET_CYCLE, IDS_TEST, IDS_OTHERS};
     WithoutNotifications([&] {
-        for (int index = 0; index < 4; ++index)
-            tabs_->addTab(Page(index), LoadString(lang, captions[index]));
+        for (int index = 0; index < 4; ++index) {
+            const QString caption = LoadString(lang, captions[index]);
+            tabs_->addTab(Page(index), caption);
+            Page(index)->setAccessibleName(caption);
+        }
         tabs_->setCurrentIndex(0);
     });
     for (int index = 0; index < 4; ++index)
@@ -102,17 +106,6 @@ void CQuillonDlg::CreatePages() {
     receive_->setFixedWidth(receive_->width());
     setFixedSize(size());
     LayOutNow();
-}
-
-QString CQuillonDlg::ProgramFolder() const {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return QStringLiteral("./");
-    QString folder = QString::fromStdString(program.parent_path().string());
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
-    return folder;
 }
 
 }  // namespace quillon

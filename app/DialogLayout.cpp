@@ -17,6 +17,7 @@
 
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
+#include "framework/ControlNames.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
@@ -27,6 +28,11 @@ namespace {
 
 std::string Key(int id) {
     return "D148." + std::to_string(id);
+}
+
+// The key of the name a screen reader gives a control that has no label of its own.
+std::string NameKey(int id) {
+    return Key(id) + ".name";
 }
 
 }  // namespace
@@ -44,11 +50,17 @@ void CQuillonDlg::CreateControls() {
     };
     // A label for a line that shows changing text (a path, a state): it never widens the
     // window, whatever it is given.
-    auto line = [&](int id, const QString& initial) {
+    auto line = [&](int id, const QString& initial, const QString& name) {
         auto* shown = AddControl(id, new QLabel(initial, this));
         shown->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         shown->setMinimumWidth(60);
+        NameLine(shown, name);
         return shown;
+    };
+    // Names a control whose visible text another control shares, or that has none.
+    auto named = [&](QWidget* control, int id) {
+        control->setAccessibleName(text(NameKey(id)));
+        return control;
     };
     auto frame = [this](const QString& title) {
         auto* group = new QGroupBox(title, this);
@@ -66,6 +78,7 @@ void CQuillonDlg::CreateControls() {
     auto* receiveColumn = new QVBoxLayout(receiveGroup);
     receiveColumn->setContentsMargins(8, 4, 8, 6);
     receive_ = AddControl(IDC_RECEIVE, new QPlainTextEdit(this));
+    receive_->setAccessibleName(receiveGroup->title());
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receive_->setMinimumHeight(200);
     ApplyReceiveColours();
@@ -88,7 +101,7 @@ void CQuillonDlg::CreateControls() {
     auto* saveRow = new QHBoxLayout(saveGroup);
     saveRow->setContentsMargins(8, 2, 8, 4);
     saveRow->addWidget(new QLabel(text("D148.path"), this));
-    saveRow->addWidget(line(IDC_SAVE_DIR, QString()), 1);
+    saveRow->addWidget(line(IDC_SAVE_DIR, QString(), text(NameKey(IDC_SAVE_DIR))), 1);
     saveRow->addWidget(button(IDC_MODIFY_DIR));
     saveRow->addWidget(button(IDC_SAVE));
     page->addWidget(saveGroup);
@@ -110,6 +123,7 @@ void CQuillonDlg::CreateControls() {
         const int column = (i % 2) * 2;
         QLabel* name = label(serialCells[i][0]);
         QComboBox* list = combo(serialCells[i][1]);
+        LabelField(name, list);
         list->setMinimumWidth(96);
         serial->addWidget(name, row, column);
         serial->addWidget(list, row, column + 1);
@@ -124,6 +138,7 @@ void CQuillonDlg::CreateControls() {
     auto* openRow = new QHBoxLayout;
     openRow->addStretch(1);
     auto* icon = AddControl(IDC_PORT_ICON, new QLabel(this));
+    named(icon, IDC_PORT_ICON);
     icon->setFixedSize(32, 32);
     openRow->addWidget(icon);
     auto* openClose = button(IDC_OPEN_CLOSE);
@@ -139,15 +154,24 @@ void CQuillonDlg::CreateControls() {
     net->setContentsMargins(8, 6, 8, 6);
     net->setHorizontalSpacing(6);
     net->setVerticalSpacing(4);
-    net->addWidget(label(IDC_MULTIPLE_LABEL), 0, 0);
-    net->addWidget(combo(IDC_MULTIPLE), 0, 1, Qt::AlignLeft);
-    net->addWidget(label(IDC_IP_LABEL), 1, 0);
-    net->addWidget(AddControl(IDC_IP_ADDRESS, new IpAddressEdit(this)), 1, 1);
+    QLabel* multipleLabel = label(IDC_MULTIPLE_LABEL);
+    QComboBox* multiple = combo(IDC_MULTIPLE);
+    LabelField(multipleLabel, multiple);
+    net->addWidget(multipleLabel, 0, 0);
+    net->addWidget(multiple, 0, 1, Qt::AlignLeft);
+    QLabel* addressLabel = label(IDC_IP_LABEL);
+    auto* address = AddControl(IDC_IP_ADDRESS, new IpAddressEdit(this));
+    LabelField(addressLabel, address);
+    net->addWidget(addressLabel, 1, 0);
+    net->addWidget(address, 1, 1);
     QLabel* portNumber = label(IDC_NET_PORT_LABEL);
-    // The English window leaves the port number unlabelled, beside the address.
+    // The English window leaves the port number unlabelled, beside the address; the label
+    // still names the list for a screen reader.
     portNumber->setVisible(lang == Language::Chinese);
+    QComboBox* netPort = combo(IDC_NET_PORT);
+    LabelField(portNumber, netPort);
     net->addWidget(portNumber, 1, 2);
-    net->addWidget(combo(IDC_NET_PORT), 1, 3);
+    net->addWidget(netPort, 1, 3);
     net->setColumnStretch(4, 1);
     right->addWidget(netGroup);
 
@@ -158,8 +182,10 @@ void CQuillonDlg::CreateControls() {
     auto* timing = new QHBoxLayout;
     timing->addWidget(check(IDC_AUTO_SEND));
     timing->addSpacing(12);
-    timing->addWidget(new QLabel(text("D148.interval"), this));
+    auto* intervalLabel = new QLabel(text("D148.interval"), this);
+    timing->addWidget(intervalLabel);
     auto* interval = AddControl(IDC_INTERVAL, new QLineEdit(this));
+    LabelField(intervalLabel, interval);
     interval->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), interval));
     interval->setMaxLength(9);
@@ -180,11 +206,12 @@ void CQuillonDlg::CreateControls() {
     // Send box.
     auto* sendRow = new QHBoxLayout;
     auto* sendText = AddControl(IDC_SEND_TEXT, new QPlainTextEdit(this));
+    named(sendText, IDC_SEND_TEXT);
     sendText->setFixedHeight(sendText->fontMetrics().lineSpacing() * 4 + 12);
     sendRow->addWidget(sendText, 1);
     auto* sendButtons = new QVBoxLayout;
     sendButtons->addWidget(button(IDC_SEND));
-    sendButtons->addWidget(button(IDC_CLEAR_SEND));
+    sendButtons->addWidget(named(button(IDC_CLEAR_SEND), IDC_CLEAR_SEND));
     sendButtons->addStretch(1);
     sendRow->addLayout(sendButtons);
     page->addLayout(sendRow);
@@ -194,20 +221,24 @@ void CQuillonDlg::CreateControls() {
     auto* fileRow = new QHBoxLayout(fileGroup);
     fileRow->setContentsMargins(8, 2, 8, 4);
     fileRow->addWidget(new QLabel(text("D148.path"), this));
-    fileRow->addWidget(line(IDC_FILE_LABEL, QString()), 1);
+    fileRow->addWidget(line(IDC_FILE_LABEL, QString(), text(NameKey(IDC_FILE_LABEL))), 1);
     fileRow->addWidget(button(IDC_BROWSE));
-    fileRow->addWidget(button(IDC_SEND_FILE));
-    fileRow->addWidget(check(IDC_FILE_AUTO_SEND));
+    fileRow->addWidget(named(button(IDC_SEND_FILE), IDC_SEND_FILE));
+    fileRow->addWidget(named(check(IDC_FILE_AUTO_SEND), IDC_FILE_AUTO_SEND));
     page->addWidget(fileGroup);
 
     // Status line.
     auto* status = new QHBoxLayout;
     status->setSpacing(8);
     pushPin_ = AddControl(IDC_PUSH_PIN, new CPushPinButton(this));
+    named(pushPin_, IDC_PUSH_PIN);
     status->addWidget(pushPin_, 0, Qt::AlignVCenter);
-    status->addWidget(line(IDC_PORT_STATE, text(Key(IDC_PORT_STATE))), 1);
+    // The port state line starts with its name, "Port State:", as its text.
+    status->addWidget(line(IDC_PORT_STATE, text(Key(IDC_PORT_STATE)), text(Key(IDC_PORT_STATE))),
+                      1);
     for (int id : {IDC_RX_COUNT, IDC_TX_COUNT}) {
         QLabel* counter = label(id);
+        NameLine(counter, text(NameKey(id)));
         counter->setMinimumWidth(
             counter->fontMetrics().horizontalAdvance(QStringLiteral("RX:0000000")));
         status->addWidget(counter);

@@ -1,12 +1,14 @@
 // The page area at the top right: collapsing and expanding it, switching pages, the
 // push-pin that keeps the window on top, and the colours of the receive box.
 
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QWindow>
 
 #include "app/CPushPinButton.h"
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 
@@ -16,6 +18,10 @@ void CQuillonDlg::SetPageArea(int show) {
     const QRect receive = receive_->geometry();
     const int change = state_.tabClientRect.width();
     receive_->setFixedWidth(show ? receive.width() - change : receive.width() + change);
+    // The receive group takes the box's new width before the tab control's visibility
+    // changes: showing the tabs lays the window out at once, and a group still as wide as
+    // before would stretch the window past its fixed size.
+    receive_->parentWidget()->layout()->activate();
     SetItemText(IDC_PAGE_AREA, LoadString(language(), show ? IDS_HIDDEN : IDS_MORE));
     receive_->raise();
     receive_->show();
@@ -34,7 +40,7 @@ void CQuillonDlg::ShowSelectedPage() {
     }
     if (CDialog* shown = Page(index))
         shown->show();
-    if (index == 0 || index == 1)
+    if (index == kComCyclePage || index == kNetCyclePage)
         state_.cyclePage = 1;
     RefreshControlStates();
 }
@@ -48,7 +54,7 @@ void CQuillonDlg::OnPageAreaToggle() {
     // The page that fits what the user is doing: a cycle page in multiple mode while the
     // port is closed, else the model tests.
     const bool closed = state_.port.open == 0;
-    const bool multiple = CurSel(IDC_MULTIPLE) == 1;
+    const bool multiple = CurSel(IDC_MULTIPLE) == kMultipleYes;
     int tab = kTestPage;
     if (closed && state_.port.kind == kPortSerial && multiple)
         tab = kComCyclePage;

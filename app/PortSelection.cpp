@@ -4,6 +4,7 @@
 #include <QComboBox>
 
 #include "app/CQuillonDlg.h"
+#include "app/MultipleChoice.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "resources/ResourceIds.h"
@@ -28,12 +29,12 @@ void CQuillonDlg::OnPortSelectionChange() {
     }
     // Cycle sending exists only for serial ports and the network entry.
     if (state_.port.kind != kPortSerial && state_.port.kind != kPortNetwork)
-        SetCurSel(IDC_MULTIPLE, 0);
+        SetCurSel(IDC_MULTIPLE, kMultipleNo);
     OnMultipleChange();
 }
 
 void CQuillonDlg::OnMultipleChange() {
-    const bool multiple = CurSel(IDC_MULTIPLE) == 1;
+    const bool multiple = CurSel(IDC_MULTIPLE) == kMultipleYes;
     if (multiple) {
         if (state_.pageArea == 0)
             SetPageArea(1);

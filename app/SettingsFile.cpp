@@ -6,10 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include "framework/NarrowText.h"
+#include "transport/platform/Folders.h"
 
 namespace quillon {
 
@@ -73,10 +73,7 @@ QByteArray TextModeBytes(const QString& text) {
 }  // namespace
 
 QString SettingsFilePath() {
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty())
-        return kFileName;
-    const QString folder = config + QStringLiteral("/Quillon/");
+    const QString folder = QString::fromStdString(ConfigFolder());
     if (!QDir().mkpath(folder))
         return kFileName;
     if (access(QFile::encodeName(folder).constData(), W_OK) != 0)

@@ -163,9 +163,12 @@ void CDialog::SetItemText(int id, const QString& value) {
     QWidget* control = GetDlgItem(id);
     if (auto* button = dynamic_cast<QAbstractButton*>(control))
         button->setText(value);
-    else if (auto* label = dynamic_cast<QLabel*>(control))
+    else if (auto* label = dynamic_cast<QLabel*>(control)) {
         label->setText(value);
-    else if (auto* edit = dynamic_cast<QLineEdit*>(control))
+        // A named line (a path, a state) reads its text out as its description.
+        if (!label->accessibleName().isEmpty())
+            label->setAccessibleDescription(value);
+    } else if (auto* edit = dynamic_cast<QLineEdit*>(control))
         edit->setText(value);
     else if (auto* text = dynamic_cast<QPlainTextEdit*>(control))
         text->setPlainText(value);
@@ -196,6 +199,11 @@ void CDialog::SetCurSel(int id, int index) {
         else if (auto* tabs = Item<QTabWidget>(id))
             tabs->setCurrentIndex(index);
     });
+}
+
+void CDialog::SelectString(int id, const QString& text) {
+    if (auto* combo = Item<QComboBox>(id); combo && combo->findText(text) >= 0)
+        SetCurSel(id, combo->findText(text));
 }
 
 void CDialog::SetTimer(int id, int milliseconds) {

@@ -63,6 +63,9 @@ class CDialog : public QDialog {
     int CurSel(int id) const;
     // Selects an entry of a drop-down list or a tab without a selection-change notification.
     void SetCurSel(int id, int index);
+    // Selects the entry of a drop-down list that reads `text`, without a notification;
+    // the selection stays as it was when no entry does.
+    void SelectString(int id, const QString& text);
 
     // One-shot timers by id: setting a running timer starts it again with the new time.
     void SetTimer(int id, int milliseconds);

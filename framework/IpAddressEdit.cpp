@@ -2,6 +2,8 @@
 
 #include <QRegularExpressionValidator>
 
+#include "transport/IpAddressText.h"
+
 namespace quillon {
 
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
@@ -13,11 +15,9 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 QString IpAddressEdit::Address() const {
-    QStringList fields = text().split(u'.');
-    QStringList numbers;
-    for (int i = 0; i < 4; ++i)
-        numbers << QString::number(i < fields.size() ? fields[i].toInt() : 0);
-    return numbers.join(u'.');
+    const QStringList fields = text().split(u'.');
+    auto field = [&](int i) { return i < fields.size() ? fields[i].toInt() : 0; };
+    return QString::fromStdString(FormatIpAddress(field(0), field(1), field(2), field(3)));
 }
 
 void IpAddressEdit::SetAddress(const QString& dotted) {

@@ -22,6 +22,7 @@ CDialog_ComCirculateSend::CDialog_ComCirculateSend(PageHost& host, Language lang
       host_(host),
       defaultParameters_(Text(language, "D158.default")) {
     list_ = AddControl(IDC_COM_LIST, new QTableWidget(this));
+    list_->setAccessibleName(Text(language, "D158.1102.name"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);

@@ -21,6 +21,7 @@ CDialog_NetCirculateSend::CDialog_NetCirculateSend(PageHost& host, Language lang
         const std::string key = "D155." + std::to_string(IDC_NET_CHECK[row]);
         checks_[row] = AddControl(IDC_NET_CHECK[row], new QCheckBox(Text(language, key), this));
         addresses_[row] = AddControl(IDC_NET_ADDRESS[row], new IpAddressEdit(this));
+        addresses_[row]->setAccessibleName(Text(language, "D155.address.name").arg(row + 1));
         grid->addWidget(checks_[row], row, 0);
         grid->addWidget(addresses_[row], row, 1);
         OnCommand(BN_CLICKED, IDC_NET_CHECK[row], [this] { EnableRefresh(true, false); });

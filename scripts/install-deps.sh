@@ -7,10 +7,9 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config
     # the program
-    qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-    libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
-    # tests
-    googletest libgtest-dev socat python3 xvfb xauth
+    qt6-base-dev qt6-base-dev-tools libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
+    # tests (socat: a serial peer this project did not write)
+    googletest libgtest-dev socat
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
     clang libclang-rt-14-dev llvm
 )

@@ -9,7 +9,7 @@ jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
 
 for sanitizer in thread address; do
     dir=build-$sanitizer
@@ -23,7 +23,7 @@ for sanitizer in thread address; do
             timeout 1800 "$dir/tests/unit/unit_tests" --gtest_shuffle
     else
         TSAN_OPTIONS=halt_on_error=1 \
-            ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 -L unit
+            ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L unit
     fi
 done
 

@@ -17,15 +17,6 @@
 
 namespace quillon {
 
-std::uint32_t NextRunId() {
-    static std::atomic<std::uint32_t> next{0};
-    std::uint32_t id;
-    do {
-        id = ++next;
-    } while (id == 0);
-    return id;
-}
-
 CommonUtils::CommonUtils() : state_(std::make_shared<TransportState>()) {}
 
 CommonUtils::~CommonUtils() {
@@ -103,7 +94,7 @@ void CommonUtils::HoldChannel(std::shared_ptr<PortChannel> channel) {
     channel_ = std::move(channel);
 }
 
-void CommonUtils::AdoptChannel(std::shared_ptr<PortChannel> channel, int kind) {
+void CommonUtils::AdoptChannel(std::shared_ptr<PortChannel> channel, PortKind kind) {
     HoldChannel(std::move(channel));
     state_->portKind = kind;
 }

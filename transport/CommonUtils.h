@@ -7,16 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "transport/PortKind.h"
 #include "transport/Window.h"
 
 namespace quillon {
 
-enum PortKind : int {
-    kPortNone = 0,
-    kPortSerial = 1,
-    kPortParallel = 2,
-    kPortUsb = 3,
-    kPortNetwork = 4,
+// Flow control of a serial port, as the flow-control list and the serial parameter text
+// number it.
+enum FlowMode : int {
+    kFlowNone = 0,
+    kFlowXonXoff = 1,
+    kFlowRtsCts = 2,
 };
 
 struct PortChannel;
@@ -29,8 +30,9 @@ class CommonUtils {
     CommonUtils(const CommonUtils&) = delete;
     CommonUtils& operator=(const CommonUtils&) = delete;
 
-    // Serial port "COM<n>" opened for the line-event thread; flowMode 0 none, 1 XON/XOFF,
-    // anything else RTS/CTS. dtrControl and rtsControl: only the low 2 bits count.
+    // Serial port "COM<n>" opened for the line-event thread; flowMode is a FlowMode, and
+    // any value but none or XON/XOFF means RTS/CTS. dtrControl and rtsControl: only the
+    // low 2 bits count (0 off, 1 on, 2 handshake, 3 toggle).
     int OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity, int dataBits,
                    int stopBits, int flowMode, int eventMask, int dtrControl, int rtsControl);
     // Serial port for synchronous writing with SendDirect; no thread, owner unchanged.
@@ -77,7 +79,7 @@ class CommonUtils {
     // Makes a freshly opened channel the current one, letting go of any earlier one.
     void HoldChannel(std::shared_ptr<PortChannel> channel);
     // The same, for a port that is ready: also sets the port kind.
-    void AdoptChannel(std::shared_ptr<PortChannel> channel, int kind);
+    void AdoptChannel(std::shared_ptr<PortChannel> channel, PortKind kind);
     // Starts the workers the port kind needs, with the channel just opened.
     void StartThreads();
     // Starts the serial line-event thread of an OpenSerial port.

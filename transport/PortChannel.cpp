@@ -9,7 +9,7 @@
 
 namespace quillon {
 
-PortChannel::PortChannel(int kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
+PortChannel::PortChannel(PortKind kind, WindowRef owner) : kind(kind), owner(std::move(owner)) {}
 
 PortChannel::~PortChannel() {
     Revoke();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "transport/PortKind.h"
 #include "transport/Window.h"
 #include "transport/platform/EventFd.h"
 
@@ -24,12 +25,12 @@ struct PendingBlock {
 };
 
 struct PortChannel {
-    PortChannel(int kind, WindowRef owner);
+    PortChannel(PortKind kind, WindowRef owner);
     ~PortChannel();
     PortChannel(const PortChannel&) = delete;
     PortChannel& operator=(const PortChannel&) = delete;
 
-    const int kind;
+    const PortKind kind;
     const WindowRef owner;
     EventFd stop;          // signalled by Close: every worker of this open ends
     EventFd writeRequest;  // signalled by Send: the writing thread has blocks to write

@@ -124,10 +124,4 @@ void EnumUsbPrinters(std::vector<std::string>& list) {
         list.push_back(printer.path);
 }
 
-std::string FormatIpAddress(int field0, int field1, int field2, int field3) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", field0, field1, field2, field3);
-    return text;
-}
-
 }  // namespace quillon

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/IpAddressText.h"
 #include "transport/SerialPortNames.h"
 
 namespace quillon {
@@ -38,8 +39,5 @@ std::vector<UsbPrinterInfo> FindUsbPrinters();
 // Sorts port names by the number from their fourth character on; names with equal
 // numbers keep their order.
 void SortPortNamesByNumber(std::vector<std::string>& names);
-
-// "%d.%d.%d.%d" of the four fields of an address control.
-std::string FormatIpAddress(int field0, int field1, int field2, int field3);
 
 }  // namespace quillon

@@ -29,6 +29,9 @@ bool ValidDefinition(int baudRate, char parity, int dataBits, int stopBits) {
            (stopBits == 1 || stopBits == 2);
 }
 
+// The DTR or RTS line follows the input buffer (the driver drives it).
+constexpr int kLineHandshake = 2;
+
 void ShowMessage(const WindowRef& owner, const char* text) {
     if (owner)
         owner->MessageBox(text);
@@ -87,12 +90,12 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
     settings.stopBits = stopBits;
     int rts = rtsControl & 3;
     const int dtr = dtrControl & 3;
-    if (flowMode == 1) {
+    if (flowMode == kFlowXonXoff) {
         settings.xonXoff = true;
-    } else if (flowMode != 0) {
+    } else if (flowMode != kFlowNone) {
         // CTS output flow control with RTS handshake, whatever RTS value was passed.
         settings.ctsFlow = true;
-        rts = 2;
+        rts = kLineHandshake;
     }
     if (!tty->Apply(fd, settings))
         return 0;

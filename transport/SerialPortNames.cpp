@@ -8,8 +8,9 @@
 #include <unordered_map>
 
 #include "transport/Conversions.h"
-#include "transport/TextFile.h"
+#include "transport/platform/Blanks.h"
 #include "transport/platform/DeviceRoots.h"
+#include "transport/platform/Folders.h"
 #include "transport/platform/TtyDevices.h"
 
 namespace quillon {
@@ -81,10 +82,7 @@ std::vector<SerialPortInfo> ReadPortMap() {
 std::string PortMapPath() {
     if (const char* file = std::getenv("QUILLON_PORT_MAP"); file && *file)
         return file;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-        return std::string(config) + "/Quillon/ports";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/Quillon/ports";
+    return ConfigFolder() + "ports";
 }
 
 std::vector<SerialPortInfo> FindSerialPorts() {

@@ -11,7 +11,4 @@ namespace quillon {
 // Writes text to an open file, each '\n' as "\r\n". Returns false when a write failed.
 bool WriteWithCrLf(std::FILE* file, std::string_view text);
 
-// The text without blanks, tabs and line ends at either end.
-std::string TrimBlanks(std::string_view text);
-
 }  // namespace quillon

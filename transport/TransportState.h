@@ -17,9 +17,6 @@ struct TransportState {
     std::atomic<std::uint32_t> bytesRead{0};
 };
 
-// A fresh, non-zero id for a worker that is about to start.
-std::uint32_t NextRunId();
-
 // True while the run id of a role still names this worker.
 inline bool StillRunning(const std::atomic<std::uint32_t>& runId, std::uint32_t mine) {
     return mine != 0 && runId.load() == mine;

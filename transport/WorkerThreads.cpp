@@ -10,7 +10,6 @@
 #include <system_error>
 #include <thread>
 
-#include "transport/CommonUtils.h"
 #include "transport/DiagnosticLog.h"
 #include "transport/platform/FdIo.h"
 
@@ -178,6 +177,15 @@ long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*
         pollSaidReady = ready == 1;
     }
     return static_cast<long>(position);
+}
+
+std::uint32_t NextRunId() {
+    static std::atomic<std::uint32_t> next{0};
+    std::uint32_t id;
+    do {
+        id = ++next;
+    } while (id == 0);
+    return id;
 }
 
 void LaunchWorker(std::atomic<std::uint32_t>& runId,

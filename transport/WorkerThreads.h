@@ -43,6 +43,9 @@ long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*
                  const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
                  int stallMs, std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite);
 
+// A fresh, non-zero id for a worker that is about to start.
+std::uint32_t NextRunId();
+
 // Stores a fresh id in the role's run id, then starts body(id) on a detached thread.
 // When no thread can be made the run id goes back to what it was.
 void LaunchWorker(std::atomic<std::uint32_t>& runId,

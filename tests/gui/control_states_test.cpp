@@ -1,13 +1,15 @@
-// Which controls are usable: every combination of the inputs against the rules, and the
-// situations a technician meets, driven through the window's own controls.
+// Which controls are usable: a table of the situations a technician meets (port kind,
+// Multiple, port open, the automatic sends running) with the controls the rules leave
+// usable in each, and the situations worked through the window's own controls.
 
 #include <gtest/gtest.h>
 
 #include <QTableWidget>
-#include <map>
+#include <initializer_list>
+#include <string>
 
 #include "app/CQuillonDlg.h"
-#include "framework/Texts.h"
+#include "app/MultipleChoice.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -15,101 +17,146 @@ using namespace quillon;
 
 namespace {
 
-struct Inputs {
-    bool open;
-    int kind;
-    int multi;
-    bool autoTicked;  // text Auto Send running (flag and box)
-    bool fileAutoTicked;
-    bool serialTargets;
-    bool networkTargets;
-    bool rowSelected;
-    bool cyclePage;
-    bool area;
-    bool hexSend;
-    bool fileChosen;
+// The controls, in the groups a user sees them in.
+enum Group : unsigned {
+    kPortList = 1u << 0,        // the port list
+    kSerialSettings = 1u << 1,  // baud rate, parity, data and stop bits, flow, DTR, RTS
+    kNetworkPort = 1u << 2,     // the network port list
+    kAddress = 1u << 3,         // the IP address
+    kMultiple = 1u << 4,        // the Multiple list
+    kOpenClose = 1u << 5,       // Open/Close
+    kSendBox = 1u << 6,         // the send box with its Clear and HEX Send
+    kSendNow = 1u << 7,         // Send and Print Test
+    kTextAuto = 1u << 8,        // the text Auto Send box
+    kFileAuto = 1u << 9,        // the file Auto Send box
+    kInterval = 1u << 10,       // the send interval
+    kBrowse = 1u << 11,         // Browse
 };
 
-std::string Describe(const Inputs& in) {
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "open=%d kind=%d multi=%d auto=%d fileAuto=%d serialT=%d netT=%d row=%d "
-                  "cycle=%d area=%d hex=%d file=%d",
-                  in.open, in.kind, in.multi, in.autoTicked, in.fileAutoTicked, in.serialTargets,
-                  in.networkTargets, in.rowSelected, in.cyclePage, in.area, in.hexSend,
-                  in.fileChosen);
-    return text;
-}
+struct GroupControls {
+    Group group;
+    const char* name;
+    std::initializer_list<int> ids;
+};
 
-// The rules, written out control by control.
-std::map<int, bool> Expected(const Inputs& in) {
-    const bool targets = (in.networkTargets && in.kind == 4) || (in.serialTargets && in.kind == 1);
-    const bool sendAllowed = !in.autoTicked && (in.open || targets);
-    std::map<int, bool> e;
-    e[IDC_PORT] = !in.open && !in.autoTicked;
-    const bool serialLists =
-        !in.open && in.kind == 1 && (in.multi == 0 || (in.multi == 1 && in.rowSelected));
-    for (int id : {IDC_BAUD, IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW, IDC_DTR, IDC_RTS})
-        e[id] = serialLists;
-    e[IDC_NET_PORT] = e[IDC_PORT] && in.kind == 4;
-    e[IDC_OPEN_CLOSE] = in.multi == 0;
-    const bool sendBox =
-        (in.open && !in.autoTicked) || (in.cyclePage && in.area && !in.autoTicked && in.multi == 1);
-    e[IDC_SEND_TEXT] = sendBox;
-    e[IDC_SEND] = sendAllowed;
-    e[IDC_PRINT_TEST] = sendAllowed;
-    e[IDC_CLEAR_SEND] = sendBox;
-    e[IDC_HEX_SEND] = sendBox;
-    e[IDC_AUTO_SEND] = in.open || targets || in.autoTicked;
-    e[IDC_FILE_AUTO_SEND] = in.open || targets || in.fileAutoTicked;
-    // The interval and Browse are held while either automatic send runs.
-    e[IDC_INTERVAL] = !in.autoTicked && !in.fileAutoTicked && (in.open || targets);
-    e[IDC_BROWSE] = in.open && !in.autoTicked && !in.fileAutoTicked;
-    e[IDC_SEND_FILE] = e[IDC_BROWSE] && in.fileChosen;
-    e[IDC_CHINESE_MODE] = sendBox && !in.hexSend;
-    e[IDC_SEND_NEWLINE] = sendBox && !in.hexSend;
-    e[IDC_IP_ADDRESS] = !in.open && in.kind == 4 && in.multi == 0;
-    e[IDC_MULTIPLE] = !in.open && (in.kind == 1 || in.kind == 4) && !in.autoTicked;
-    return e;
-}
+const GroupControls kGroups[] = {
+    {kPortList, "port list", {IDC_PORT}},
+    {kSerialSettings,
+     "serial settings",
+     {IDC_BAUD, IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW, IDC_DTR, IDC_RTS}},
+    {kNetworkPort, "network port", {IDC_NET_PORT}},
+    {kAddress, "IP address", {IDC_IP_ADDRESS}},
+    {kMultiple, "Multiple", {IDC_MULTIPLE}},
+    {kOpenClose, "Open/Close", {IDC_OPEN_CLOSE}},
+    {kSendBox, "send box", {IDC_SEND_TEXT, IDC_CLEAR_SEND, IDC_HEX_SEND}},
+    {kSendNow, "Send and Print Test", {IDC_SEND, IDC_PRINT_TEST}},
+    {kTextAuto, "text Auto Send", {IDC_AUTO_SEND}},
+    {kFileAuto, "file Auto Send", {IDC_FILE_AUTO_SEND}},
+    {kInterval, "interval", {IDC_INTERVAL}},
+    {kBrowse, "Browse", {IDC_BROWSE}},
+};
 
-void Apply(CQuillonDlg& dialog, const Inputs& in) {
-    QuillonDlgState& state = dialog.state();
-    state.port.open = in.open;
-    state.port.kind = in.kind;
-    state.timers.autoSend = in.autoTicked;
-    state.timers.fileAutoSend = in.fileAutoTicked;
-    state.serialTargets = in.serialTargets;
-    state.networkTargets = in.networkTargets;
-    state.serialRowSelected = in.rowSelected;
-    state.cyclePage = in.cyclePage;
-    state.pageArea = in.area;
-    state.send.selectedFile =
-        in.fileChosen ? QStringLiteral("/tmp/job.txt") : LoadString(dialog.language(), IDS_NO_FILE);
-    dialog.SetCurSel(IDC_MULTIPLE, in.multi);
-    dialog.SetChecked(IDC_AUTO_SEND, in.autoTicked);
-    dialog.SetChecked(IDC_FILE_AUTO_SEND, in.fileAutoTicked);
-    dialog.SetChecked(IDC_HEX_SEND, in.hexSend);
-    dialog.RefreshControlStates();
-}
+// Port list entries of the test window.
+constexpr int kSerialEntry = 0;  // COM1
+constexpr int kParallelEntry = 2;
+constexpr int kUsbEntry = 3;
+constexpr int kNetworkEntry = 4;
 
-TEST(ControlStatesTest, EveryCombinationFollowsTheRules) {
+enum Running { kNothingRuns, kTextAutoRuns, kFileAutoRuns };
+
+struct Situation {
+    const char* what;
+    int entry;
+    bool multiple;       // Multiple "YES"
+    bool open;           // the port is open
+    bool targetTicked;   // a port or address is ticked on the cycle page
+    bool rowSelected;    // a row of the Com Cycle list is selected
+    bool testPageShown;  // the user went to the Test page
+    Running running;
+    unsigned usable;
+};
+
+const Situation kSituations[] = {
+    {"closed serial port", kSerialEntry, false, false, false, false, false, kNothingRuns,
+     kPortList | kSerialSettings | kMultiple | kOpenClose},
+    {"open serial port", kSerialEntry, false, true, false, false, false, kNothingRuns,
+     kOpenClose | kSendBox | kSendNow | kTextAuto | kFileAuto | kInterval | kBrowse},
+    {"open serial port, text sent again and again", kSerialEntry, false, true, false, false, false,
+     kTextAutoRuns, kOpenClose | kTextAuto | kFileAuto},
+    {"open serial port, file sent again and again", kSerialEntry, false, true, false, false, false,
+     kFileAutoRuns, kOpenClose | kSendBox | kSendNow | kTextAuto | kFileAuto},
+    {"serial, Multiple YES, nothing ticked", kSerialEntry, true, false, false, false, false,
+     kNothingRuns, kPortList | kMultiple | kSendBox},
+    {"serial, Multiple YES, a port ticked", kSerialEntry, true, false, true, false, false,
+     kNothingRuns, kPortList | kMultiple | kSendBox | kSendNow | kTextAuto | kFileAuto | kInterval},
+    {"serial, Multiple YES, a port ticked and a row selected", kSerialEntry, true, false, true,
+     true, false, kNothingRuns,
+     kPortList | kSerialSettings | kMultiple | kSendBox | kSendNow | kTextAuto | kFileAuto |
+         kInterval},
+    {"serial, Multiple YES, a port ticked, the Test page shown", kSerialEntry, true, false, true,
+     false, true, kNothingRuns,
+     kPortList | kMultiple | kSendNow | kTextAuto | kFileAuto | kInterval},
+    {"serial, Multiple YES, a cycle run going", kSerialEntry, true, false, true, false, false,
+     kTextAutoRuns, kTextAuto | kFileAuto},
+    {"closed network entry", kNetworkEntry, false, false, false, false, false, kNothingRuns,
+     kPortList | kNetworkPort | kAddress | kMultiple | kOpenClose},
+    {"open network connection", kNetworkEntry, false, true, false, false, false, kNothingRuns,
+     kOpenClose | kSendBox | kSendNow | kTextAuto | kFileAuto | kInterval | kBrowse},
+    {"network, Multiple YES, nothing ticked", kNetworkEntry, true, false, false, false, false,
+     kNothingRuns, kPortList | kNetworkPort | kMultiple | kSendBox},
+    {"network, Multiple YES, an address ticked", kNetworkEntry, true, false, true, false, false,
+     kNothingRuns,
+     kPortList | kNetworkPort | kMultiple | kSendBox | kSendNow | kTextAuto | kFileAuto |
+         kInterval},
+    {"closed parallel port", kParallelEntry, false, false, false, false, false, kNothingRuns,
+     kPortList | kOpenClose},
+    {"open parallel port", kParallelEntry, false, true, false, false, false, kNothingRuns,
+     kOpenClose | kSendBox | kSendNow | kTextAuto | kFileAuto | kInterval | kBrowse},
+    {"closed USB printer", kUsbEntry, false, false, false, false, false, kNothingRuns,
+     kPortList | kOpenClose},
+};
+
+std::unique_ptr<CQuillonDlg> WindowIn(const Situation& s) {
     auto dialog = OpenMainWindow(Language::English);
-    int combinations = 0;
-    for (int bits = 0; bits < (1 << 11); ++bits) {
-        for (int kind = 1; kind <= 4; ++kind) {
-            auto bit = [bits](int n) { return ((bits >> n) & 1) != 0; };
-            const Inputs in{bit(0), kind,   bit(1) ? 1 : 0, bit(2), bit(3), bit(4),
-                            bit(5), bit(6), bit(7),         bit(8), bit(9), bit(10)};
-            Apply(*dialog, in);
-            for (const auto& [id, enabled] : Expected(in)) {
-                ASSERT_EQ(dialog->IsItemEnabled(id), enabled)
-                    << "control " << id << " with " << Describe(in);
-            }
-            ++combinations;
-        }
+    dialog->SetPortEntries({"COM1", "COM3"}, {"LPT1"},
+                           {"/dev/usb/lp0#usb#vid_0483&pid_5720#1-2:1.0"});
+    Choose(*dialog, IDC_PORT, s.entry);
+    if (s.multiple)
+        Choose(*dialog, IDC_MULTIPLE, kMultipleYes);
+    if (s.targetTicked && s.entry == kNetworkEntry)
+        Click(*dialog->Page(kNetCyclePage), IDC_NET_CHECK[0]);
+    auto* list = dialog->Page(kComCyclePage)->Item<QTableWidget>(IDC_COM_LIST);
+    if (s.targetTicked && s.entry == kSerialEntry)
+        list->item(0, 0)->setCheckState(Qt::Checked);
+    if (s.rowSelected)
+        list->selectRow(0);
+    if (s.testPageShown)
+        ChooseTab(*dialog, IDC_TABS, kTestPage);
+    // Opening and the automatic sends stand in as the state they leave behind.
+    dialog->state().port.open = s.open ? 1 : 0;
+    if (s.running == kTextAutoRuns) {
+        dialog->SetChecked(IDC_AUTO_SEND, true);
+        dialog->state().timers.autoSend = 1;
+    } else if (s.running == kFileAutoRuns) {
+        dialog->SetChecked(IDC_FILE_AUTO_SEND, true);
+        dialog->state().timers.fileAutoSend = 1;
     }
-    EXPECT_EQ(combinations, 8192);
+    dialog->RefreshControlStates();
+    return dialog;
+}
+
+TEST(ControlStatesTest, EachSituationLeavesUsableWhatTheRulesSay) {
+    for (const Situation& s : kSituations) {
+        SCOPED_TRACE(s.what);
+        const auto dialog = WindowIn(s);
+        for (const GroupControls& group : kGroups) {
+            const bool usable = (s.usable & group.group) != 0;
+            for (int id : group.ids)
+                EXPECT_EQ(dialog->IsItemEnabled(id), usable) << group.name << " (" << id << ")";
+        }
+        // A file can only be sent once one is chosen.
+        EXPECT_FALSE(dialog->IsItemEnabled(IDC_SEND_FILE));
+    }
 }
 
 class ControlStatesUse : public ::testing::Test {

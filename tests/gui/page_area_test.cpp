@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QWindow>
@@ -62,6 +63,69 @@ TEST_F(PageAreaTest, ToggleChangesTheReceiveWidthByTheTabWidthAndBack) {
         Click(*dialog_, IDC_PAGE_AREA);
     }
     EXPECT_EQ(ReceiveWidth(), shown);
+}
+
+// What the user sees of the shown window's layout: its size and frame, and where the
+// receive group, the receive box and the page area sit in it.
+struct WindowLayout {
+    QRect frame;
+    QSize window;
+    QRect receiveGroup;
+    QRect receive;
+    QRect tabs;
+    bool tabsShown;
+    bool operator==(const WindowLayout&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const QRect& r) {
+    return out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
+}
+
+std::ostream& operator<<(std::ostream& out, const WindowLayout& l) {
+    return out << "frame " << l.frame << ", window " << l.window.width() << 'x' << l.window.height()
+               << ", receive group " << l.receiveGroup << ", receive " << l.receive << ", tabs "
+               << l.tabs << (l.tabsShown ? " shown" : " hidden");
+}
+
+WindowLayout LayoutOf(const CQuillonDlg& dialog) {
+    // Whatever the window has still queued (layout requests, moves) happens first.
+    QApplication::sendPostedEvents();
+    QApplication::processEvents();
+    const QWidget* receive = dialog.GetDlgItem(IDC_RECEIVE);
+    const QWidget* tabs = dialog.GetDlgItem(IDC_TABS);
+    return {dialog.frameGeometry(), dialog.size(),    receive->parentWidget()->geometry(),
+            receive->geometry(),    tabs->geometry(), tabs->isVisible()};
+}
+
+TEST(PageAreaWindowTest, CollapsingAndExpandingBringsTheWindowBackAsItWas) {
+    for (Language language : {Language::English, Language::Chinese}) {
+        SCOPED_TRACE(language == Language::English ? "English" : "Chinese");
+        auto dialog = OpenMainWindow(language);
+        dialog->SetPortEntries({"COM1"}, {}, {});
+        Choose(*dialog, IDC_PORT, 0);
+        ASSERT_TRUE(dialog->isVisible());
+        const WindowLayout before = LayoutOf(*dialog);
+        const Qt::WindowFlags flags = dialog->windowFlags();
+
+        Click(*dialog, IDC_PAGE_AREA);  // "Hidden"
+        const WindowLayout collapsed = LayoutOf(*dialog);
+        EXPECT_EQ(collapsed.window, before.window);
+        EXPECT_FALSE(collapsed.tabsShown);
+        // The receive group takes the page area's place and ends where the tabs ended.
+        EXPECT_EQ(collapsed.receiveGroup.left(), before.receiveGroup.left());
+        EXPECT_EQ(collapsed.receiveGroup.right(), before.tabs.right());
+
+        for (int round = 0; round < 3; ++round) {
+            Click(*dialog, IDC_PAGE_AREA);  // "More"
+            EXPECT_EQ(LayoutOf(*dialog), before) << "after More, round " << round;
+            Click(*dialog, IDC_PAGE_AREA);
+            EXPECT_EQ(LayoutOf(*dialog), collapsed) << "after Hidden, round " << round;
+        }
+
+        Choose(*dialog, IDC_MULTIPLE, 1);  // Multiple "YES" brings the area back
+        EXPECT_EQ(LayoutOf(*dialog), before);
+        EXPECT_EQ(dialog->windowFlags(), flags);
+    }
 }
 
 TEST_F(PageAreaTest, ChineseTextsOfTheToggle) {

@@ -21,18 +21,29 @@ class SerialLinesTest : public SerialFixture {
             std::this_thread::sleep_for(5ms);
         EXPECT_EQ(LiveWorkerCount(), 0);
     }
-    // Long enough for several samples of the lines.
-    static void LetTheThreadLook() { std::this_thread::sleep_for(600ms); }
+    // The line-event thread has read the lines twice from now on, so whatever changed
+    // before this call has been seen and reported by then.
+    void LetTheThreadSample() {
+        const int from = tty_->GetLinesCalls();
+        ASSERT_TRUE(window_->WaitUntil([&] { return tty_->GetLinesCalls() >= from + 2; }));
+    }
+    // A byte from the printer has come through, so the thread has made a whole pass (with
+    // its look at the lines, where it has any to watch) from now on.
+    void LetAByteThrough() {
+        const std::size_t before = window_->Count(UM_RX_BYTE);
+        pty_.WriteMaster("x");
+        ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) > before; }));
+    }
 };
 
 TEST_F(SerialLinesTest, CtsChangeAloneSendsOneLineStatusAndReadsNothing) {
     CommonUtils port;
     ASSERT_EQ(Open(port, 1), 1);
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u) << "nothing changed yet";
     tty_->SetInputLines(kLineCts);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 1; }));
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 1u);
     EXPECT_EQ(window_->Count(UM_RX_BYTE), 0u);
     for (const auto& m : window_->Messages()) {
@@ -47,16 +58,16 @@ TEST_F(SerialLinesTest, EachChangedLineIsReportedOnce) {
     ASSERT_EQ(Open(port, 1), 1);
     tty_->SetInputLines(kLineCts | kLineDsr | kLineDcd);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 3; }));
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 3u);
     // The printer's cable comes off: CTS and DSR drop, the carrier stays.
     tty_->SetInputLines(kLineDcd);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 5; }));
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 5u);
     // A ring is no line of ours.
     tty_->SetInputLines(kLineDcd | kLineRing);
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 5u);
     CloseOnWindow(port);
 }
@@ -65,7 +76,7 @@ TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
     CommonUtils port;
     ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR | EV_CTS), 1);
     tty_->SetInputLines(kLineDsr | kLineDcd);
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
     tty_->SetInputLines(kLineDsr | kLineDcd | kLineCts);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) == 1; }));
@@ -74,7 +85,7 @@ TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
     // Without any line event the lines are not looked at at all.
     const int calls = tty_->GetLinesCalls();
     ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR), 1);
-    LetTheThreadLook();
+    LetAByteThrough();
     EXPECT_EQ(tty_->GetLinesCalls(), calls);
     CloseOnWindow(port);
 }
@@ -83,12 +94,12 @@ TEST_F(SerialLinesTest, DeviceGoneDropsItsRaisedLinesOnceAndSamplingStops) {
     tty_->SetInputLines(kLineCts | kLineDsr);
     CommonUtils port;
     ASSERT_EQ(Open(port, 1), 1);
-    LetTheThreadLook();
+    LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
     tty_->SetLineSupport(LineSupport::kGone);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 2; }));
     const int calls = tty_->GetLinesCalls();
-    LetTheThreadLook();
+    LetAByteThrough();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 2u);
     EXPECT_EQ(tty_->GetLinesCalls(), calls);
     CloseOnWindow(port);
@@ -117,7 +128,7 @@ TEST_F(SerialLinesTest, PseudoTerminalHasNoModemLinesAndTheyReadAsZero) {
     std::uint32_t status = 0xFFFF;
     EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 0);
     EXPECT_EQ(status, 0u);
-    LetTheThreadLook();
+    LetAByteThrough();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
     CloseOnWindow(port);
 }

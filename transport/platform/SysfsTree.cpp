@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "transport/TextFile.h"
+#include "transport/platform/Blanks.h"
 
 namespace quillon {
 
