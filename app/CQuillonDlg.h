@@ -10,6 +10,7 @@
 #include "app/QuillonDlgState.h"
 #include "framework/CDialog.h"
 #include "pages/PageHost.h"
+#include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 
 class QEvent;
@@ -62,6 +63,11 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
     QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
+    CycleSendState SendStateForCycle() const override {
+        return {state_.send.lastSendText,       IsChecked(IDC_HEX_SEND),
+                IsChecked(IDC_SEND_NEWLINE),    IsChecked(IDC_CHINESE_MODE),
+                ItemText(IDC_INTERVAL).toInt(), ItemText(IDC_NET_PORT).toInt()};
+    }
 
   protected:
     bool OnInitDialog() override;

@@ -3,9 +3,12 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "framework/Texts.h"
+#include "pages/CycleStartSettings.h"
 #include "pages/PageHost.h"
+#include "pages/cycle/CycleRunner.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -20,6 +23,8 @@ CDialog_ComCirculateSend::CDialog_ComCirculateSend(PageHost& host, Language lang
                                                    QWidget* parent)
     : CDialog(IDD_COM_CYCLE, language, parent, true),
       host_(host),
+      runner_(std::make_unique<CycleRunner>(CycleKind::kSerial, Handle(), host.MainWindow(),
+                                            CycleTextsFor(language, IDS_OPEN_FAILED))),
       defaultParameters_(Text(language, "D158.default")) {
     list_ = AddControl(IDC_COM_LIST, new QTableWidget(this));
     list_->setAccessibleName(Text(language, "D158.1102.name"));
@@ -33,6 +38,8 @@ CDialog_ComCirculateSend::CDialog_ComCirculateSend(PageHost& host, Language lang
 }
 
 CDialog_ComCirculateSend::~CDialog_ComCirculateSend() {
+    // A worker in its pass or pause ends by itself; it holds what it still needs.
+    runner_->Shutdown();
     DestroyWindow();
 }
 
@@ -83,9 +90,7 @@ void CDialog_ComCirculateSend::FillList(bool firstFill) {
             currentParameters_ = defaultParameters_;
             portParameters_[name] = defaultParameters_;
         } else {
-            const auto known = portParameters_.find(name);
-            currentParameters_ =
-                known != portParameters_.end() ? known->second : defaultParameters_;
+            currentParameters_ = ParametersOf(name);
         }
         auto* parameters = new QTableWidgetItem(currentParameters_);
         parameters->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -96,18 +101,45 @@ void CDialog_ComCirculateSend::FillList(bool firstFill) {
     refilling_ = 0;
 }
 
-void CDialog_ComCirculateSend::ScanTicksAndSelection() {
+bool CDialog_ComCirculateSend::RowIsCurrent(int row) const {
+    const QStringList& names = host_.SerialPortNames();
+    const QTableWidgetItem* name = list_->item(row, kNameColumn);
+    return row >= 0 && row < names.size() && name && name->text() == names[row];
+}
+
+QString CDialog_ComCirculateSend::ParametersOf(const QString& name) const {
+    const auto known = portParameters_.find(name);
+    return known != portParameters_.end() ? known->second : defaultParameters_;
+}
+
+void CDialog_ComCirculateSend::CollectTickedPorts() {
     tickedPorts_.clear();
     anyTicked_ = 0;
-    rowSelected_ = 0;
-    const QStringList& names = host_.SerialPortNames();
+    std::vector<CycleTarget> targets;
     int n = 0;
     for (int row = 0; row < list_->rowCount(); ++row) {
-        const QTableWidgetItem* index = list_->item(row, kIndexColumn);
-        if (index && index->checkState() == Qt::Checked && row < names.size()) {
-            anyTicked_ = 1;
-            tickedPorts_[n++] = names[row];
+        QTableWidgetItem* index = list_->item(row, kIndexColumn);
+        if (!index || index->checkState() != Qt::Checked)
+            continue;
+        // The main window's port list changed under the rows: a row that no longer stands
+        // for its port is never opened.
+        if (!RowIsCurrent(row)) {
+            WithoutNotifications([&] { index->setCheckState(Qt::Unchecked); });
+            continue;
         }
+        const QString& name = host_.SerialPortNames()[row];
+        anyTicked_ = 1;
+        tickedPorts_[n++] = name;
+        targets.push_back({name.toStdString(), ParametersOf(name).toStdString()});
+    }
+    runner_->SetTargets(std::move(targets));
+}
+
+void CDialog_ComCirculateSend::ScanTicksAndSelection() {
+    rowSelected_ = 0;
+    CollectTickedPorts();
+    for (int row = 0; row < list_->rowCount(); ++row) {
+        const QTableWidgetItem* index = list_->item(row, kIndexColumn);
         if (index && index->isSelected()) {
             selectedRow_ = row;
             rowSelected_ = 1;
@@ -117,9 +149,8 @@ void CDialog_ComCirculateSend::ScanTicksAndSelection() {
         return;
     host_.SetSerialTargets(anyTicked_ && list_->isEnabled() ? 1 : 0);
     host_.SetSerialRowSelected(rowSelected_);
-    if (rowSelected_ && selectedRow_ < names.size()) {
-        const auto known = portParameters_.find(names[selectedRow_]);
-        currentParameters_ = known != portParameters_.end() ? known->second : defaultParameters_;
+    if (rowSelected_ && RowIsCurrent(selectedRow_)) {
+        currentParameters_ = ParametersOf(host_.SerialPortNames()[selectedRow_]);
         host_.ShowSerialParameters(currentParameters_);
     }
     host_.RefreshControlStates();
@@ -134,22 +165,28 @@ LRESULT CDialog_ComCirculateSend::OnCycleUpdate(WPARAM wParam, LPARAM lParam) {
     } else if (selectedRow_ >= 0) {
         // The main window's serial lists changed: the row selected last takes them.
         const QString text = host_.SerialParameterText();
-        if (QTableWidgetItem* item = list_->item(selectedRow_, kParameterColumn)) {
-            // A new parameter text is no tick or selection change: scanning now would put
-            // the row's old parameters back into the main window's lists.
-            refilling_ = 1;
-            item->setText(text);
-            refilling_ = 0;
+        if (QTableWidgetItem* item = list_->item(selectedRow_, kParameterColumn))
+            WithoutNotifications([&] { item->setText(text); });
+        if (RowIsCurrent(selectedRow_)) {
+            portParameters_[host_.SerialPortNames()[selectedRow_]] = text;
+            // A running worker opens the port with them from its next pass on.
+            CollectTickedPorts();
         }
-        const QStringList& names = host_.SerialPortNames();
-        if (selectedRow_ < names.size())
-            portParameters_[names[selectedRow_]] = text;
     }
     return 0;
 }
 
-LRESULT CDialog_ComCirculateSend::OnCycleSend(WPARAM, LPARAM) {
-    // Cycle runs over the ticked ports are not part of this window yet.
+LRESULT CDialog_ComCirculateSend::OnCycleSend(WPARAM wParam, LPARAM lParam) {
+    const bool repeating = lParam != 0;
+    if (wParam == 1) {
+        CollectTickedPorts();
+        runner_->Start(CycleSettingsFrom(host_.SendStateForCycle(), language(), !repeating));
+    } else {
+        runner_->Stop();
+    }
+    // A repeating run holds the rows still; a single pass leaves them as they are.
+    if (repeating)
+        list_->setEnabled(wParam != 1);
     return 0;
 }
 

@@ -4,14 +4,15 @@
 
 #include <QString>
 #include <map>
+#include <memory>
 
 #include "framework/CDialog.h"
-#include "transport/CommonUtils.h"
 
 class QTableWidget;
 
 namespace quillon {
 
+class CycleRunner;
 class PageHost;
 
 class CDialog_ComCirculateSend : public CDialog {
@@ -28,12 +29,18 @@ class CDialog_ComCirculateSend : public CDialog {
     void FillList(bool firstFill);
     // Reads the ticks and the selection of the rows into the main window's cycle flags.
     void ScanTicksAndSelection();
+    // Reads the ticked rows into the ticked ports, unticking rows that no longer stand for
+    // the port the main window lists at their index, and hands them to the worker.
+    void CollectTickedPorts();
+    // Whether a row still shows the port the main window lists at its index.
+    bool RowIsCurrent(int row) const;
+    QString ParametersOf(const QString& name) const;
     LRESULT OnCycleUpdate(WPARAM wParam, LPARAM lParam);
     LRESULT OnCycleSend(WPARAM wParam, LPARAM lParam);
     void OnItemChanged();
 
     PageHost& host_;
-    CommonUtils transport_;
+    std::unique_ptr<CycleRunner> runner_;
     QTableWidget* list_ = nullptr;
     int anyTicked_ = 0;
     int rowSelected_ = 0;

@@ -2,17 +2,23 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <vector>
 
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
+#include "pages/CycleStartSettings.h"
 #include "pages/PageHost.h"
+#include "pages/cycle/CycleRunner.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
 
 CDialog_NetCirculateSend::CDialog_NetCirculateSend(PageHost& host, Language language,
                                                    QWidget* parent)
-    : CDialog(IDD_NET_CYCLE, language, parent, true), host_(host) {
+    : CDialog(IDD_NET_CYCLE, language, parent, true),
+      host_(host),
+      runner_(std::make_unique<CycleRunner>(CycleKind::kNetwork, Handle(), host.MainWindow(),
+                                            CycleTextsFor(language, IDS_CONNECT_FAILED))) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 6, 8, 6);
     grid->setHorizontalSpacing(6);
@@ -37,6 +43,8 @@ CDialog_NetCirculateSend::CDialog_NetCirculateSend(PageHost& host, Language lang
 }
 
 CDialog_NetCirculateSend::~CDialog_NetCirculateSend() {
+    // A worker in a connection, a write or a pause ends by itself; it holds what it needs.
+    runner_->Shutdown();
     DestroyWindow();
 }
 
@@ -62,8 +70,25 @@ void CDialog_NetCirculateSend::EnableRefresh(bool enabled, bool defaults) {
     host_.RefreshControlStates();
 }
 
-LRESULT CDialog_NetCirculateSend::OnCycleSend(WPARAM, LPARAM) {
-    // Cycle runs over the ticked addresses are not part of this window yet.
+void CDialog_NetCirculateSend::CollectTargets() {
+    std::vector<CycleTarget> targets;
+    for (int row = 0; row < kRows; ++row)
+        if (checks_[row]->isChecked())
+            targets.push_back({addresses_[row]->Address().toStdString(), {}});
+    runner_->SetTargets(std::move(targets));
+}
+
+LRESULT CDialog_NetCirculateSend::OnCycleSend(WPARAM wParam, LPARAM lParam) {
+    const bool repeating = lParam != 0;
+    if (wParam == 1) {
+        CollectTargets();
+        runner_->Start(CycleSettingsFrom(host_.SendStateForCycle(), language(), !repeating));
+    } else {
+        runner_->Stop();
+    }
+    // A repeating run holds the rows still; a single pass leaves them as they are.
+    if (repeating)
+        EnableRefresh(wParam != 1, false);
     return 0;
 }
 

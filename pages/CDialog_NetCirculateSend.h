@@ -2,13 +2,15 @@
 // The "Net Cycle" page: eight printer addresses with tick boxes, for sending the main
 // window's data to several network printers in turn.
 
+#include <memory>
+
 #include "framework/CDialog.h"
-#include "transport/CommonUtils.h"
 
 class QCheckBox;
 
 namespace quillon {
 
+class CycleRunner;
 class IpAddressEdit;
 class PageHost;
 
@@ -25,10 +27,12 @@ class CDialog_NetCirculateSend : public CDialog {
   private:
     // Makes the rows usable or not; with defaults the addresses are set to the table's.
     void EnableRefresh(bool enabled, bool defaults);
+    // Hands the worker the addresses of the ticked rows, rows 1 to 8 in order.
+    void CollectTargets();
     LRESULT OnCycleSend(WPARAM wParam, LPARAM lParam);
 
     PageHost& host_;
-    CommonUtils transport_;
+    std::unique_ptr<CycleRunner> runner_;
     IpAddressEdit* addresses_[kRows] = {};
     QCheckBox* checks_[kRows] = {};
     int enabled_ = 0;

@@ -8,6 +8,16 @@
 
 namespace quillon {
 
+// What a cycle run takes from the main window when it starts.
+struct CycleSendState {
+    QString lastSendText;      // the send text as copied before the start
+    bool hexSend = false;      // "HEX Send"
+    bool sendNewLine = false;  // "Send NewLine"
+    bool chineseMode = false;  // "Chinese\nMode"
+    int sendInterval = 1000;   // milliseconds
+    int networkPort = 9100;    // the TCP port chosen for network printers
+};
+
 // The tab pages in tab order.
 enum PageIndex : int { kComCyclePage = 0, kNetCyclePage = 1, kTestPage = 2, kOthersPage = 3 };
 
@@ -29,6 +39,8 @@ class PageHost {
     // The serial page hands the parameters of its selected row to the serial lists.
     virtual QString SerialParameterText() const = 0;
     virtual void ShowSerialParameters(const QString& parameterText) = 0;
+    // The send text, its modes, the interval and the network port, for a cycle run's start.
+    virtual CycleSendState SendStateForCycle() const = 0;
 
     virtual void RefreshControlStates() = 0;
 };
