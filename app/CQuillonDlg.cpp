@@ -10,7 +10,7 @@
 namespace quillon {
 
 CQuillonDlg::CQuillonDlg(Language language, QWidget* parent)
-    : CDialog(IDD_QUILLON_DIALOG, language, parent) {
+    : CDialog(IDD_QUILLON_DIALOG, language, parent), characters_(language) {
     state_.send.selectedFile = LoadString(language, IDS_NO_FILE);
     CreateControls();
     BuildMessageTable();
@@ -37,6 +37,7 @@ CDialog* CQuillonDlg::Page(int index) const {
 
 void CQuillonDlg::BuildMessageTable() {
     OnMessage(UM_RX_BYTE, [this](WPARAM w, LPARAM) { return OnRxByte(w); });
+    OnMessage(UM_RX_BLOCK, [this](WPARAM w, LPARAM) { return OnRxBlock(w); });
     OnMessage(UM_TX_DONE, [this](WPARAM w, LPARAM) { return OnTxDone(w); });
     OnMessage(UM_LINE_STATUS, [this](WPARAM, LPARAM) { return OnLineStatus(); });
     OnMessage(UM_NET_CLOSED, [this](WPARAM, LPARAM) { return OnNetClosed(); });

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "app/QuillonDlgState.h"
+#include "app/ReceivedCharacters.h"
 #include "framework/CDialog.h"
 #include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 
 class QEvent;
-class QPlainTextEdit;
 class QTabWidget;
 
 namespace quillon {
@@ -24,6 +24,7 @@ class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
+class WrappedTextView;
 
 class CQuillonDlg : public CDialog, public PageHost {
   public:
@@ -123,25 +124,33 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Sending (SendData.cpp).
     void EnableSendStarters(bool enabled);
 
-    // Handlers whose behaviour belongs to the port, send, receive and command features
-    // (PendingHandlers.cpp).
+    // Receive display (ReceiveDisplay.cpp).
     LRESULT OnRxByte(WPARAM wParam);
+    LRESULT OnRxBlock(WPARAM wParam);
+    // Counts the bytes and, unless paused, keeps and shows them, in order.
+    void ReceiveBytes(const std::uint8_t* bytes, std::size_t count);
+    // Fills the receive area with the receive text of the chosen view.
+    void ShowReceivedData();
+    void EmptyReceiveTexts();
+    void OnClearReceive();
+    void OnPause();
+    void OnRecount();
+    void OnHexShow();
+
+    // Handlers whose behaviour belongs to the port, send and command features
+    // (PendingHandlers.cpp).
     LRESULT OnTxDone(WPARAM wParam);
     LRESULT OnPrinterCommand(LPARAM command);
     LRESULT OnCycleFailed();
     LRESULT OnModelTest(LPARAM model);
     LRESULT OnTimer(WPARAM id);
     void OnOpenClose();
-    void OnClearReceive();
-    void OnPause();
-    void OnRecount();
     void OnSend();
     void OnAutoSend();
     void OnClearSend();
     void OnBrowse();
     void OnSendFile();
     void OnIntervalChange();
-    void OnHexShow();
     void OnHexSend();
     void OnFileAutoSend();
     void OnPrintTest();
@@ -149,7 +158,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;
     QuillonDlgState state_;
-    QPlainTextEdit* receive_ = nullptr;
+    WrappedTextView* receive_ = nullptr;
+    // How the character view reads the received bytes, where it left off.
+    ReceivedCharacters characters_;
     QTabWidget* tabs_ = nullptr;
     CPushPinButton* pushPin_ = nullptr;
     std::unique_ptr<CDialog_ComCirculateSend> comCycle_;

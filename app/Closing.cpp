@@ -32,8 +32,8 @@ LRESULT CQuillonDlg::OnDestroy() {
         KillTimer(kFileTimer);
     if (state_.port.open)
         transport_.Close();
-    state_.hexReceiveText.clear();
-    state_.charReceiveText.clear();
+    state_.receive.hexText.clear();
+    state_.receive.charText.clear();
     return 0;
 }
 

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
-#include <QPlainTextEdit>
 #include <QTabWidget>
 
 #include "app/CQuillonDlg.h"
@@ -13,6 +12,7 @@
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
+#include "framework/WrappedTextView.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"
 #include "pages/CDialog_OtherCommand.h"

@@ -20,6 +20,7 @@
 #include "framework/ControlNames.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
+#include "framework/WrappedTextView.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -77,7 +78,7 @@ void CQuillonDlg::CreateControls() {
     auto* receiveGroup = frame(text("D148.receive"));
     auto* receiveColumn = new QVBoxLayout(receiveGroup);
     receiveColumn->setContentsMargins(8, 4, 8, 6);
-    receive_ = AddControl(IDC_RECEIVE, new QPlainTextEdit(this));
+    receive_ = AddControl(IDC_RECEIVE, new WrappedTextView(this));
     receive_->setAccessibleName(receiveGroup->title());
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receive_->setMinimumHeight(200);

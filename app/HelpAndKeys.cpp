@@ -80,8 +80,8 @@ bool IsLetterOrDigit(QChar c) {
 
 void CQuillonDlg::OnHelp() {
     if (state_.helpShown) {
-        // What "HEX Show" shows: the received data in the chosen view.
-        OnHexShow();
+        // The received data, in the view "HEX Show" chooses.
+        ShowReceivedData();
         state_.helpShown = 0;
     } else {
         SetItemText(IDC_RECEIVE, LoadString(language(), IDS_HELP));

@@ -2,7 +2,6 @@
 // push-pin that keeps the window on top, and the colours of the receive box.
 
 #include <QLayout>
-#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QWindow>
 
@@ -10,6 +9,7 @@
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
 #include "framework/Texts.h"
+#include "framework/WrappedTextView.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {

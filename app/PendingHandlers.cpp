@@ -1,15 +1,10 @@
 // Entries of the message table whose work belongs to features this window does not have
-// yet: opening and closing the port, sending, the receive display and the canned printer
-// commands. Each is reached through the table already and deliberately does nothing
-// visible until then.
+// yet: opening and closing the port, sending and the canned printer commands. Each is
+// reached through the table already and deliberately does nothing visible until then.
 
 #include "app/CQuillonDlg.h"
 
 namespace quillon {
-
-LRESULT CQuillonDlg::OnRxByte(WPARAM) {
-    return 0;
-}
 
 LRESULT CQuillonDlg::OnTxDone(WPARAM) {
     return 0;
@@ -33,16 +28,12 @@ LRESULT CQuillonDlg::OnTimer(WPARAM id) {
 }
 
 void CQuillonDlg::OnOpenClose() {}
-void CQuillonDlg::OnClearReceive() {}
-void CQuillonDlg::OnPause() {}
-void CQuillonDlg::OnRecount() {}
 void CQuillonDlg::OnSend() {}
 void CQuillonDlg::OnAutoSend() {}
 void CQuillonDlg::OnClearSend() {}
 void CQuillonDlg::OnBrowse() {}
 void CQuillonDlg::OnSendFile() {}
 void CQuillonDlg::OnIntervalChange() {}
-void CQuillonDlg::OnHexShow() {}
 void CQuillonDlg::OnHexSend() {}
 void CQuillonDlg::OnFileAutoSend() {}
 void CQuillonDlg::OnPrintTest() {}

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 
+#include "app/ReceiveState.h"
 #include "transport/SerialLines.h"
 
 namespace quillon {
@@ -61,14 +62,11 @@ struct QuillonDlgState {
     PortState port;
     SendState send;
     TimerState timers;
+    ReceiveState receive;
 
     int alwaysOnTop = 0;  // the window is pinned above all others
-    int paused = 0;       // the receive display is paused
     int cyclePage = 1;    // the selected page is Com Cycle or Net Cycle
     QStringList serialPortNames;
-    QByteArray hexReceiveText;   // every received byte as two hex digits and a blank
-    QByteArray charReceiveText;  // every received byte as it came
-    std::uint32_t receiveCount = 0;
     QString saveDirectory;
     QIcon applicationIcon;  // icon 135
     int serialCount = 0;
@@ -77,8 +75,7 @@ struct QuillonDlgState {
     int serialTargets = 0;      // some serial port is ticked on the Com Cycle page
     int networkTargets = 0;     // some address is ticked on the Net Cycle page
     int serialRowSelected = 0;  // a row of the Com Cycle page is selected
-    QString byteText;
-    int pageArea = 1;  // the tab page area is shown
+    int pageArea = 1;           // the tab page area is shown
     QRect tabClientRect;
     std::map<std::uint32_t, QString> usbPaths;  // number of a "USB%d" entry -> interface path
     int helpShown = 0;

@@ -39,7 +39,7 @@ void CQuillonDlg::OnSave() {
             return;
     }
     const QByteArray& data =
-        IsChecked(IDC_HEX_SHOW) ? state_.hexReceiveText : state_.charReceiveText;
+        IsChecked(IDC_HEX_SHOW) ? state_.receive.hexText : state_.receive.charText;
     if (!WriteRecordFile(folder + name, QDateTime::currentDateTime(), data)) {
         MessageBox(LoadString(language(), IDS_CREATE_LOG_FAILED));
         return;

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "framework/DialogWindow.h"
+#include "framework/WrappedTextView.h"
 
 namespace quillon {
 
@@ -127,7 +128,19 @@ LRESULT CDialog::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    const auto it = messages_.find(message);
+    auto it = messages_.find(message);
+    if (it == messages_.end() && message == UM_RX_BLOCK && wParam != 0) {
+        // A dialog that takes received bytes one at a time gets them so: one UM_RX_BYTE per
+        // byte, in order, until a handler closes the port or the dialog goes.
+        it = messages_.find(UM_RX_BYTE);
+        if (it == messages_.end())
+            return 0;
+        const auto handler = it->second;
+        ForEachReceivedByte(
+            *reinterpret_cast<const ReceivedBlock*>(wParam), [&](WPARAM byte) { handler(byte, 0); },
+            [this] { return !destroyed_; });
+        return 0;
+    }
     if (it == messages_.end())
         return 0;
     const auto handler = it->second;
@@ -154,6 +167,8 @@ QString CDialog::ItemText(int id) const {
         return edit->text();
     if (const auto* text = dynamic_cast<const QPlainTextEdit*>(control))
         return text->toPlainText();
+    if (const auto* view = dynamic_cast<const WrappedTextView*>(control))
+        return view->Text();
     if (const auto* combo = dynamic_cast<const QComboBox*>(control))
         return combo->currentText();
     return QString();
@@ -172,6 +187,8 @@ void CDialog::SetItemText(int id, const QString& value) {
         edit->setText(value);
     else if (auto* text = dynamic_cast<QPlainTextEdit*>(control))
         text->setPlainText(value);
+    else if (auto* view = dynamic_cast<WrappedTextView*>(control))
+        view->SetText(value);
 }
 
 void CDialog::EnableItem(int id, bool enabled) {

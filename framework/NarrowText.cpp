@@ -33,4 +33,129 @@ std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language) 
     return out;
 }
 
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool InRange(std::uint8_t byte, std::uint8_t low, std::uint8_t high) {
+    return byte >= low && byte <= high;
+}
+
+}  // namespace
+
+NarrowDecoder::NarrowDecoder(Language language)
+    : multiByte_(language == Language::Chinese),
+      converter_(iconv_open("UTF-32LE", NarrowCodePage(language))) {
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        const auto b = static_cast<std::uint8_t>(byte);
+        char16_t out[kMaxUnits];
+        int n = 0;
+        Convert(&b, 1, out, &n);
+        // A single-byte code page maps every byte to one character of the first plane.
+        singleByte_[byte - 0x80] = n == 1 ? out[0] : kReplacement;
+    }
+}
+
+NarrowDecoder::~NarrowDecoder() {
+    if (converter_ != reinterpret_cast<void*>(-1))
+        iconv_close(static_cast<iconv_t>(converter_));
+}
+
+void NarrowDecoder::Convert(const std::uint8_t* bytes, int count, char16_t* out, int* n) {
+    const auto converter = static_cast<iconv_t>(converter_);
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        out[(*n)++] = kReplacement;
+        return;
+    }
+    char in[4];
+    for (int i = 0; i < count; ++i)
+        in[i] = static_cast<char>(bytes[i]);
+    unsigned char utf32[16];
+    char* inPtr = in;
+    std::size_t inLeft = static_cast<std::size_t>(count);
+    char* outPtr = reinterpret_cast<char*>(utf32);
+    std::size_t outLeft = sizeof utf32;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    const std::size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+    const std::size_t produced = sizeof utf32 - outLeft;
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0 || produced == 0) {
+        out[(*n)++] = kReplacement;
+        return;
+    }
+    for (std::size_t at = 0; at + 4 <= produced; at += 4) {
+        const std::uint32_t code = utf32[at] | (utf32[at + 1] << 8) | (utf32[at + 2] << 16) |
+                                   (static_cast<std::uint32_t>(utf32[at + 3]) << 24);
+        if (code > 0x10FFFF) {
+            out[(*n)++] = kReplacement;
+        } else if (code > 0xFFFF) {
+            out[(*n)++] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out[(*n)++] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[(*n)++] = static_cast<char16_t>(code);
+        }
+    }
+}
+
+int NarrowDecoder::FeedSlow(std::uint8_t byte, char16_t* out) {
+    int n = 0;
+    FeedInto(byte, out, &n);
+    return n;
+}
+
+void NarrowDecoder::FeedInto(std::uint8_t byte, char16_t* out, int* n) {
+    if (!multiByte_) {
+        out[(*n)++] = byte < 0x80 ? static_cast<char16_t>(byte) : singleByte_[byte - 0x80];
+        return;
+    }
+    // GB18030: one byte below 0x80; a lead 0x81-0xFE then a trail 0x40-0x7E or 0x80-0xFE;
+    // or a lead, a digit 0x30-0x39, a byte 0x81-0xFE and a digit.
+    switch (pending_) {
+        case 0:
+            if (byte < 0x80) {
+                out[(*n)++] = static_cast<char16_t>(byte);
+            } else if (InRange(byte, 0x81, 0xFE)) {
+                bytes_[pending_++] = byte;
+            } else {
+                Convert(&byte, 1, out, n);
+            }
+            return;
+        case 1:
+            if (InRange(byte, 0x40, 0x7E) || InRange(byte, 0x80, 0xFE)) {
+                bytes_[1] = byte;
+                pending_ = 0;
+                Convert(bytes_, 2, out, n);
+            } else if (InRange(byte, 0x30, 0x39)) {
+                bytes_[pending_++] = byte;
+            } else {
+                break;
+            }
+            return;
+        case 2:
+            if (InRange(byte, 0x81, 0xFE)) {
+                bytes_[pending_++] = byte;
+                return;
+            }
+            break;
+        default:
+            if (InRange(byte, 0x30, 0x39)) {
+                bytes_[3] = byte;
+                pending_ = 0;
+                Convert(bytes_, 4, out, n);
+                return;
+            }
+            break;
+    }
+    // The byte cannot continue the character begun: the lead stands for nothing, and what
+    // followed it is read again from the start.
+    std::uint8_t again[3];
+    int count = 0;
+    for (int i = 1; i < pending_; ++i)
+        again[count++] = bytes_[i];
+    again[count++] = byte;
+    pending_ = 0;
+    out[(*n)++] = kReplacement;
+    for (int i = 0; i < count; ++i)
+        FeedInto(again[i], out, n);
+}
+
 }  // namespace quillon

@@ -38,33 +38,20 @@ struct SerialRun {
 
 enum class ReadOutcome { kDrained, kGone, kStopped };
 
-// Reads what has arrived, one byte per read, each handed to the owner before the next.
+// Reads what has arrived, a few KiB per read, and hands it to the owner a block at a time.
 ReadOutcome ReadSerial(SerialRun& run) {
-    for (;;) {
-        if (!run.Running())
-            return ReadOutcome::kStopped;
-        std::uint8_t byte = 0;
-        ssize_t n;
-        int error;
-        {
-            std::lock_guard lock(run.channel.ioLock);
-            if (run.channel.serialFd < 0)
-                return ReadOutcome::kStopped;
-            n = read(run.channel.serialFd, &byte, 1);
-            error = errno;
-        }
-        if (n == 1) {
-            run.state.bytesRead = 1;
-            // Unlike the reader threads, the serial path widens the byte without its sign.
-            run.Notify(UM_RX_BYTE, static_cast<WPARAM>(byte));
-            continue;
-        }
-        if (n < 0 && error == EINTR)
-            continue;
-        if (n < 0 && error == EAGAIN)
+    // Unlike the reader threads, the serial path widens a byte without its sign.
+    const DrainResult r =
+        ReadAndHandOver(run.state, run.channel, &PortChannel::serialFd, run.state.commRunId,
+                        run.mine, ByteWidening::kZeroExtended, &::read);
+    switch (r.end) {
+        case DrainEnd::kDrained:
             return ReadOutcome::kDrained;
-        // 0 after a hang-up, EIO once the device is gone (a USB adapter pulled out).
-        return ReadOutcome::kGone;
+        case DrainEnd::kStopped:
+            return ReadOutcome::kStopped;
+        default:
+            // 0 after a hang-up, EIO once the device is gone (a USB adapter pulled out).
+            return ReadOutcome::kGone;
     }
 }
 
@@ -81,20 +68,6 @@ long WriteSerial(SerialRun& run, const std::vector<std::uint8_t>& block) {
     return WritePieces(
         run.state, run.channel, &PortChannel::serialFd, [&run] { return run.Running(); }, block,
         kSerialWriteStallMs);
-}
-
-void WritePendingBlocks(SerialRun& run) {
-    // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
-    run.channel.writeRequest.Reset();
-    while (run.Running()) {
-        std::optional<PendingBlock> block = run.channel.Pop();
-        if (!block)
-            return;
-        run.state.bytesWritten = 0;
-        const long total = WriteSerial(run, block->bytes);
-        if (total > 0 && !block->quiet)
-            run.Notify(UM_TX_DONE, static_cast<WPARAM>(total));
-    }
 }
 
 // Watches CTS, DSR and DCD by sampling, where the device has them.
@@ -185,8 +158,11 @@ void CommEventThread(SharedState state, SharedChannel channel, std::shared_ptr<T
                 deviceGone = true;
         }
         lines.Sample();
-        if (set[1].revents & POLLIN)
-            WritePendingBlocks(run);
+        if (set[1].revents & POLLIN) {
+            WritePendingBlocks(
+                run.state, run.channel, [&run] { return run.Running(); },
+                [&run](const std::vector<std::uint8_t>& bytes) { return WriteSerial(run, bytes); });
+        }
     }
     ClearRunId(state->commRunId, mine);
 }

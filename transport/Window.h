@@ -2,6 +2,8 @@
 // What the transport needs of the window that owns it: synchronous messages and a
 // message box. The dialog layer implements it over Qt; tests implement it on a plain thread.
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,8 +18,41 @@ constexpr unsigned WM_USER = 0x0400;
 // Messages a transport sends to its owner.
 constexpr unsigned UM_LINE_STATUS = WM_USER + 2;   // a modem input line changed
 constexpr unsigned UM_RX_BYTE = WM_USER + 7;       // wParam: one received byte (low 8 bits)
+constexpr unsigned UM_RX_BLOCK = WM_USER + 8;      // wParam: const ReceivedBlock*, one read
 constexpr unsigned UM_TX_DONE = WM_USER + 9;       // wParam: bytes written by one send
 constexpr unsigned UM_NET_CLOSED = WM_USER + 107;  // the network peer closed the connection
+
+// What one read returned, handed to the owner in one UM_RX_BLOCK. The bytes belong to the
+// reader and stay valid only while the message is being handled. To the owner it stands for
+// one UM_RX_BYTE per byte, handled in order while the reader still belongs to the open port:
+// a Close or a reopen inside the handling of one byte ends the rest of the block.
+struct ReceivedBlock {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t count = 0;
+    bool signWidened = false;  // as UM_RX_BYTE, a byte of 0x80 or more carries its sign
+    const std::atomic<std::uint32_t>* runId = nullptr;
+    std::uint32_t reader = 0;
+
+    bool Live() const { return runId && reader != 0 && runId->load() == reader; }
+
+    // The wParam of the UM_RX_BYTE that stands for byte i.
+    WPARAM ByteParam(std::size_t i) const {
+        if (signWidened)
+            return static_cast<WPARAM>(static_cast<LPARAM>(static_cast<signed char>(bytes[i])));
+        return static_cast<WPARAM>(bytes[i]);
+    }
+};
+
+// Hands the bytes of a block to a one-byte handler, handle(wParam), in order, for as long
+// as the block stays live and keepGoing() holds. Returns how many were handed.
+template <class Handle, class KeepGoing>
+std::size_t ForEachReceivedByte(const ReceivedBlock& block, Handle&& handle,
+                                KeepGoing&& keepGoing) {
+    std::size_t i = 0;
+    for (; i < block.count && block.Live() && keepGoing(); ++i)
+        handle(block.ByteParam(i));
+    return i;
+}
 
 class Window {
   public:

@@ -17,10 +17,9 @@ namespace quillon {
 
 namespace {
 
-constexpr std::size_t kReadSize = 256;  // largest read per pass
-constexpr int kUsbReadWaitMs = 50;      // wait for a USB read to complete
-constexpr int kUsbPassPauseMs = 50;     // pause after every USB read attempt
-constexpr int kRecheckMs = 1000;        // how often a writer waiting for room looks at its run id
+constexpr int kUsbReadWaitMs = 50;   // wait for a USB read to complete
+constexpr int kUsbIdlePauseMs = 50;  // pause after a USB pass that brought nothing
+constexpr int kRecheckMs = 1000;     // how often a writer waiting for room looks at its run id
 
 constexpr const char* kReadThreadName = "CommonUtils::ReadThread";
 constexpr const char* kSourceName = ".\\CommonUtils";
@@ -48,66 +47,61 @@ ssize_t SendNoSignal(int fd, const void* data, std::size_t length) {
     return send(fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+ssize_t ReceiveNoWait(int fd, void* buffer, std::size_t length) {
+    return recv(fd, buffer, length, MSG_DONTWAIT);
+}
+
 void Notify(const PortChannel& channel, unsigned message, WPARAM wParam) {
     if (channel.owner)
         channel.owner->SendMessage(message, wParam, 0);
 }
 
-// One pass of a USB reader: wait up to 50 ms for data, read what is there, pause 50 ms.
-// Returns false once the port is being closed.
-bool ReadUsbPass(TransportState& state, PortChannel& channel, std::uint32_t mine,
-                 std::uint8_t* buffer) {
-    int fd;
-    {
-        std::lock_guard lock(channel.ioLock);
-        fd = channel.usbReadFd;
-    }
+int CurrentFd(PortChannel& channel, int PortChannel::*field) {
+    std::lock_guard lock(channel.ioLock);
+    return channel.*field;
+}
+
+// One pass of a USB reader: wait up to 50 ms for data and take all that is waiting. While
+// the printer sends nothing the passes keep their 50 ms rhythm; while it sends, the next
+// pass follows at once. Returns false once the port is being closed.
+bool ReadUsbPass(TransportState& state, PortChannel& channel, std::uint32_t mine) {
+    const int fd = CurrentFd(channel, &PortChannel::usbReadFd);
     if (fd < 0)
         return false;
     const int ready = WaitReady(fd, POLLIN, channel.stop.fd(), kUsbReadWaitMs);
     if (ready == -1)
         return false;
+    bool idle = true;
     if (ready == 0) {
         LogWrite(kReadThreadName, "Read file wait timeout.", kLogFileName, kSourceName, 1025);
     } else {
-        const IoResult r = UnderLock(channel, &PortChannel::usbReadFd,
-                                     [&](int readFd) { return read(readFd, buffer, kReadSize); });
-        if (r.count > 0) {
-            state.bytesRead = static_cast<std::uint32_t>(r.count);
-            DeliverBytes(channel, state.readRunId, mine, buffer, r.count);
-        } else if (r.count < 0 && r.error != EAGAIN && r.error != EINTR) {
+        const DrainResult r =
+            ReadAndHandOver(state, channel, &PortChannel::usbReadFd, state.readRunId, mine,
+                            ByteWidening::kSignExtended, &::read);
+        if (r.end == DrainEnd::kFailed) {
             LogWriteFormat(kReadThreadName, kLogFileName, kSourceName, 1030,
                            "Read file error. The error is: %d", r.error);
         }
+        idle = r.handedOver == 0;
     }
-    return !WaitStop(channel.stop.fd(), kUsbPassPauseMs);
+    return !idle || !WaitStop(channel.stop.fd(), kUsbIdlePauseMs);
 }
 
 // One pass of a network reader: wait for data without a time limit (the stop event or a
-// closed socket ends the wait), then deliver. Returns false when the reader is done.
-bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t mine,
-                    std::uint8_t* buffer) {
-    int fd;
-    {
-        std::lock_guard lock(channel.ioLock);
-        fd = channel.socketFd;
-    }
+// closed socket ends the wait), then take all that is waiting. Returns false when the
+// reader is done.
+bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t mine) {
+    const int fd = CurrentFd(channel, &PortChannel::socketFd);
     if (fd < 0)
         return false;
     if (WaitReady(fd, POLLIN, channel.stop.fd(), -1) == -1)
         return false;
-    const IoResult r = UnderLock(channel, &PortChannel::socketFd, [&](int socketFd) {
-        return recv(socketFd, buffer, kReadSize, MSG_DONTWAIT);
-    });
-    if (r.count > 0) {
-        state.bytesRead = static_cast<std::uint32_t>(r.count);
-        DeliverBytes(channel, state.readRunId, mine, buffer, r.count);
+    const DrainResult r = ReadAndHandOver(state, channel, &PortChannel::socketFd, state.readRunId,
+                                          mine, ByteWidening::kSignExtended, &ReceiveNoWait);
+    if (r.end == DrainEnd::kDrained)
         return true;
-    }
-    if (r.fd < 0)
+    if (r.end == DrainEnd::kStopped)
         return false;
-    if (r.count < 0 && (r.error == EAGAIN || r.error == EINTR))
-        return true;
     // An orderly close (0) or a broken connection: the printer is gone either way. Say so
     // once, and only while this reader still belongs to the open port.
     if (StillRunning(state.readRunId, mine))
@@ -123,13 +117,82 @@ int LiveWorkerCount() {
     return liveWorkers;
 }
 
-void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
-                  std::uint32_t mine, const std::uint8_t* bytes, long count) {
-    for (long i = 0; i < count && StillRunning(runId, mine); ++i) {
-        // Widened with its sign as the reader always did; receivers use the low 8 bits.
-        const auto widened =
-            static_cast<WPARAM>(static_cast<LPARAM>(static_cast<signed char>(bytes[i])));
-        Notify(channel, UM_RX_BYTE, widened);
+void HandOverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
+                   std::uint32_t mine, const std::uint8_t* bytes, std::size_t count,
+                   ByteWidening widening) {
+    if (count == 0 || !channel.owner || !StillRunning(runId, mine))
+        return;
+    const ReceivedBlock block{bytes, count, widening == ByteWidening::kSignExtended, &runId, mine};
+    channel.owner->SendMessage(UM_RX_BLOCK, reinterpret_cast<WPARAM>(&block), 0);
+}
+
+DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                            const std::atomic<std::uint32_t>& runId, std::uint32_t mine,
+                            ByteWidening widening, ReadCall read) {
+    std::uint8_t buffer[kHandOverSize];
+    DrainResult result;
+    for (int handOvers = 0; handOvers < kHandOversPerPass; ++handOvers) {
+        // Gather what is there. A device that delivers in small pieces (a terminal gives at
+        // most 4 KiB a read) while the line is busy gets a moment to deliver the next one,
+        // so a flood reaches the owner in a few large blocks instead of many small ones.
+        std::size_t filled = 0;
+        std::size_t lastRead = 0;
+        bool drained = false;
+        while (filled < sizeof buffer) {
+            if (!StillRunning(runId, mine)) {
+                result.end = DrainEnd::kStopped;
+                break;
+            }
+            const IoResult r = UnderLock(channel, field, [&](int fd) {
+                return read(fd, buffer + filled, std::min(kReadSize, sizeof buffer - filled));
+            });
+            if (r.count > 0) {
+                state.bytesRead = static_cast<std::uint32_t>(r.count);
+                lastRead = static_cast<std::size_t>(r.count);
+                filled += lastRead;
+                continue;
+            }
+            if (r.fd < 0) {
+                result.end = DrainEnd::kStopped;
+                break;
+            }
+            if (r.count < 0 && r.error == EINTR)
+                continue;
+            if (r.count < 0 && r.error == EAGAIN) {
+                // Busy: the last read brought a piece near the most a read gives.
+                if (lastRead >= kReadSize / 2) {
+                    lastRead = 0;
+                    if (WaitReady(r.fd, POLLIN, channel.stop.fd(), kLingerMs) == 1)
+                        continue;
+                }
+                drained = true;
+                break;
+            }
+            result.end = r.count == 0 ? DrainEnd::kEndOfInput : DrainEnd::kFailed;
+            result.error = r.error;
+            break;
+        }
+        HandOverBytes(channel, runId, mine, buffer, filled, widening);
+        result.handedOver += static_cast<long>(filled);
+        if (result.end != DrainEnd::kDrained || drained)
+            return result;
+    }
+    return result;
+}
+
+void WritePendingBlocks(TransportState& state, PortChannel& channel,
+                        const std::function<bool()>& keepGoing,
+                        const std::function<long(const std::vector<std::uint8_t>&)>& write) {
+    // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
+    channel.writeRequest.Reset();
+    while (keepGoing()) {
+        std::optional<PendingBlock> block = channel.Pop();
+        if (!block)
+            return;
+        state.bytesWritten = 0;
+        const long total = write(block->bytes);
+        if (total > 0 && !block->quiet && keepGoing())
+            Notify(channel, UM_TX_DONE, static_cast<WPARAM>(total));
     }
 }
 
@@ -221,39 +284,29 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
             break;
         if (!(set[1].revents & POLLIN))
             continue;
-        // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
-        channel->writeRequest.Reset();
-        while (StillRunning(state->writeRunId, mine)) {
-            std::optional<PendingBlock> block = channel->Pop();
-            if (!block)
-                break;
-            state->bytesWritten = 0;
-            // A socket takes the whole block in one call where it can; what it does not take
-            // is sent once there is room, so nothing is silently cut off.
-            const bool network = channel->kind == kPortNetwork;
-            const long total =
-                network
-                    ? WritePieces(*state, *channel, &PortChannel::socketFd,
-                                  Running(state->writeRunId, mine), block->bytes, kNoStallLimit,
-                                  block->bytes.size(), &SendNoSignal)
-                    : WritePieces(*state, *channel, &PortChannel::writeFd,
-                                  Running(state->writeRunId, mine), block->bytes, kNoStallLimit);
-            if (network)
-                state->bytesWritten = static_cast<std::uint32_t>(total);
-            if (total > 0 && !block->quiet)
-                Notify(*channel, UM_TX_DONE, static_cast<WPARAM>(total));
-        }
+        // A socket takes the whole block in one call where it can; what it does not take
+        // is sent once there is room, so nothing is silently cut off.
+        const bool network = channel->kind == kPortNetwork;
+        const auto running = Running(state->writeRunId, mine);
+        WritePendingBlocks(*state, *channel, running, [&](const std::vector<std::uint8_t>& bytes) {
+            if (!network) {
+                return WritePieces(*state, *channel, &PortChannel::writeFd, running, bytes,
+                                   kNoStallLimit);
+            }
+            const long total = WritePieces(*state, *channel, &PortChannel::socketFd, running, bytes,
+                                           kNoStallLimit, bytes.size(), &SendNoSignal);
+            state->bytesWritten = static_cast<std::uint32_t>(total);
+            return total;
+        });
     }
     ClearRunId(state->writeRunId, mine);
 }
 
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
-    std::uint8_t buffer[kReadSize + 1] = {};
     while (StillRunning(state->readRunId, mine)) {
         state->bytesRead = 0;
-        const bool goOn = channel->kind == kPortNetwork
-                              ? ReadSocketPass(*state, *channel, mine, buffer)
-                              : ReadUsbPass(*state, *channel, mine, buffer);
+        const bool goOn = channel->kind == kPortNetwork ? ReadSocketPass(*state, *channel, mine)
+                                                        : ReadUsbPass(*state, *channel, mine);
         if (!goOn)
             break;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "transport/PortChannel.h"
 #include "transport/TransportState.h"
@@ -51,9 +52,47 @@ std::uint32_t NextRunId();
 void LaunchWorker(std::atomic<std::uint32_t>& runId,
                   const std::function<void(std::uint32_t)>& body);
 
-// Hands bytes to the owner one message each, in order, while the run id still matches.
-void DeliverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
-                  std::uint32_t mine, const std::uint8_t* bytes, long count);
+// Takes the pending blocks oldest first, writes each with write(bytes), and reports what
+// went out of each in one UM_TX_DONE unless the block was quiet. Ends when no block is
+// left or keepGoing() turns false; a writer that no longer runs reports nothing.
+void WritePendingBlocks(TransportState& state, PortChannel& channel,
+                        const std::function<bool()>& keepGoing,
+                        const std::function<long(const std::vector<std::uint8_t>&)>& write);
+
+// How a received byte becomes the wParam of its UM_RX_BYTE: the serial line-event thread
+// passes 0 to 255, the reader threads widen it with its sign (receivers use the low 8 bits).
+enum class ByteWidening { kZeroExtended, kSignExtended };
+
+constexpr std::size_t kReadSize = 4096;       // what one read asks for
+constexpr std::size_t kHandOverSize = 65536;  // largest block handed to the owner at once
+constexpr int kLingerMs = 1;                  // a busy line's wait for the next piece of a block
+constexpr int kHandOversPerPass = 4;          // then the worker looks at its other duties again
+
+enum class DrainEnd {
+    kDrained,     // nothing more is waiting, or the pass has had its share
+    kEndOfInput,  // a read returned 0: the peer closed the connection or the line hung up
+    kFailed,      // a read failed; error holds the reason
+    kStopped,     // the worker no longer runs for this port, or the port was closed
+};
+struct DrainResult {
+    DrainEnd end = DrainEnd::kDrained;
+    int error = 0;
+    long handedOver = 0;  // bytes handed to the owner
+};
+
+using ReadCall = ssize_t (*)(int fd, void* buffer, std::size_t length);
+
+// Reads what is waiting on the channel's descriptor `field` with `read` and hands it to
+// the owner in blocks of up to kHandOverSize bytes, one UM_RX_BLOCK each, until nothing
+// more is waiting. Each read holds the channel's lock; the hand-over does not.
+DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                            const std::atomic<std::uint32_t>& runId, std::uint32_t mine,
+                            ByteWidening widening, ReadCall read);
+
+// Hands bytes to the owner in one UM_RX_BLOCK, while the run id still names the worker.
+void HandOverBytes(const PortChannel& channel, const std::atomic<std::uint32_t>& runId,
+                   std::uint32_t mine, const std::uint8_t* bytes, std::size_t count,
+                   ByteWidening widening);
 
 // How many workers of all transports are still running. They end by themselves; this
 // lets tests, and the program on its way out, see that they have.

@@ -34,8 +34,8 @@ class SaveReceivedTest : public ::testing::Test {
     SaveReceivedTest() : before_(fs::current_path()) {
         fs::current_path(work_.path());
         dialog_ = OpenMainWindow(Language::English, prompts_);
-        dialog_->state().charReceiveText = QByteArray("OK\r\n\x1B\x40", 6);
-        dialog_->state().hexReceiveText = "4F 4B 0D 0A 1B 40 ";
+        dialog_->state().receive.charText = QByteArray("OK\r\n\x1B\x40", 6);
+        dialog_->state().receive.hexText = "4F 4B 0D 0A 1B 40 ";
     }
     ~SaveReceivedTest() override {
         dialog_.reset();
@@ -85,8 +85,8 @@ TEST_F(SaveReceivedTest, NumberedFilesInANewNestedFolder) {
     Click(*dialog_, IDC_SAVE);
     const std::string hex = ReadAll(folder + "Rec03.txt");
     EXPECT_EQ(hex.substr(hex.find("\r\n") + 2), "4F 4B 0D 0A 1B 40 ");
-    EXPECT_EQ(dialog_->state().charReceiveText, QByteArray("OK\r\n\x1B\x40", 6));
-    EXPECT_EQ(dialog_->state().hexReceiveText, "4F 4B 0D 0A 1B 40 ");
+    EXPECT_EQ(dialog_->state().receive.charText, QByteArray("OK\r\n\x1B\x40", 6));
+    EXPECT_EQ(dialog_->state().receive.hexText, "4F 4B 0D 0A 1B 40 ");
     EXPECT_TRUE(prompts_->boxes.empty());
 
     // Cancelling the chooser leaves the folder as it is.

@@ -31,6 +31,13 @@ class PortDialog : public CDialog {
     }
     ~PortDialog() override { DestroyWindow(); }
 
+    void OnByte(std::function<void(WPARAM)> handle) {
+        OnMessage(UM_RX_BYTE, [handle](WPARAM byte, LPARAM) {
+            handle(byte);
+            return LRESULT{0};
+        });
+    }
+
     CommonUtils transport;
     std::vector<int> txDone;
     std::atomic<int> offThread{0};
@@ -58,6 +65,28 @@ TEST_F(TransportDialogTest, WrittenBytesArriveAndTxDoneReachesTheWindowThread) {
     EXPECT_EQ(dialog.txDone, std::vector<int>{5});
     EXPECT_EQ(dialog.offThread, 0);
     dialog.transport.Close();
+}
+
+TEST_F(TransportDialogTest, ADialogTakingSingleBytesGetsThemInOrderUntilItCloses) {
+    PtyPair usb;
+    LinkNode(devices_.path() + "/usb/lp0", usb.slavePath());
+    PortDialog dialog;
+    std::string bytes;
+    dialog.OnByte([&](WPARAM byte) {
+        bytes.push_back(static_cast<char>(byte & 0xFF));
+        // Closing while one byte is handled ends the rest of what was read with it.
+        if (bytes.size() == 1000)
+            dialog.transport.Close();
+    });
+    dialog.Create();
+    ASSERT_EQ(dialog.transport.OpenUsb(dialog.Handle(), "/dev/usb/lp0#usb#vid_0416&pid_5011#1"), 1);
+    std::string answer;
+    for (int i = 0; i < 3000; ++i)
+        answer.push_back(static_cast<char>(i * 7));
+    usb.WriteMaster(answer);
+    ASSERT_TRUE(SpinUntil([&] { return bytes.size() >= 1000; }));
+    SpinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(bytes, answer.substr(0, 1000));
 }
 
 TEST_F(TransportDialogTest, MainWindowPortSurvivesTheWindowGoingAway) {

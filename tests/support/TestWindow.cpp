@@ -65,28 +65,59 @@ void TestWindow::Destroy() {
     changed_.notify_all();
 }
 
+bool TestWindow::Record(unsigned message, WPARAM wParam, LPARAM lParam, Handler* handler) {
+    {
+        std::lock_guard lock(lock_);
+        if (gone_)
+            return false;
+        messages_.push_back({message, wParam, lParam});
+        *handler = handler_;
+    }
+    changed_.notify_all();
+    return true;
+}
+
 LRESULT TestWindow::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     auto handle = [&] {
         Handler handler;
+        if (Record(message, wParam, lParam, &handler) && handler)
+            result = handler(message, wParam, lParam);
+    };
+    // A block of received bytes stands for one UM_RX_BYTE per byte, handled in order on
+    // the window's thread, as long as the reader still belongs to the open port.
+    auto handleBlock = [&] {
+        const auto& block = *reinterpret_cast<const ReceivedBlock*>(wParam);
         {
             std::lock_guard lock(lock_);
-            if (gone_)
-                return;
-            messages_.push_back({message, wParam, lParam});
-            handler = handler_;
+            ++blocks_;
         }
-        changed_.notify_all();
-        if (handler)
-            result = handler(message, wParam, lParam);
+        bool live = true;
+        ForEachReceivedByte(
+            block,
+            [&](WPARAM byte) {
+                Handler handler;
+                live = Record(UM_RX_BYTE, byte, 0, &handler);
+                if (live && handler)
+                    handler(UM_RX_BYTE, byte, 0);
+            },
+            [&] { return live; });
     };
     {
         std::lock_guard lock(lock_);
         if (gone_)
             return 0;
     }
-    Invoke(handle);
+    if (message == UM_RX_BLOCK)
+        Invoke(handleBlock);
+    else
+        Invoke(handle);
     return result;
+}
+
+std::size_t TestWindow::BlockCount() const {
+    std::lock_guard lock(lock_);
+    return blocks_;
 }
 
 void TestWindow::MessageBox(const std::string& text) {

@@ -42,6 +42,9 @@ class TestWindow : public Window {
     std::vector<ReceivedMessage> Messages() const;
     std::vector<std::string> MessageBoxes() const;
     std::size_t Count(unsigned message) const;
+    // How many blocks of received bytes were handed over; each is recorded as one
+    // UM_RX_BYTE per byte.
+    std::size_t BlockCount() const;
     // Bytes of every UM_RX_BYTE so far, low 8 bits of each.
     std::string ReceivedBytes() const;
     // Waits until pred() holds for the recorded messages, at most `limit`.
@@ -51,6 +54,8 @@ class TestWindow : public Window {
 
   private:
     void Run();
+    // Records a message; false once the window is gone. *handler is the handler to run.
+    bool Record(unsigned message, WPARAM wParam, LPARAM lParam, Handler* handler);
 
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
@@ -59,6 +64,7 @@ class TestWindow : public Window {
     Handler handler_;
     std::vector<ReceivedMessage> messages_;
     std::vector<std::string> boxes_;
+    std::size_t blocks_ = 0;
     std::thread thread_;
 };
 

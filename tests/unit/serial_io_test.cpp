@@ -94,6 +94,19 @@ TEST_F(SerialIoTest, BytesGoBothWaysInOrder) {
     CloseOnWindow(port);
 }
 
+TEST_F(SerialIoTest, ALongAnswerArrivesWholeAndInOrderInLargeBlocks) {
+    CommonUtils port;
+    ASSERT_EQ(Open(port, 1), 1);
+    const std::string answer = Pattern(1 << 18);
+    pty_.WriteMaster(answer);
+    ASSERT_TRUE(
+        window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) == answer.size(); }, 30s));
+    EXPECT_EQ(window_->ReceivedBytes(), answer);
+    // Read a few KiB at a time and handed over a block at a time, not byte by byte.
+    EXPECT_LT(window_->BlockCount(), answer.size() / 1024);
+    CloseOnWindow(port);
+}
+
 TEST_F(SerialIoTest, EachSendIsOneReportedBlockAndQuietSendsAreNotReported) {
     CommonUtils port;
     ASSERT_EQ(Open(port, 1), 1);
