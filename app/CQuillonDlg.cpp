@@ -1,5 +1,6 @@
 #include "app/CQuillonDlg.h"
 
+#include "app/ModelTestFile.h"
 #include "framework/Texts.h"
 #include "pages/CDialog_ComCirculateSend.h"
 #include "pages/CDialog_NetCirculateSend.h"

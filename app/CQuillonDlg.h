@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/QuillonDlgState.h"
@@ -24,6 +25,7 @@ class CDialog_NetCirculateSend;
 class CDialog_OtherCommand;
 class CPushPinButton;
 class Dialog_TestButton;
+class ModelTestFile;
 class WrappedTextView;
 
 class CQuillonDlg : public CDialog, public PageHost {
@@ -94,18 +96,16 @@ class CQuillonDlg : public CDialog, public PageHost {
     void ApplyReceiveColours();
 
     // Serial lists and network port (SettingChanges.cpp); the settings file (Settings.cpp).
-    void SerialTextFromCombos();
     void CombosFromSerialText();
     void OnSerialSettingChange();
     void OnNetworkPortChange();
     void LoadSettings();
     void SaveSettings();
 
-    // Devices coming and going, a connection the printer closed (DeviceChanges.cpp).
+    // Devices coming and going (DeviceChanges.cpp).
     void WatchDevices();
     void RefreshPortList();
     LRESULT OnDeviceChange(WPARAM event);
-    LRESULT OnNetClosed();
 
     // Saving received data (SaveReceived.cpp).
     void OnSave();
@@ -121,8 +121,53 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnDestroy();
     void StoreSendText();
 
-    // Sending (SendData.cpp).
-    void EnableSendStarters(bool enabled);
+    // Opening and closing the port (PortOpenClose.cpp).
+    void OnOpenClose();
+    int OpenSelectedPort();
+    void ClosePort();
+    void ShowPortState();
+    void SerialTextFromCombos();
+    LRESULT OnNetClosed();
+
+    // Sending (SendData.cpp, SendButtons.cpp, SendCompletion.cpp).
+    // Whether a send is on its way that the window waits for before the next may start.
+    bool SendInProgress() const;
+    void DisableSendStarters();
+    // The bytes a send text stands for: the line end and the Chinese-mode wrapper added
+    // unless raw, hex text converted. Nothing (after saying why) when the hex text does
+    // not convert.
+    std::optional<QByteArray> BytesToSend(const QByteArray& text, int hex, int raw);
+    // Gives bytes to the port and remembers them until the port reports them written.
+    void HandOver(const char* data, qsizetype length, bool filePiece);
+    void ShowTransmitCount();
+    void OnSend();
+    void OnAutoSend();
+    void OnClearSend();
+    void OnIntervalChange();
+    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnTimer(WPARAM id);
+    void ReopenParallel();
+
+    // Sending a file (FileSend.cpp).
+    void OnBrowse();
+    void OnSendFile();
+    void FeedFileSend();
+    void ShowFileProgress();
+    void EndFileSend();
+    // The port took less than a piece: the rest of the file stays unsent.
+    void StopFileSend(qsizetype written, qsizetype total);
+
+    // Send-mode switches (SendModes.cpp).
+    void OnHexSend();
+    void OnFileAutoSend();
+    LRESULT OnCycleFailed();
+
+    // Model test runs (ModelTest.cpp): the family's file is sent a line per timer tick.
+    LRESULT RunModelTest(int model);
+    void ContinueModelTest();
+    // Ends a run at once: nothing more of the file is sent and the Test page follows the
+    // port again.
+    void EndModelTest();
 
     // Receive display (ReceiveDisplay.cpp).
     LRESULT OnRxByte(WPARAM wParam);
@@ -137,22 +182,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnRecount();
     void OnHexShow();
 
-    // Handlers whose behaviour belongs to the port, send and command features
-    // (PendingHandlers.cpp).
-    LRESULT OnTxDone(WPARAM wParam);
+    // Printer commands (PrinterCommands.cpp) and the model test request (ModelTest.cpp).
     LRESULT OnPrinterCommand(LPARAM command);
-    LRESULT OnCycleFailed();
     LRESULT OnModelTest(LPARAM model);
-    LRESULT OnTimer(WPARAM id);
-    void OnOpenClose();
-    void OnSend();
-    void OnAutoSend();
-    void OnClearSend();
-    void OnBrowse();
-    void OnSendFile();
-    void OnIntervalChange();
-    void OnHexSend();
-    void OnFileAutoSend();
     void OnPrintTest();
 
     // Declared first so that it goes last: the pages and controls go before the port.
@@ -167,6 +199,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::unique_ptr<CDialog_NetCirculateSend> netCycle_;
     std::unique_ptr<Dialog_TestButton> testPage_;
     std::unique_ptr<CDialog_OtherCommand> otherPage_;
+    // The model file a run is reading; null once its closing feed is out.
+    std::unique_ptr<ModelTestFile> modelTestFile_;
+    int modelTestRunning_ = 0;
 };
 
 }  // namespace quillon

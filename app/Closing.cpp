@@ -26,6 +26,7 @@ LRESULT CQuillonDlg::OnClose() {
 }
 
 LRESULT CQuillonDlg::OnDestroy() {
+    EndModelTest();
     if (IsChecked(IDC_AUTO_SEND))
         KillTimer(kResendTextTimer);
     if (IsChecked(IDC_FILE_AUTO_SEND))

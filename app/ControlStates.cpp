@@ -56,6 +56,10 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_IP_ADDRESS, !open && kind == kPortNetwork && single);
     EnableItem(IDC_MULTIPLE,
                !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
+
+    // A send the window waits for holds every control that would start another.
+    if (SendInProgress())
+        DisableSendStarters();
 }
 
 }  // namespace quillon

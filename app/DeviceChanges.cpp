@@ -1,6 +1,5 @@
 // Devices coming and going: the port list follows them while no port is open; the open
-// USB printer going away, or the network printer closing the connection, closes the port
-// and says so.
+// USB printer going away closes the port and says so.
 
 #include <QComboBox>
 #include <algorithm>
@@ -26,6 +25,7 @@ void CQuillonDlg::WatchDevices() {
 }
 
 void CQuillonDlg::RefreshPortList() {
+    state_.portListStale = 0;
     const int selected = CurSel(IDC_PORT);
     const QString text = ItemText(IDC_PORT);
     // A USB entry's label is its place in the list, which another printer can take when
@@ -60,6 +60,8 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
         RefreshPortList();
         return 0;
     }
+    // The list does not change under an open port; it catches up when the port closes.
+    state_.portListStale = 1;
     if (transport_.portKind() != kPortUsb)
         return 0;
     std::vector<std::string> present;
@@ -68,17 +70,10 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
     if (std::find(present.begin(), present.end(), open) != present.end())
         return 0;
     // The open printer has gone.
+    state_.portListStale = 0;
     FillPortList();
     OnOpenClose();
     OnPortSelectionChange();
-    MessageBox(LoadString(language(), IDS_CONNECTION_BROKEN));
-    return 0;
-}
-
-LRESULT CQuillonDlg::OnNetClosed() {
-    if (!state_.port.open)
-        return 0;
-    OnOpenClose();
     MessageBox(LoadString(language(), IDS_CONNECTION_BROKEN));
     return 0;
 }

@@ -208,6 +208,9 @@ void CQuillonDlg::CreateControls() {
     auto* sendRow = new QHBoxLayout;
     auto* sendText = AddControl(IDC_SEND_TEXT, new QPlainTextEdit(this));
     named(sendText, IDC_SEND_TEXT);
+    // Lines break at any character: looking for word breaks in a long unbroken line (a
+    // pasted megabyte without blanks) would hold the window for minutes.
+    sendText->setWordWrapMode(QTextOption::WrapAnywhere);
     sendText->setFixedHeight(sendText->fontMetrics().lineSpacing() * 4 + 12);
     sendRow->addWidget(sendText, 1);
     auto* sendButtons = new QVBoxLayout;

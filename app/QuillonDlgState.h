@@ -9,8 +9,10 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <deque>
 #include <map>
 
+#include "app/FileSendJob.h"
 #include "app/ReceiveState.h"
 #include "transport/SerialLines.h"
 
@@ -49,6 +51,14 @@ struct SendState {
     QString selectedFile;       // "No File Selected." until a file is chosen
     int sendingInProgress = 0;  // a send made while only the file auto-send runs
     std::uint32_t transmitCount = 0;
+    FileSendJob fileJob;  // the file being sent, while it is
+    // Every block handed to the port and not yet reported written, oldest first: the port
+    // reports them in this order.
+    struct HandedOver {
+        qsizetype length;
+        bool filePiece;
+    };
+    std::deque<HandedOver> handedOver;
 };
 
 // The automatic re-sends that timers 1 and 2 drive.
@@ -78,6 +88,7 @@ struct QuillonDlgState {
     int pageArea = 1;           // the tab page area is shown
     QRect tabClientRect;
     std::map<std::uint32_t, QString> usbPaths;  // number of a "USB%d" entry -> interface path
+    int portListStale = 0;  // devices changed while a port was open: refresh once it closes
     int helpShown = 0;
 };
 

@@ -2,6 +2,7 @@
 // canned printer commands all come through here.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "app/CQuillonDlg.h"
@@ -13,21 +14,36 @@
 namespace quillon {
 
 namespace {
-// The controls that start another send; disabled while a send waits for its completion.
+// The controls that start another send; held while a send waits for its completion.
 constexpr int kSendStarters[] = {IDC_BROWSE, IDC_SEND, IDC_PRINT_TEST, IDC_AUTO_SEND,
                                  IDC_SEND_FILE};
 }  // namespace
 
-void CQuillonDlg::EnableSendStarters(bool enabled) {
-    for (const int id : kSendStarters)
-        EnableItem(id, enabled);
+bool CQuillonDlg::SendInProgress() const {
+    return state_.send.sendingInProgress || state_.send.fileJob.active();
 }
 
-int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int raw) {
+void CQuillonDlg::DisableSendStarters() {
+    for (const int id : kSendStarters) {
+        // A ticked "Auto Send" stays usable so that it can be unticked.
+        if (id != IDC_AUTO_SEND || !IsChecked(IDC_AUTO_SEND))
+            EnableItem(id, false);
+    }
+}
+
+void CQuillonDlg::HandOver(const char* data, qsizetype length, bool filePiece) {
+    if (length <= 0)
+        return;
+    state_.send.handedOver.push_back({length, filePiece});
+    transport_.Send(data, static_cast<int>(length));
+}
+
+std::optional<QByteArray> CQuillonDlg::BytesToSend(const QByteArray& text, int hex, int raw) {
     QByteArray data = text;
-    // The line end follows the "HEX Send" box, not the hex argument.
+    // The line end follows the "HEX Send" box, not the hex argument. In hex it stands apart,
+    // so that a last lone digit ("1B 4") is not read as the first of a pair with it.
     if (!raw && IsChecked(IDC_SEND_NEWLINE))
-        data += IsChecked(IDC_HEX_SEND) ? QByteArrayLiteral("0D0A") : QByteArrayLiteral("\r\n");
+        data += IsChecked(IDC_HEX_SEND) ? QByteArrayLiteral(" 0D0A") : QByteArrayLiteral("\r\n");
 
     QByteArray bytes;
     if (hex) {
@@ -44,7 +60,7 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
                 OnFileAutoSend();
             }
             MessageBox(LoadString(language(), IDS_HEX_FAILED));
-            return 0;
+            return std::nullopt;
         }
         bytes = QByteArray(reinterpret_cast<const char*>(converted.data()), count);
     } else if (!raw && IsChecked(IDC_CHINESE_MODE)) {
@@ -53,19 +69,30 @@ int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int r
     } else {
         bytes = data;
     }
+    return bytes;
+}
+
+int CQuillonDlg::SendData(const QByteArray& text, int hex, int /*unused*/, int raw) {
+    const std::optional<QByteArray> converted = BytesToSend(text, hex, raw);
+    if (!converted)
+        return 0;
+    const QByteArray& bytes = *converted;
+    // Nothing to write gives no completion report, so it must not wait for one either.
+    if (bytes.isEmpty())
+        return 1;
 
     if (!state_.timers.autoSend) {
         state_.send.sendingInProgress = 1;
-        EnableSendStarters(false);
+        DisableSendStarters();
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SENDING));
     }
     if (!state_.timers.fileAutoSend) {
         state_.send.sendingInProgress = 0;
-        EnableSendStarters(true);
+        RefreshControlStates();
         SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SEND_COMPLETED));
         SetTimer(kSendLabelTimer, 3000);
     }
-    transport_.Send(bytes.constData(), static_cast<int>(bytes.size()));
+    HandOver(bytes.constData(), bytes.size(), false);
     return 1;
 }
 

@@ -30,19 +30,6 @@ void SelectNumber(CDialog& dialog, int id, int number) {
 
 }  // namespace
 
-void CQuillonDlg::SerialTextFromCombos() {
-    state_.port.baudRate = SelectedNumber(*this, IDC_BAUD);
-    const int parity = CurSel(IDC_PARITY);
-    state_.port.parity = parity == 1 ? 'O' : parity == 2 ? 'E' : 'N';
-    state_.port.dataBits = SelectedNumber(*this, IDC_DATA_BITS);
-    state_.port.stopBits = SelectedNumber(*this, IDC_STOP_BITS);
-    state_.port.flowControl = CurSel(IDC_FLOW);
-    state_.port.serialParameterText =
-        Format(QStringLiteral("%d,%c,%d,%d, %d"),
-               {state_.port.baudRate, state_.port.parity, state_.port.dataBits,
-                state_.port.stopBits, state_.port.flowControl});
-}
-
 void CQuillonDlg::CombosFromSerialText() {
     const std::string text = state_.port.serialParameterText.toStdString();
     ParseSerialSettings(text, &state_.port.baudRate, &state_.port.parity, &state_.port.dataBits,

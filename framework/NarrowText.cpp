@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace quillon {
@@ -31,6 +32,31 @@ std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language) 
         return std::nullopt;
     out.truncate(static_cast<int>(outPtr - out.data()));
     return out;
+}
+
+QString FirstUnencodable(const QString& text, Language language) {
+    iconv_t converter = iconv_open(NarrowCodePage(language), "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return text.left(1);
+    QByteArray utf8 = text.toUtf8();
+    char* in = utf8.data();
+    std::size_t inLeft = static_cast<std::size_t>(utf8.size());
+    QByteArray out(4096, Qt::Uninitialized);
+    QString found;
+    while (inLeft > 0) {
+        char* outPtr = out.data();
+        std::size_t outLeft = static_cast<std::size_t>(out.size());
+        const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        if (result != static_cast<std::size_t>(-1) || errno == E2BIG)
+            continue;  // converted, or the output area is full: go on with the rest
+        // Stopped at the character it cannot take: `in` points at its first byte.
+        const auto lead = static_cast<unsigned char>(*in);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        found = QString::fromUtf8(in, static_cast<qsizetype>(std::min(length, inLeft)));
+        break;
+    }
+    iconv_close(converter);
+    return found;
 }
 
 namespace {

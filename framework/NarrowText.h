@@ -18,6 +18,10 @@ const char* NarrowCodePage(Language language);
 // caller says so instead of sending a substitute).
 std::optional<QByteArray> ToNarrowBytes(const QString& text, Language language);
 
+// The first character of text that the narrow code page has no place for, so that a refusal
+// can name it; empty when every character has a place.
+QString FirstUnencodable(const QString& text, Language language);
+
 // Turns the bytes a printer sends into characters, one byte at a time. A character of
 // several bytes (GB18030 has two- and four-byte ones) comes out once its last byte has
 // arrived; bytes that make no character in the code page come out as U+FFFD, one for each

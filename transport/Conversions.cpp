@@ -47,10 +47,12 @@ int HexTextToBytes(std::string_view text, std::uint8_t* out) {
             ++i;
             continue;
         }
-        // A digit at the end or before a blank stands for a byte of its own.
+        // A digit at the end or before a blank stands for a byte of its own, but only on its
+        // own: the last digit of "ABC" could as well be the first of a pair, so a run of an
+        // odd number of digits is refused rather than guessed at.
         if (i + 1 == text.size() || text[i + 1] == ' ') {
             const int value = HexDigitValue(text[i]);
-            if (value < 0)
+            if (value < 0 || (i > 0 && HexDigitValue(text[i - 1]) >= 0))
                 return -1;
             out[count++] = static_cast<std::uint8_t>(value);
             i += 2;

@@ -6,9 +6,10 @@
 
 namespace quillon {
 
-// Converts hexadecimal text ("1B 40", "1b40", "ABC") into bytes. `out` holds at least
+// Converts hexadecimal text ("1B 40", "1b40", "1 2") into bytes. `out` holds at least
 // (text.size() + 1) / 2 bytes. Returns the number of bytes stored, or -1 when a character
-// that is not a hexadecimal digit stands where a digit is expected (callers then use none).
+// that is not a hexadecimal digit stands where a digit is expected, or when a run of digits
+// has an odd length above one ("ABC") (callers then use none).
 int HexTextToBytes(std::string_view text, std::uint8_t* out);
 
 // Reads "baud,parity,data,stop, flow" field by field. Every output is always written; a

@@ -140,7 +140,7 @@ TEST(ProgramTest, SettingsSurviveATerminationSignal) {
     // Written by hand with bare line feeds, as a user on this system might.
     const std::string ini = dir.path() + "/config/Quillon/Quillon.ini";
     dir.WriteFile("config/Quillon/Quillon.ini",
-                  "COM3\n19200,E,7,2, 2\n127.0.0.9\n0\n1\n1000\n/srv/captures/\n1\n0\n0\n1\n0\n"
+                  "COM3\n19200,E,7,2, 2\n127.0.0.9\n0\n1\n250\n/srv/captures/\n1\n0\n0\n1\n0\n"
                   "SendData_ASC\nfirst line\r\r\nsecond line\nSendData_HEX\n1B 40");
     {
         Program program(dir, "C");
@@ -156,7 +156,7 @@ TEST(ProgramTest, SettingsSurviveATerminationSignal) {
     std::stringstream written;
     written << in.rdbuf();
     EXPECT_EQ(written.str(),
-              "COM3\r\n19200,E,7,2, 2\r\n127.0.0.9\r\n0\r\n1\r\n1000\r\n/srv/captures/\r\n"
+              "COM3\r\n19200,E,7,2, 2\r\n127.0.0.9\r\n0\r\n1\r\n250\r\n/srv/captures/\r\n"
               "1\r\n0\r\n0\r\n1\r\n0\r\nSendData_ASC\r\nfirst line\r\r\nsecond line\r\n"
               "SendData_HEX\r\n1B 40");
 

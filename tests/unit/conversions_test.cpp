@@ -37,7 +37,8 @@ TEST_P(HexTextToBytesTest, ConvertsOrRejects) {
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, HexTextToBytesTest,
     ::testing::Values(HexCase{"1B 40", 2, {0x1B, 0x40}}, HexCase{"1b40", 2, {0x1B, 0x40}},
-                      HexCase{"ABC", 2, {0xAB, 0x0C}}, HexCase{"A", 1, {0x0A}},
+                      HexCase{"ABC", -1, {}}, HexCase{"AB C", 2, {0xAB, 0x0C}},
+                      HexCase{"1B 40D0A", -1, {}}, HexCase{"A", 1, {0x0A}},
                       HexCase{"1 2", 2, {0x01, 0x02}},
                       HexCase{"0D 0A\r\n1B", 3, {0x0D, 0x0A, 0x1B}},
                       HexCase{"ff 00 7F", 3, {0xFF, 0x00, 0x7F}},

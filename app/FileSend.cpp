@@ -1,0 +1,124 @@
+// Choosing a file and sending it whole, in pieces that show how far the send has come.
+
+#include <QFileInfo>
+#include <cstring>
+
+#include "app/CQuillonDlg.h"
+#include "app/DialogTimers.h"
+#include "app/FileReading.h"
+#include "framework/Format.h"
+#include "framework/Texts.h"
+#include "resources/ResourceIds.h"
+
+namespace quillon {
+
+void CQuillonDlg::OnBrowse() {
+    const Language lang = language();
+    const QString& selected = state_.send.selectedFile;
+    const QString start =
+        selected == LoadString(lang, IDS_NO_FILE) ? QString() : QFileInfo(selected).absolutePath();
+    const QString path = Prompts().OpenFile(this, LoadString(lang, IDS_FILE_FILTER), start);
+    if (path.isEmpty())
+        return;
+    state_.send.selectedFile = path;
+    SetItemText(IDC_FILE_LABEL, path);
+    RefreshControlStates();
+}
+
+void CQuillonDlg::OnSendFile() {
+    SendState& send = state_.send;
+    if (send.fileJob.active())
+        return;
+    const Language lang = language();
+    const QString& path = send.selectedFile;
+    // Hex text is converted whole before anything goes; raw bytes are read as they go.
+    const bool hex = IsChecked(IDC_HEX_SEND);
+    FileReadResult file = ReadFileToSend(path, !hex);
+    QString reason;
+    switch (file.outcome) {
+        case FileReadResult::kRead:
+        case FileReadResult::kOpened:
+            break;
+        case FileReadResult::kFolder:
+            reason = Format(Text(lang, "D148.fileFolder"), {path});
+            break;
+        case FileReadResult::kTooLarge: {
+            const int limitMiB = static_cast<int>(kFileSendLimit >> 20);
+            reason = Format(Text(lang, "D148.fileTooLarge"), {path, limitMiB, limitMiB});
+            break;
+        }
+        case FileReadResult::kCannotOpen:
+        case FileReadResult::kReadError:
+            reason = Format(Text(lang, "D148.fileError"),
+                            {path, QString::fromLocal8Bit(std::strerror(file.error))});
+            break;
+    }
+    if (!reason.isEmpty()) {
+        MessageBox(LoadString(lang, IDS_OPEN_FILE_FAILED) + u'\n' + reason);
+        return;
+    }
+    if (file.outcome == FileReadResult::kOpened) {
+        send.fileJob.StartFile(file.fd, file.size);
+    } else {
+        // With "HEX Send" ticked the file holds hexadecimal text; a file is never wrapped.
+        std::optional<QByteArray> bytes = BytesToSend(file.bytes, hex, 1);
+        if (!bytes)
+            return;
+        send.fileJob.Start(std::move(*bytes));
+    }
+    // An empty file sends nothing.
+    if (!send.fileJob.active())
+        return;
+    RefreshControlStates();
+    ShowFileProgress();
+    FeedFileSend();
+}
+
+void CQuillonDlg::FeedFileSend() {
+    FileSendJob& job = state_.send.fileJob;
+    while (const std::optional<QByteArrayView> piece = job.NextPiece())
+        HandOver(piece->data(), piece->size(), true);
+    if (job.active() && !job.readError() && job.written() >= job.total()) {
+        // The file became shorter under the send and all of what is left is written.
+        job.Stop();
+        EndFileSend();
+    } else if (job.readError()) {
+        // The file failed under the send: what is in flight still goes, the rest cannot.
+        const int error = job.readError();
+        job.Stop();
+        RefreshControlStates();
+        SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
+        MessageBox(
+            LoadString(language(), IDS_OPEN_FILE_FAILED) + u'\n' +
+            Format(Text(language(), "D148.fileError"),
+                   {state_.send.selectedFile, QString::fromLocal8Bit(std::strerror(error))}));
+    }
+}
+
+void CQuillonDlg::ShowFileProgress() {
+    const FileSendJob& job = state_.send.fileJob;
+    const Language lang = language();
+    SetItemText(IDC_FILE_LABEL, Format(Text(lang, "D148.fileProgress"),
+                                       {LoadString(lang, IDS_SENDING),
+                                        static_cast<unsigned long long>(job.written()),
+                                        static_cast<unsigned long long>(job.total())}));
+}
+
+void CQuillonDlg::EndFileSend() {
+    RefreshControlStates();
+    SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SEND_COMPLETED));
+    SetTimer(kSendLabelTimer, 3000);
+    if (IsChecked(IDC_FILE_AUTO_SEND))
+        SetTimer(kFileTimer, state_.timers.sendInterval);
+}
+
+void CQuillonDlg::StopFileSend(qsizetype written, qsizetype total) {
+    state_.send.fileJob.Stop();
+    RefreshControlStates();
+    SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
+    MessageBox(
+        Format(Text(language(), "D148.fileStopped"),
+               {static_cast<unsigned long long>(written), static_cast<unsigned long long>(total)}));
+}
+
+}  // namespace quillon

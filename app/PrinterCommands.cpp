@@ -1,0 +1,38 @@
+// The canned printer commands: the print test line, and the Others page's cut and cash
+// drawer kick, all through the one send routine.
+
+#include "app/CQuillonDlg.h"
+
+namespace quillon {
+
+namespace {
+// GS V 66 0: feed to the cutting position and cut partially.
+const QByteArray kCutPaper = QByteArrayLiteral("1D 56 42 00");
+// ESC p 0 50 50 and ESC p 1 50 50: a 100 ms kick on drawer pin 2, then on pin 5; a NUL after.
+const QByteArray kOpenCashDrawer = QByteArrayLiteral("1B 70 00 32 32 1B 70 01 32 32 00");
+}  // namespace
+
+void CQuillonDlg::OnPrintTest() {
+    // Raw: neither the line end nor the Chinese-mode wrapper is added.
+    SendData(QByteArrayLiteral("Print test OK!\r\n\r\n\r\n"), 0, 0, 1);
+}
+
+LRESULT CQuillonDlg::OnPrinterCommand(LPARAM command) {
+    // The commands take the ordinary path, so a ticked "Send NewLine" adds its line end.
+    switch (command) {
+        case 0:
+            SendData(QByteArrayLiteral("Print test OK!\r\n"), 0, 0, 0);
+            break;
+        case 1:
+            SendData(kCutPaper, 1, 0, 0);
+            break;
+        case 2:
+            SendData(kOpenCashDrawer, 1, 0, 0);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace quillon
