@@ -1,0 +1,56 @@
+#include "printer/LineBuilder.h"
+
+#include <algorithm>
+
+namespace quillon::printer {
+
+void LineBuilder::SetArea(int left, int width) {
+    left_ = left;
+    width_ = std::max(width, 1);
+}
+
+void LineBuilder::AddImage(LineImage image, int width, int height) {
+    image.x = x_;
+    images_.push_back(std::move(image));
+    x_ += width;
+    used_ = std::max(used_, x_);
+    height_ = std::max(height_, height);
+}
+
+void LineBuilder::MoveTo(int x) {
+    if (x >= 0 && x < width_)
+        x_ = x;
+}
+
+void LineBuilder::Tab(const std::vector<int>& stops) {
+    for (int stop : stops)
+        if (stop > x_) {
+            if (stop < width_)
+                x_ = stop;
+            return;
+        }
+}
+
+TextLine LineBuilder::Take(Align align, int advance) {
+    TextLine line;
+    int shift = left_;
+    if (align == Align::kCenter)
+        shift += std::max(0, (width_ - used_) / 2);
+    else if (align == Align::kRight)
+        shift += std::max(0, width_ - used_);
+    for (auto& g : glyphs_)
+        g.x = static_cast<int16_t>(g.x + shift);
+    for (auto& image : images_)
+        image.x += shift;
+    line.glyphs = std::move(glyphs_);
+    line.images = std::move(images_);
+    line.height = height_;
+    line.advance = advance < 0 ? height_ : advance;
+    glyphs_.clear();
+    glyphs_.reserve(64);  // a full line of font A or B without growing
+    images_.clear();
+    x_ = used_ = height_ = 0;
+    return line;
+}
+
+}  // namespace quillon::printer

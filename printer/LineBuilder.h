@@ -1,0 +1,45 @@
+#pragma once
+// The print buffer of one line: characters and bit images placed left to right until the line
+// is printed (LF, ESC d, ESC J, ...) or full.
+
+#include "printer/Paper.h"
+
+namespace quillon::printer {
+
+class LineBuilder {
+  public:
+    // The printable area: `left` dots from the paper's edge, `width` dots wide.
+    void SetArea(int left, int width);
+    int AreaWidth() const { return width_; }
+    bool Empty() const { return glyphs_.empty() && images_.empty() && x_ == 0; }
+    // True when something `width` dots wide still fits on the line.
+    bool Fits(int width) const { return x_ + width <= width_; }
+    // Places a glyph `cellWidth` dots wide and `height` tall, then moves on by `advance`.
+    void AddGlyph(Glyph glyph, int cellWidth, int height, int advance) {
+        glyph.x = static_cast<int16_t>(x_);
+        glyphs_.push_back(glyph);
+        used_ = used_ > x_ + cellWidth ? used_ : x_ + cellWidth;
+        x_ += advance;
+        height_ = height_ > height ? height_ : height;
+    }
+    void AddImage(LineImage image, int width, int height);
+    // Moves to `x` dots from the area's left edge when it lies on the line.
+    void MoveTo(int x);
+    // Moves to the first tab stop right of the current position; stops are in dots.
+    void Tab(const std::vector<int>& stops);
+    int Position() const { return x_; }
+    // Hands the line over, aligned, and starts an empty one. `advance` < 0: the line feeds by
+    // its own height.
+    TextLine Take(Align align, int advance);
+
+  private:
+    std::vector<Glyph> glyphs_;
+    std::vector<LineImage> images_;
+    int left_ = 0;
+    int width_ = 576;
+    int x_ = 0;
+    int used_ = 0;  // right edge of the last thing placed
+    int height_ = 0;
+};
+
+}  // namespace quillon::printer

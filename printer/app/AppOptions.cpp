@@ -1,0 +1,127 @@
+#include "printer/app/AppOptions.h"
+
+#include <arpa/inet.h>
+
+#include <cstdlib>
+
+namespace quillon {
+
+namespace {
+
+const char* kHelp =
+    "Usage: quillon-printer [options]\n"
+    "A virtual receipt printer on a pseudo-terminal (registered as COM<n> in the port map),\n"
+    "raw TCP ports 9100 and 4000 and a web page on port 80 of a loopback address.\n\n"
+    "  --headless          no window; write each printed page as PNG to --out\n"
+    "  --out DIR           folder for the PNG pages (default: printer-pages)\n"
+    "  --width 58|80       paper width in mm (or 384|576 dots); default by family\n"
+    "  --family NAME       pos-thermal (default), pos-impact, portable-thermal,\n"
+    "                      portable-impact, micro-thermal, micro-impact\n"
+    "  --port-map FILE     port map to register in (default: $QUILLON_PORT_MAP, else\n"
+    "                      $XDG_CONFIG_HOME/Quillon/ports)\n"
+    "  --com N             register as COM<N> (default: first free number from 9)\n"
+    "  --address A         loopback address to listen on (default 127.0.0.2)\n"
+    "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
+    "  --http-port P       web page port (default 80)\n"
+    "  --idle-ms MS        a pause that ends a job (default 500)\n";
+
+bool ToInt(const std::string& text, int low, int high, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < low || value > high)
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool IsLoopback(const std::string& address) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, address.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std::string& help) {
+    int width = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            help = kHelp;
+            error.clear();
+            return false;
+        } else if (arg == "--headless") {
+            o.headless = true;
+        } else if (arg == "--out") {
+            if (!value(o.outDir))
+                return false;
+        } else if (arg == "--port-map") {
+            if (!value(o.portMap))
+                return false;
+        } else if (arg == "--family") {
+            if (!value(v))
+                return false;
+            if (!printer::ParseFamily(v, o.printer.family)) {
+                error = "unknown printer family: " + v;
+                return false;
+            }
+        } else if (arg == "--width") {
+            if (!value(v))
+                return false;
+            if (v == "58" || v == "384")
+                width = 384;
+            else if (v == "80" || v == "576")
+                width = 576;
+            else {
+                error = "paper width must be 58 or 80 (mm), or 384 or 576 (dots)";
+                return false;
+            }
+        } else if (arg == "--com") {
+            if (!value(v) || !ToInt(v, 1, 255, o.comNumber)) {
+                error = error.empty() ? "--com needs a number from 1 to 255" : error;
+                return false;
+            }
+        } else if (arg == "--address") {
+            if (!value(o.address))
+                return false;
+            if (!IsLoopback(o.address)) {
+                error = "the printer listens on loopback addresses only (127.x.x.x)";
+                return false;
+            }
+        } else if (arg == "--raw-ports") {
+            if (!value(v))
+                return false;
+            const auto comma = v.find(',');
+            if (comma == std::string::npos || !ToInt(v.substr(0, comma), 1, 65535, o.rawPorts[0]) ||
+                !ToInt(v.substr(comma + 1), 1, 65535, o.rawPorts[1])) {
+                error = "--raw-ports needs two ports, such as 9100,4000";
+                return false;
+            }
+        } else if (arg == "--http-port") {
+            if (!value(v) || !ToInt(v, 1, 65535, o.httpPort)) {
+                error = error.empty() ? "--http-port needs a port number" : error;
+                return false;
+            }
+        } else if (arg == "--idle-ms") {
+            if (!value(v) || !ToInt(v, 10, 600000, o.idleMs)) {
+                error = error.empty() ? "--idle-ms needs a number of milliseconds" : error;
+                return false;
+            }
+        } else {
+            error = "unknown option: " + arg + " (see --help)";
+            return false;
+        }
+    }
+    o.printer.paperWidth = width ? width : printer::DefaultPaperWidth(o.printer.family);
+    return true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,48 @@
+#pragma once
+// The virtual printer's window: the paper roll growing as pages come out, the printer's
+// state with buttons that change what its sensors report, and a log of the traffic.
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace quillon {
+
+class PrinterSession;
+class RenderWorker;
+
+class PrinterWindow : public QWidget {
+    Q_OBJECT
+  public:
+    PrinterWindow(PrinterSession& session, const QString& portsText);
+    void SetRenderWorker(const RenderWorker* worker) { renderer_ = worker; }
+
+  public slots:
+    // From the drawing thread, queued.
+    void AddPage(const QImage& image);
+
+  private:
+    void Poll();
+    void ShowState();
+    void Toggle(int which);
+
+    PrinterSession& session_;
+    const RenderWorker* renderer_ = nullptr;
+    QScrollArea* roll_;
+    QWidget* rollPaper_;
+    QVBoxLayout* rollLayout_;
+    QLabel* stateValue_;
+    QLabel* drawerValue_;
+    QLabel* skippedLabel_;
+    QPushButton* cover_;
+    QPushButton* paper_;
+    QPushButton* nearEnd_;
+    QPushButton* drawer_;
+    QPlainTextEdit* log_;
+};
+
+}  // namespace quillon

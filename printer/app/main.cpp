@@ -1,0 +1,150 @@
+// quillon-printer: a virtual receipt printer on a pseudo-terminal and loopback TCP, with a
+// window showing its paper, or --headless writing each page as a PNG.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "printer/app/AppOptions.h"
+#include "printer/app/Listeners.h"
+#include "printer/app/PortMapEntry.h"
+#include "printer/app/PrinterSession.h"
+#include "printer/app/PrinterWindow.h"
+#include "printer/app/PtyPort.h"
+#include "printer/app/ReceiveLoop.h"
+#include "printer/app/RenderWorker.h"
+#include "printer/app/WindowTexts.h"
+#include "printer/render/PageRenderer.h"
+#include "transport/SerialPortNames.h"
+
+using namespace quillon;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the program the way closing its window does.
+void QuitOnSignals(QCoreApplication& app) {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(s, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+// Writes through a temporary name, so a reader never sees half a file.
+void SavePage(const QString& dir, const printer::Page& page, const QImage& image) {
+    const QString name =
+        QString("job-%1-%2.png").arg(page.job, 4, 10, QChar('0')).arg(page.part, 2, 10, QChar('0'));
+    const QString temp = dir + "/." + name;
+    if (!printer::SavePng(image, temp) || !QDir().rename(temp, dir + "/" + name))
+        std::cerr << "quillon-printer: cannot write " << (dir + "/" + name).toStdString() << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    AppOptions options;
+    std::string error, help;
+    if (!ParseOptions(argc, argv, options, error, help)) {
+        (error.empty() ? std::cout : std::cerr)
+            << (error.empty() ? help : "quillon-printer: " + error + "\n");
+        return error.empty() ? 0 : 2;
+    }
+    if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QGuiApplication> app;
+    if (options.headless)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QuitOnSignals(*app);
+
+    PtyPort pty;
+    if (!pty.Open(error)) {
+        std::cerr << "quillon-printer: " << error << "\n";
+        return 1;
+    }
+    PortMapEntry entry;
+    const std::string mapFile = options.portMap.empty() ? PortMapPath() : options.portMap;
+    if (!entry.Register(mapFile, options.comNumber, pty.path(), error)) {
+        std::cerr << "quillon-printer: " << error << "\n";
+        return 1;
+    }
+    std::string ports =
+        "COM" + std::to_string(entry.number()) + " = " + pty.path() + " (" + mapFile + ")";
+    std::vector<Listener> listeners;
+    auto listen = [&](int port, bool http) {
+        const int fd = ListenOn(options.address, port, error);
+        if (fd >= 0) {
+            listeners.push_back({fd, http});
+            ports += "\n" + std::string(http ? "HTTP " : "TCP ") + options.address + ":" +
+                     std::to_string(port);
+            return;
+        }
+        std::cerr << "quillon-printer: cannot listen on " << options.address << ":" << port << " ("
+                  << error << ")"
+                  << (port < 1024 ? "; ports below 1024 need root or a user namespace" : "")
+                  << "; going on without it\n";
+    };
+    listen(options.rawPorts[0], false);
+    listen(options.rawPorts[1], false);
+    listen(options.httpPort, true);
+
+    const QString outDir = QString::fromStdString(options.outDir);
+    if (options.headless && !QDir().mkpath(outDir)) {
+        std::cerr << "quillon-printer: cannot create " << options.outDir << "\n";
+        return 1;
+    }
+    PrinterWindow* window = nullptr;
+    auto renderer =
+        std::make_unique<RenderWorker>([&](const printer::Page& page, const QImage& image) {
+            if (options.headless)
+                SavePage(outDir, page, image);
+            else
+                QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
+                                          Q_ARG(QImage, image));
+        });
+    PrinterSession session(options.printer, *renderer);
+    std::unique_ptr<PrinterWindow> windowOwner;
+    if (!options.headless) {
+        windowOwner = std::make_unique<PrinterWindow>(session, QString::fromStdString(ports));
+        window = windowOwner.get();
+        window->SetRenderWorker(renderer.get());
+        window->show();
+    }
+    const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
+                              printer::FamilyName(options.printer.family) + ", " +
+                              std::to_string(options.printer.paperWidth) + " dots)";
+    ReceiveLoop loop(session, pty.fd(), std::move(listeners), options.idleMs, title);
+    loop.Start();
+    std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
+
+    const int result = app->exec();
+    loop.Stop();
+    session.EndJob();
+    const long long skipped = renderer->Skipped();
+    renderer.reset();  // draws what is still waiting while the window is still there
+    if (skipped > 0)
+        std::cerr << "quillon-printer: " << skipped
+                  << " pages were not drawn because drawing fell behind the data\n";
+    entry.Remove();
+    return result;
+}

@@ -1,0 +1,97 @@
+// The printer window: its buttons change what the printer reports, pages join the roll, and
+// the traffic shows in the log.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+
+#include "printer/app/PrinterSession.h"
+#include "printer/app/PrinterWindow.h"
+#include "printer/app/RenderWorker.h"
+#include "tests/printer/EngineHarness.h"
+
+using namespace quillon;
+
+namespace {
+
+QPushButton* Button(QWidget& window, const QString& name) {
+    for (auto* b : window.findChildren<QPushButton*>())
+        if (b->accessibleName() == name && b->text() == name)
+            return b;
+    return nullptr;
+}
+
+// Runs the event loop for `ms` milliseconds.
+void Wait(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+std::string Ask(PrinterSession& session, const std::string& hex) {
+    const std::string bytes = Bytes(hex);
+    session.Receive(7, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    std::string answers;
+    for (auto& [source, text] : session.TakeAnswers()) {
+        EXPECT_EQ(source, 7);
+        answers += text;
+    }
+    return answers;
+}
+
+}  // namespace
+
+TEST(PrinterWindow, ButtonsChangeTheStatusAnswersAndPagesJoinTheRoll) {
+    std::atomic<int> drawn{0};
+    PrinterWindow* window = nullptr;
+    RenderWorker renderer([&](const printer::Page&, const QImage& image) {
+        QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection, Q_ARG(QImage, image));
+        ++drawn;
+    });
+    PrinterSession session(printer::PrinterOptions{}, renderer);
+    PrinterWindow w(session, "COM9 = /dev/pts/99");
+    window = &w;
+    w.show();
+
+    EXPECT_EQ(Ask(session, "1D 61 0F"), Bytes("14 00 00 00"));
+    QPushButton* cover = Button(w, "Open cover");
+    ASSERT_NE(cover, nullptr);
+    cover->click();
+    // The change is reported at once; offline, only real-time requests are answered.
+    EXPECT_EQ(Ask(session, "10 04 01 1B 76"), Bytes("3C 00 00 00 1E"));
+    ASSERT_NE(Button(w, "Close cover"), nullptr);
+    Button(w, "Close cover")->click();
+    EXPECT_EQ(Ask(session, ""), Bytes("14 00 00 00 00"));  // the change, then ESC v held
+
+    Button(w, "Take out paper")->click();
+    EXPECT_EQ(Ask(session, "10 04 04"), Bytes("1C 00 0C 00 72"));
+    Button(w, "Put in paper")->click();
+    Button(w, "Open drawer")->click();
+    EXPECT_EQ(Ask(session, "10 04 01 1D 72 02"), Bytes("14 00 00 00 10 00 00 00 12 00"));
+    Button(w, "Close drawer")->click();
+
+    Ask(session, "'on the roll' 0A 1D 56 00");
+    for (int i = 0; i < 200 && drawn == 0; ++i)
+        Wait(20);
+    QCoreApplication::processEvents();
+    int pages = 0;
+    for (auto* label : w.findChildren<QLabel*>())
+        pages += !label->pixmap().isNull();
+    EXPECT_EQ(pages, 1);
+    // The window looks at the log every 100 ms.
+    QString log;
+    for (int i = 0; i < 250 && !log.contains("<- 72"); ++i) {
+        Wait(20);
+        log = w.findChild<QPlainTextEdit*>()->toPlainText();
+    }
+    EXPECT_TRUE(log.contains("-> 10 04 04")) << log.toStdString();
+    EXPECT_TRUE(log.contains("<- 72")) << log.toStdString();
+}
