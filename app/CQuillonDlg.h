@@ -15,6 +15,7 @@
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 
+class QEvent;
 class QTabWidget;
 
 namespace quillon {
@@ -94,6 +95,27 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnPushPin();
     void ApplyReceiveColours();
 
+    // Serial lists and network port (SettingChanges.cpp); the settings file (Settings.cpp).
+    void CombosFromSerialText();
+    void OnSerialSettingChange();
+    void OnNetworkPortChange();
+    void LoadSettings();
+    void SaveSettings();
+
+    // Devices coming and going (DeviceChanges.cpp).
+    void WatchDevices();
+    void RefreshPortList();
+    LRESULT OnDeviceChange(WPARAM event);
+
+    // Saving received data (SaveReceived.cpp).
+    void OnSave();
+    void OnModifyDirectory();
+
+    // Help and the receive box's keys (HelpAndKeys.cpp).
+    void OnHelp();
+    void FilterReceiveInput();
+    bool OnReceiveInput(QEvent* event);
+
     // Closing (Closing.cpp).
     LRESULT OnClose();
     LRESULT OnDestroy();
@@ -164,17 +186,6 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnPrinterCommand(LPARAM command);
     LRESULT OnModelTest(LPARAM model);
     void OnPrintTest();
-
-    // Handlers whose behaviour belongs to the save, settings and help features
-    // (PendingHandlers.cpp).
-    LRESULT OnDeviceChange(WPARAM event);
-    void OnSave();
-    void OnModifyDirectory();
-    void OnHelp();
-    void OnSerialSettingChange();
-    void OnNetworkPortChange();
-    void LoadSettings();
-    void SaveSettings();
 
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;

@@ -73,6 +73,8 @@ bool CQuillonDlg::OnInitDialog() {
 
     OnPortSelectionChange();
     RefreshControlStates();
+    WatchDevices();
+    FilterReceiveInput();
 
     GetDlgItem(IDC_OPEN_CLOSE)->setFocus();
     return false;

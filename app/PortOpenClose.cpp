@@ -29,6 +29,8 @@ void CQuillonDlg::OnOpenClose() {
     else
         state_.port.open = OpenSelectedPort();
     ShowPortState();
+    if (!state_.port.open && state_.portListStale)
+        RefreshPortList();
 }
 
 void CQuillonDlg::SerialTextFromCombos() {

@@ -88,6 +88,7 @@ struct QuillonDlgState {
     int pageArea = 1;           // the tab page area is shown
     QRect tabClientRect;
     std::map<std::uint32_t, QString> usbPaths;  // number of a "USB%d" entry -> interface path
+    int portListStale = 0;  // devices changed while a port was open: refresh once it closes
     int helpShown = 0;
 };
 

@@ -24,10 +24,12 @@
 #include <vector>
 
 #include "app/CQuillonDlg.h"
+#include "bench/BenchSinks.h"
 #include "framework/DialogPrompts.h"
 #include "resources/ResourceIds.h"
 
 using namespace quillon;
+using namespace quillon::bench;
 
 namespace {
 
@@ -50,62 +52,6 @@ class BenchPrompts : public DialogPrompts {
   private:
     QString file_;
 };
-
-// Reads and counts everything that arrives on fd until told to stop.
-class Drain {
-  public:
-    explicit Drain(int fd)
-        : thread_([this, fd] {
-              std::vector<char> buffer(1 << 16);
-              while (!stop_) {
-                  pollfd p{fd, POLLIN, 0};
-                  if (poll(&p, 1, 20) <= 0)
-                      continue;
-                  const ssize_t n = read(fd, buffer.data(), buffer.size());
-                  if (n > 0)
-                      received_ += static_cast<std::size_t>(n);
-                  else if (n < 0 && errno == EIO)
-                      usleep(1000);  // between a close and a reopen of the device
-              }
-          }) {}
-    ~Drain() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::size_t received() const { return received_; }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::atomic<std::size_t> received_{0};
-    std::thread thread_;
-};
-
-struct Sink {
-    std::string node;  // what the program opens
-    int testEnd = -1;  // what the drain reads
-};
-
-Sink MakePty(const std::string& node) {
-    int master, slave;
-    openpty(&master, &slave, nullptr, nullptr, nullptr);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    const std::string slavePath = ttyname(slave);
-    close(slave);
-    fs::create_directories(fs::path(node).parent_path());
-    fs::remove(node);
-    fs::create_symlink(slavePath, node);
-    return {node, master};
-}
-
-Sink MakeFifo(const std::string& node) {
-    fs::create_directories(fs::path(node).parent_path());
-    fs::remove(node);
-    mkfifo(node.c_str(), 0600);
-    return {node, open(node.c_str(), O_RDONLY | O_NONBLOCK)};
-}
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();

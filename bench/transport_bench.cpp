@@ -20,9 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSinks.h"
 #include "transport/CommonUtils.h"
 
 using namespace quillon;
+using namespace quillon::bench;
 
 namespace {
 
@@ -54,57 +56,6 @@ class CountingOwner : public Window {
     std::condition_variable changed_;
     std::size_t written_ = 0;
 };
-
-// Reads and throws away everything that arrives on fd until told to stop.
-class Drain {
-  public:
-    explicit Drain(int fd)
-        : thread_([this, fd] {
-              std::vector<char> buffer(1 << 16);
-              while (!stop_) {
-                  pollfd p{fd, POLLIN, 0};
-                  if (poll(&p, 1, 20) > 0 && read(fd, buffer.data(), buffer.size()) < 0 &&
-                      errno == EIO)
-                      usleep(1000);
-              }
-          }) {}
-    ~Drain() {
-        stop_ = true;
-        thread_.join();
-    }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-struct Sink {
-    std::string node;  // what the program opens
-    int testEnd = -1;  // what the drain reads
-};
-
-Sink MakePty(const std::string& node) {
-    int master, slave;
-    openpty(&master, &slave, nullptr, nullptr, nullptr);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    const std::string slavePath = ttyname(slave);
-    close(slave);
-    fs::create_directories(fs::path(node).parent_path());
-    fs::remove(node);
-    fs::create_symlink(slavePath, node);
-    return {node, master};
-}
-
-Sink MakeFifo(const std::string& node) {
-    fs::create_directories(fs::path(node).parent_path());
-    fs::remove(node);
-    mkfifo(node.c_str(), 0600);
-    const int reader = open(node.c_str(), O_RDONLY | O_NONBLOCK);
-    return {node, reader};
-}
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();

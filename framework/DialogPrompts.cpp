@@ -21,7 +21,15 @@ int QtPrompts::MessageBox(QWidget* owner, const QString& text, const QString& ca
     QMessageBox box(owner);
     box.setWindowTitle(title);
     box.setText(text);
-    box.setIcon((type & MB_ICONERROR) ? QMessageBox::Critical : QMessageBox::NoIcon);
+    if (type & MB_ICONERROR)
+        box.setIcon(QMessageBox::Critical);
+    else if (type & MB_ICONQUESTION)
+        box.setIcon(QMessageBox::Question);
+    if (type & MB_YESNO) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return IDOK;

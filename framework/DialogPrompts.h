@@ -12,8 +12,9 @@ namespace quillon {
 class DialogPrompts {
   public:
     virtual ~DialogPrompts() = default;
-    // Shows text with one OK button (type: MB_OK, optionally with MB_ICONERROR); an empty
-    // caption means the application's name. Returns IDOK.
+    // Shows text with one OK button (type: MB_OK, optionally with MB_ICONERROR), or asks
+    // (MB_YESNO, optionally with MB_ICONQUESTION); an empty caption means the application's
+    // name. Returns IDOK, or IDYES or IDNO.
     virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
                            unsigned type) = 0;
     // File-open dialog; filter in the "*.txt|*.txt|...||" form. Empty when cancelled.

@@ -49,8 +49,12 @@ constexpr int CommandCode(WPARAM wParam) {
 
 // Message box styles and results.
 constexpr unsigned MB_OK = 0x0000;
+constexpr unsigned MB_YESNO = 0x0004;
 constexpr unsigned MB_ICONERROR = 0x0010;
+constexpr unsigned MB_ICONQUESTION = 0x0020;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
 
 }  // namespace quillon

@@ -15,7 +15,9 @@ namespace quillon {
 int ScriptedPrompts::MessageBox(QWidget*, const QString& text, const QString& caption,
                                 unsigned type) {
     boxes.push_back({text, caption, type});
-    return IDOK;
+    if (!(type & MB_YESNO))
+        return IDOK;
+    return boxAnswers.isEmpty() ? IDNO : boxAnswers.takeFirst();
 }
 
 QString ScriptedPrompts::OpenFile(QWidget*, const QString&, const QString&) {

@@ -17,7 +17,8 @@ namespace quillon {
 class CDialog;
 class CQuillonDlg;
 
-// Records every prompt; file and folder questions get the queued answers (empty when none).
+// Records every prompt; file and folder questions get the queued answers (empty when none),
+// and so do yes/no questions (IDNO when none).
 class ScriptedPrompts : public DialogPrompts {
   public:
     struct Box {
@@ -34,6 +35,7 @@ class ScriptedPrompts : public DialogPrompts {
     QStringList fileAnswers;
     QStringList folderAnswers;
     QStringList folderTitles;
+    QList<int> boxAnswers;
 };
 
 // A main window initialised and shown offscreen, answering prompts through `prompts`.

@@ -20,6 +20,7 @@
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/FakeDevices.h"
 
 using namespace quillon;
 
@@ -289,6 +290,9 @@ TEST(MainWindowTest, ReceiveBoxIsBlueOnWhiteAndTheSendBoxKeepsTheSystemColours) 
 }
 
 TEST(MainWindowTest, ClosingEndsTheWindowAndEscapeDoesNot) {
+    // Closing saves the settings: into a folder of this test's own.
+    const TempDir config;
+    const ScopedEnv configEnv("XDG_CONFIG_HOME", config.path());
     auto dialog = OpenMainWindow(Language::English);
     ASSERT_TRUE(dialog->isVisible());
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
