@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -74,6 +75,26 @@ inline Sink MakeFifo(const std::string& node) {
     std::filesystem::remove(node);
     mkfifo(node.c_str(), 0600);
     return {node, open(node.c_str(), O_RDONLY | O_NONBLOCK)};
+}
+
+inline double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Bytes per second of a plain loop of 4096-byte write() calls of `total` bytes to the sink.
+inline double PlainWriteRate(const Sink& sink, std::size_t total) {
+    Drain drain(sink.testEnd);
+    const int fd = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
+    std::vector<char> chunk(4096, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t done = 0; done < total;) {
+        const ssize_t n = write(fd, chunk.data(), chunk.size());
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    close(fd);
+    return total / seconds;
 }
 
 }  // namespace quillon::bench

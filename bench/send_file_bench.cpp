@@ -53,26 +53,6 @@ class BenchPrompts : public DialogPrompts {
     QString file_;
 };
 
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-// 64 MiB from memory in 4096-byte write() calls.
-double PlainWriteRate(const Sink& sink) {
-    Drain drain(sink.testEnd);
-    const int fd = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
-    std::vector<char> chunk(4096, 'x');
-    const auto start = Clock::now();
-    for (std::size_t done = 0; done < kTotal;) {
-        const ssize_t n = write(fd, chunk.data(), chunk.size());
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-    }
-    const double seconds = Seconds(Clock::now() - start);
-    close(fd);
-    return kTotal / seconds;
-}
-
 // The same file read and written in 64 KiB pieces, as cat does.
 double CatRate(const Sink& sink, const std::string& file) {
     Drain drain(sink.testEnd);
@@ -145,7 +125,7 @@ double WindowSendRate(const Sink& sink, const QString& port, const std::string& 
 void Compare(const char* name, const Sink& sink, const QString& port, const std::string& file) {
     double plain = 0, cat = 0, window = 0, worstTurnMs = 0;
     for (int round = 0; round < 3; ++round) {
-        plain = std::max(plain, PlainWriteRate(sink));
+        plain = std::max(plain, PlainWriteRate(sink, kTotal));
         cat = std::max(cat, CatRate(sink, file));
         double turnMs = 0;
         window = std::max(window, WindowSendRate(sink, port, file, &turnMs));

@@ -57,25 +57,6 @@ class CountingOwner : public Window {
     std::size_t written_ = 0;
 };
 
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double PlainWriteRate(const Sink& sink) {
-    Drain drain(sink.testEnd);
-    const int fd = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
-    std::vector<char> chunk(4096, 'x');
-    const auto start = Clock::now();
-    for (std::size_t done = 0; done < kTotal;) {
-        const ssize_t n = write(fd, chunk.data(), chunk.size());
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-    }
-    const double seconds = Seconds(Clock::now() - start);
-    close(fd);
-    return kTotal / seconds;
-}
-
 double SendRate(const Sink& sink, bool usb) {
     Drain drain(sink.testEnd);
     auto owner = std::make_shared<CountingOwner>();
@@ -103,7 +84,7 @@ double ProcessCpuSeconds() {
 }
 
 void Throughput(const char* name, const Sink& sink, bool usb) {
-    const double plain = PlainWriteRate(sink);
+    const double plain = PlainWriteRate(sink, kTotal);
     const double viaSend = SendRate(sink, usb);
     std::printf("%-28s Send %8.1f MiB/s   plain write() %8.1f MiB/s   ratio %.2f\n", name,
                 viaSend / (1 << 20), plain / (1 << 20), viaSend / plain);
