@@ -57,7 +57,7 @@ TEST(PrinterSession, ModelThreadKeepsOrderAnswersAndEveryByteOfAFullBuffer) {
         Bytes("1B 40 1B 45 01 'TOTAL' 1B 45 00 0A 'Item 1  2.50' 0A 1D 76 30 00 02 00 02 00") +
         Bytes("F0 0F 0F F0 1D 6B 49 05 '{B123' 0A 1D 56 42 00");
     std::string stream;
-    while (stream.size() + receipt.size() < PrinterSession::kBufferSize / 2)
+    while (stream.size() + receipt.size() < (4u << 20))
         stream += receipt;
     stream += Bytes("'a line at the pause' 0A");
     both(1, stream);
@@ -69,7 +69,13 @@ TEST(PrinterSession, ModelThreadKeepsOrderAnswersAndEveryByteOfAFullBuffer) {
     EXPECT_EQ(TakeAnswersFrom(session, 2, 1), Bytes("1E"));
     const size_t held = stream.size() + 9;
     EXPECT_FALSE(session.Backlogged());
-    both(3, std::string(PrinterSession::kBufferSize - held, 'x'));
+    // The rest of the buffer as images, which are quick to model, and a line of text.
+    const std::string image = Bytes("1D 76 30 00 48 00 A0 0F") + std::string(72 * 4000, '\x55');
+    std::string rest;
+    while (held + rest.size() + image.size() < PrinterSession::kBufferSize)
+        rest += image;
+    rest += std::string(PrinterSession::kBufferSize - held - rest.size(), 'x');
+    both(3, rest);
     EXPECT_TRUE(session.Backlogged());
 
     // Closed again: the answers come in the order they were asked for, each to its asker.
