@@ -40,6 +40,9 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     // Answers DLE EOT and carries out DLE DC4 at once, in any state. Every byte must later
     // reach Feed too, in the same order.
     void Scan(const uint8_t* data, size_t size) { scanner_.Scan(data, size); }
+    // What Scan does with the requests it finds, for an owner that scans with a scanner of
+    // its own (on another thread, say).
+    RealTimeScanner::Handler& RealTime() { return *this; }
     // Runs the bytes through the tokenizer and the model, or holds them while offline.
     void Feed(const uint8_t* data, size_t size);
     // A pause in the data: what was printed becomes a job of its own.

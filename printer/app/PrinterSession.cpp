@@ -18,17 +18,16 @@ constexpr size_t kHugePage = 2u << 20;
 PrinterSession::PrinterSession(const printer::PrinterOptions& options,
                                printer::VirtualPrinter::PageSink pages)
     : printer_(
-          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)) {
-    // Reserved, not used: pages come as a burst reaches them, huge ones where the system
-    // gives them, so that taking a burst costs few page faults.
+          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)),
+      scanner_(*this) {
+    // Reserved, not used: memory comes as a burst reaches it.
     void* mapped = mmap(nullptr, kBufferSize + kHugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
-    const uintptr_t aligned =
-        (reinterpret_cast<uintptr_t>(mapped) + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
     mapped_ = mapped;
-    buffer_ = reinterpret_cast<uint8_t*>(aligned);
+    buffer_ = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mapped) + kHugePage - 1) &
+                                         ~(uintptr_t{kHugePage} - 1));
     madvise(buffer_, kBufferSize, MADV_HUGEPAGE);
     modelThread_ = std::thread([this] { RunModel(); });
 }
@@ -38,45 +37,39 @@ PrinterSession::~PrinterSession() {
     munmap(mapped_, kBufferSize + kHugePage);
 }
 
-PrinterSession::Turn::Turn(PrinterSession& session) : session_(session) {
-    ++session_.waiting_;
-    hold_ = std::unique_lock<std::mutex>(session_.lock_);
-    --session_.waiting_;
-}
-
-PrinterSession::Turn::~Turn() {
-    hold_.unlock();
-    session_.turn_.notify_one();
-}
-
 std::span<uint8_t> PrinterSession::ReceiveSpace() {
-    Turn turn(*this);
+    std::lock_guard<std::mutex> lock(bufferLock_);
     return FreeSpaceLocked();
 }
 
 std::span<uint8_t> PrinterSession::FreeSpaceLocked() {
     if (used_ == 0)
-        start_ = 0;  // an empty buffer starts over, so that light traffic touches little of it
+        start_ = 0;
     const size_t end = (start_ + used_) % kBufferSize;
     const size_t room = end >= start_ && used_ < kBufferSize ? kBufferSize - end : start_ - end;
     return {buffer_ + end, room};
 }
 
 std::span<uint8_t> PrinterSession::Received(int source, size_t size) {
+    const uint8_t* data;
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        data = buffer_ + (start_ + used_) % kBufferSize;
+    }
+    lastSource_ = source;
+    scanSource_ = source;
+    Log("->", data, size);
+    scanner_.Scan(data, size);
     std::span<uint8_t> space;
     {
-        Turn turn(*this);
-        const uint8_t* data = buffer_ + (start_ + used_) % kBufferSize;
-        source_ = lastSource_ = source;
-        Log("->", data, size);
-        printer_.Scan(data, size);
+        std::lock_guard<std::mutex> lock(bufferLock_);
         if (size > 0) {
             used_ += size;
             if (!runs_.empty() && !runs_.back().jobEnd && runs_.back().source == source)
                 runs_.back().size += size;
             else
                 runs_.push_back(Run{source, size});
-            UpdateBacklogged();
+            backlogged_ = used_ == kBufferSize;
         }
         space = FreeSpaceLocked();
     }
@@ -85,11 +78,13 @@ std::span<uint8_t> PrinterSession::Received(int source, size_t size) {
 }
 
 void PrinterSession::Receive(int source, const uint8_t* data, size_t size) {
-    do {
+    if (size == 0)
+        Received(source, 0);
+    while (size > 0) {
         std::span<uint8_t> space;
         {
-            std::unique_lock<std::mutex> hold(lock_);
-            room_.wait(hold, [&] { return stopping_ || !FreeSpaceLocked().empty(); });
+            std::unique_lock<std::mutex> lock(bufferLock_);
+            room_.wait(lock, [&] { return stopping_ || !FreeSpaceLocked().empty(); });
             if (stopping_)
                 return;
             space = FreeSpaceLocked();
@@ -99,12 +94,12 @@ void PrinterSession::Receive(int source, const uint8_t* data, size_t size) {
         Received(source, n);
         data += n;
         size -= n;
-    } while (size > 0);
+    }
 }
 
 void PrinterSession::EndJob() {
     {
-        Turn turn(*this);
+        std::lock_guard<std::mutex> lock(bufferLock_);
         runs_.push_back(Run{lastSource_, 0, true});
     }
     modelWake_.notify_one();
@@ -113,8 +108,8 @@ void PrinterSession::EndJob() {
 std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
     std::vector<std::pair<int, std::string>> taken;
     if (!answersWaiting_)
-        return taken;  // most of the time, so the receiving thread need not wait for the lock
-    Turn turn(*this);
+        return taken;  // most of the time: the receiving thread need not wait for the printer
+    std::lock_guard<std::mutex> hold(printerLock_);
     taken.swap(answers_);
     answersWaiting_ = false;
     return taken;
@@ -122,88 +117,119 @@ std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
 
 void PrinterSession::Stop() {
     {
-        Turn turn(*this);
+        std::lock_guard<std::mutex> lock(bufferLock_);
         stopping_ = true;
     }
     modelWake_.notify_one();
     room_.notify_all();
     if (modelThread_.joinable())
         modelThread_.join();
-    std::lock_guard<std::mutex> hold(lock_);
-    runs_.clear();
-    used_ = 0;
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        runs_.clear();
+        used_ = 0;
+        backlogged_ = false;
+    }
+    std::lock_guard<std::mutex> hold(printerLock_);
     printer_.EndJob();
-    UpdateBacklogged();
+}
+
+void PrinterSession::StatusRequest(int n) {
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = scanSource_;
+    printer_.RealTime().StatusRequest(n);
+}
+
+void PrinterSession::DrawerPulse(int pin, int onMs) {
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = scanSource_;
+    printer_.RealTime().DrawerPulse(pin, onMs);
 }
 
 void PrinterSession::RunModel() {
     // Modelling gives way to reading when the two compete for a processor: what is not
     // modelled yet waits in the buffer, and a full buffer stops the reading.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-    std::unique_lock<std::mutex> hold(lock_);
-    for (;;) {
-        // Offline, the bytes stay in the buffer with their connections until the printer is
-        // back online. Stopping, what may be modelled still is.
-        modelWake_.wait(
-            hold, [this] { return stopping_ || (!runs_.empty() && printer_.State().Online()); });
-        if (runs_.empty() || !printer_.State().Online())
-            return;
-        FeedSlice();
-        // Whoever waits for the lock goes first: the receiving thread waits one slice at most.
-        turn_.wait(hold, [this] { return waiting_ == 0; });
+    while (FeedSlice()) {
     }
 }
 
-void PrinterSession::FeedSlice() {
-    const bool wasFull = backlogged_;
-    newAnswers_ = false;
-    Run& run = runs_.front();
-    source_ = run.source;
-    if (run.jobEnd) {
-        printer_.EndJob();
-        runs_.pop_front();
-    } else {
-        const size_t n = std::min({kSlice, run.size, kBufferSize - start_});
-        printer_.Feed(buffer_ + start_, n);
-        start_ = (start_ + n) % kBufferSize;
-        used_ -= n;
-        run.size -= n;
-        if (run.size == 0)
-            runs_.pop_front();
-        room_.notify_all();
+bool PrinterSession::FeedSlice() {
+    Run run{};
+    const uint8_t* data = nullptr;
+    {
+        // Offline, the bytes stay in the buffer with their connections until the printer is
+        // back online. Stopping, what may be modelled still is.
+        std::unique_lock<std::mutex> lock(bufferLock_);
+        modelWake_.wait(lock, [this] { return stopping_ || (!runs_.empty() && online_); });
+        if (runs_.empty() || !online_)
+            return false;
+        run = runs_.front();
+        run.size = std::min({kSlice, run.size, kBufferSize - start_});
+        data = buffer_ + start_;  // the receiving thread writes only past the used bytes
     }
-    UpdateBacklogged();
-    if (newAnswers_ || (wasFull && !backlogged_))
+    bool wakeReader = false;
+    {
+        std::lock_guard<std::mutex> hold(printerLock_);
+        if (!printer_.State().Online())
+            return true;  // gone offline meanwhile: wait for it to come back
+        newAnswers_ = false;
+        source_ = run.source;
+        if (run.jobEnd)
+            printer_.EndJob();
+        else
+            printer_.Feed(data, run.size);
+        wakeReader = newAnswers_;
+    }
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        const bool wasFull = backlogged_;
+        if (!run.jobEnd) {
+            start_ = (start_ + run.size) % kBufferSize;
+            used_ -= run.size;
+            runs_.front().size -= run.size;
+        }
+        if (runs_.front().size == 0)
+            runs_.pop_front();
+        backlogged_ = used_ == kBufferSize;
+        wakeReader = wakeReader || (wasFull && !backlogged_);
+    }
+    room_.notify_all();
+    if (wakeReader)
         answersReady_.Signal();
+    return true;
 }
 
 printer::PrinterState PrinterSession::State() {
-    Turn turn(*this);
+    std::lock_guard<std::mutex> hold(printerLock_);
     return printer_.State();
 }
 
 void PrinterSession::SetState(const printer::PrinterState& state) {
     {
-        Turn turn(*this);
+        std::lock_guard<std::mutex> hold(printerLock_);
         source_ = lastSource_;
         printer_.SetState(state);
-        UpdateBacklogged();
+        online_ = printer_.State().Online();
     }
-    // Back online, the model thread goes on with the buffer.
+    {
+        // The model thread is either asleep, and woken below, or has yet to see online_.
+        std::lock_guard<std::mutex> lock(bufferLock_);
+    }
     modelWake_.notify_one();
-    // Wakes the receiving thread for the answers and for held data it may read again.
+    // Wakes the receiving thread for the answers.
     answersReady_.Signal();
 }
 
 std::deque<std::string> PrinterSession::TakeLog() {
-    Turn turn(*this);
+    std::lock_guard<std::mutex> hold(logLock_);
     std::deque<std::string> taken;
     taken.swap(log_);
     return taken;
 }
 
 void PrinterSession::Note(const std::string& line) {
-    Turn turn(*this);
+    std::lock_guard<std::mutex> hold(logLock_);
     log_.push_back(line);
     if (log_.size() > kMaxLogLines)
         log_.pop_front();
@@ -230,6 +256,7 @@ void PrinterSession::Log(const char* direction, const uint8_t* bytes, size_t siz
     }
     if (size > kShown)
         line += " ... (" + std::to_string(size) + " bytes)";
+    std::lock_guard<std::mutex> hold(logLock_);
     log_.push_back(std::move(line));
     if (log_.size() > kMaxLogLines)
         log_.pop_front();

@@ -1,10 +1,9 @@
 #pragma once
 // The virtual printer shared by the receiving thread, the model thread and the window. The
-// receiving thread only answers the real-time requests and puts the bytes into a bounded
-// receive buffer, as a real printer does; the model thread, which the session owns, feeds
-// them to the printer in slices, so that reading and modelling run side by side. One lock
-// around all of it; answers kept for the connection whose data asked for them, a bounded
-// log of the traffic.
+// receiving thread reads into a bounded receive buffer, as a real printer does, and answers
+// the real-time requests there; the model thread, which the session owns, feeds the buffer
+// to the printer in slices, so that reading and modelling run side by side. Answers go to
+// the connection whose data asked for them; a bounded log keeps the traffic.
 
 #include <atomic>
 #include <condition_variable>
@@ -16,22 +15,24 @@
 #include <utility>
 #include <vector>
 
+#include "printer/RealTimeScanner.h"
 #include "printer/VirtualPrinter.h"
 #include "transport/platform/EventFd.h"
 
 namespace quillon {
 
-class PrinterSession {
+class PrinterSession : private printer::RealTimeScanner::Handler {
   public:
     static constexpr size_t kMaxLogLines = 2000;
     // The receive buffer. A burst is read at the speed of the line only while the buffer can
     // take it: on two processors the writer and the reader of a fast loopback stream keep
     // both busy, and the model, which is about as fast as the line, mostly waits for them.
-    // So the buffer takes a whole 64 MiB burst; it is mapped with huge pages, and only as
-    // much of it is touched as a burst ever filled.
+    // So the buffer takes a whole 64 MiB burst. It is mapped with huge pages where the system
+    // gives them, so that filling it costs few page faults, and an empty buffer starts over
+    // at its beginning, so that light traffic keeps little of it in memory.
     static constexpr size_t kBufferSize = 64u << 20;
-    // The most the model thread feeds in one go under the lock: some 10-20 microseconds, so
-    // that the receiving thread and the window hardly ever wait for it.
+    // The most the model thread feeds in one go, some 10-20 microseconds: the window and a
+    // real-time answer never wait longer for the printer.
     static constexpr size_t kSlice = 16u << 10;
 
     // Finished pages go to `pages`, from the model thread.
@@ -40,16 +41,16 @@ class PrinterSession {
     PrinterSession(const PrinterSession&) = delete;
     PrinterSession& operator=(const PrinterSession&) = delete;
 
-    // From the receiving thread: free space in the buffer for the next read (empty when the
-    // buffer is full), then Received with what was read into its start from the connection
-    // `source`, which gives the free space after it. Receive copies bytes in, waiting for
-    // room when the buffer is full.
+    // From the receiving thread, and only from it: free space in the buffer for the next
+    // read (empty when the buffer is full), then Received with what was read into its start
+    // from the connection `source`, which gives the free space after it. Receive copies
+    // bytes in, waiting for room when the buffer is full.
     std::span<uint8_t> ReceiveSpace();
     std::span<uint8_t> Received(int source, size_t size);
     void Receive(int source, const uint8_t* data, size_t size);
     // A pause in the data: the job ends once what came before the pause is modelled.
     void EndJob();
-    // True while the receive buffer or the offline hold is full.
+    // True while the receive buffer is full.
     bool Backlogged() const { return backlogged_; }
     // Answers not yet sent, each with the connection it goes to.
     std::vector<std::pair<int, std::string>> TakeAnswers();
@@ -74,48 +75,49 @@ class PrinterSession {
         size_t size;
         bool jobEnd = false;
     };
-    // The lock for everyone but the model thread, which lets them in after its current slice.
-    class Turn {
-      public:
-        explicit Turn(PrinterSession& session);
-        ~Turn();
 
-      private:
-        PrinterSession& session_;
-        std::unique_lock<std::mutex> hold_;
-    };
-
+    // The real-time requests the receiving thread finds, carried out by the printer at once.
+    void StatusRequest(int n) override;
+    void DrawerPulse(int pin, int onMs) override;
     void RunModel();
-    // Feeds one slice of the oldest run; under the lock.
-    void FeedSlice();
+    // Feeds one slice of the oldest run, or ends a job; false when there is nothing to feed.
+    bool FeedSlice();
     std::span<uint8_t> FreeSpaceLocked();
-    void UpdateBacklogged() { backlogged_ = used_ == kBufferSize || printer_.Backlogged(); }
     void OnAnswer(const uint8_t* bytes, size_t size);
     void Log(const char* direction, const uint8_t* bytes, size_t size);
 
-    std::mutex lock_;
-    std::atomic<int> waiting_{0};  // threads waiting for lock_ besides the model thread
-    std::condition_variable turn_;
+    // The printer, its answers and where they go. The model thread holds this lock one slice
+    // at a time.
+    std::mutex printerLock_;
     printer::VirtualPrinter printer_;
-    int source_ = 0;      // where answers go: the connection whose bytes are being handled
-    int lastSource_ = 0;  // the connection that sent data last
+    int source_ = 0;  // where answers go: the connection whose bytes are being handled
     std::vector<std::pair<int, std::string>> answers_;
     bool newAnswers_ = false;
     std::atomic<bool> answersWaiting_{false};  // answers_ is not empty
-    std::atomic<bool> backlogged_{false};
-    std::deque<std::string> log_;
+    std::atomic<bool> online_{true};
     EventFd answersReady_;
 
-    // The buffer is a ring: `used_` bytes from `start_` on wait for the model, in `runs_`.
+    // Only the receiving thread scans, so the scanner needs no lock.
+    printer::RealTimeScanner scanner_;
+    int scanSource_ = 0;
+
+    // The buffer: a ring, `used_` bytes from `start_` on, in `runs_`. Its lock is only ever
+    // held for a few bookkeeping steps.
+    std::mutex bufferLock_;
     void* mapped_ = nullptr;
     uint8_t* buffer_ = nullptr;
     size_t start_ = 0;
     size_t used_ = 0;
     std::deque<Run> runs_;
+    std::atomic<int> lastSource_{0};  // the connection that sent data last
     bool stopping_ = false;
+    std::atomic<bool> backlogged_{false};
     std::condition_variable modelWake_;
     std::condition_variable room_;
     std::thread modelThread_;
+
+    std::mutex logLock_;
+    std::deque<std::string> log_;
 };
 
 }  // namespace quillon
