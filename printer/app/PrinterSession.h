@@ -27,9 +27,10 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
     // The receive buffer. A burst is read at the speed of the line only while the buffer can
     // take it: on two processors the writer and the reader of a fast loopback stream keep
     // both busy, and the model, which is about as fast as the line, mostly waits for them.
-    // So the buffer takes a whole 64 MiB burst. It is mapped with huge pages where the system
-    // gives them, so that filling it costs few page faults, and an empty buffer starts over
-    // at its beginning, so that light traffic keeps little of it in memory.
+    // So the buffer takes a whole 64 MiB burst; that is also the most memory it ever holds.
+    // It is mapped with huge pages where the system gives them, so that filling it costs few
+    // page faults, and an empty buffer starts over at its beginning, so that light traffic
+    // touches little of it.
     static constexpr size_t kBufferSize = 64u << 20;
     // The most the model thread feeds in one go, some 10-20 microseconds: the window and a
     // real-time answer never wait longer for the printer.
@@ -58,8 +59,9 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
     // and when a full receive buffer has room again.
     int answersReadyFd() const { return answersReady_.fd(); }
     void ClearAnswersReady() { answersReady_.Reset(); }
-    // Models what is already received unless the printer is offline, ends the open job and
-    // stops the model thread; after the receiving thread has stopped.
+    // Models what is already received unless the printer is offline (a full buffer takes
+    // well under a second), ends the open job and stops the model thread; after the
+    // receiving thread has stopped.
     void Stop();
 
     // From the window.
