@@ -1,40 +1,26 @@
 #include "printer/app/PrinterSession.h"
 
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 namespace quillon {
-
-namespace {
-constexpr size_t kHugePage = 2u << 20;
-}  // namespace
 
 PrinterSession::PrinterSession(const printer::PrinterOptions& options,
                                printer::VirtualPrinter::PageSink pages)
     : printer_(
           options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)),
-      scanner_(*this) {
-    // Reserved, not used: memory comes as a burst reaches it.
-    void* mapped = mmap(nullptr, kBufferSize + kHugePage, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (mapped == MAP_FAILED)
-        throw std::bad_alloc();
-    mapped_ = mapped;
-    buffer_ = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mapped) + kHugePage - 1) &
-                                         ~(uintptr_t{kHugePage} - 1));
-    madvise(buffer_, kBufferSize, MADV_HUGEPAGE);
+      scanner_(*this),
+      // Left as it is, the memory is taken only as a burst reaches it.
+      buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {
     modelThread_ = std::thread([this] { RunModel(); });
 }
 
 PrinterSession::~PrinterSession() {
     Stop();
-    munmap(mapped_, kBufferSize + kHugePage);
 }
 
 std::span<uint8_t> PrinterSession::ReceiveSpace() {
@@ -47,14 +33,14 @@ std::span<uint8_t> PrinterSession::FreeSpaceLocked() {
         start_ = 0;
     const size_t end = (start_ + used_) % kBufferSize;
     const size_t room = end >= start_ && used_ < kBufferSize ? kBufferSize - end : start_ - end;
-    return {buffer_ + end, room};
+    return {buffer_.get() + end, room};
 }
 
 std::span<uint8_t> PrinterSession::Received(int source, size_t size) {
     const uint8_t* data;
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
-        data = buffer_ + (start_ + used_) % kBufferSize;
+        data = buffer_.get() + (start_ + used_) % kBufferSize;
     }
     lastSource_ = source;
     scanSource_ = source;
@@ -166,7 +152,7 @@ bool PrinterSession::FeedSlice() {
             return false;
         run = runs_.front();
         run.size = std::min({kSlice, run.size, kBufferSize - start_});
-        data = buffer_ + start_;  // the receiving thread writes only past the used bytes
+        data = buffer_.get() + start_;  // the receiving thread writes only past the used bytes
     }
     bool wakeReader = false;
     {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -27,10 +28,9 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
     // The receive buffer. A burst is read at the speed of the line only while the buffer can
     // take it: on two processors the writer and the reader of a fast loopback stream keep
     // both busy, and the model, which is about as fast as the line, mostly waits for them.
-    // So the buffer takes a whole 64 MiB burst; that is also the most memory it ever holds.
-    // It is mapped with huge pages where the system gives them, so that filling it costs few
-    // page faults, and an empty buffer starts over at its beginning, so that light traffic
-    // touches little of it.
+    // So the buffer takes a whole 64 MiB burst; that is also the most memory it ever holds,
+    // and an empty buffer starts over at its beginning, so that light traffic touches little
+    // of it.
     static constexpr size_t kBufferSize = 64u << 20;
     // The most the model thread feeds in one go, some 10-20 microseconds: the window and a
     // real-time answer never wait longer for the printer.
@@ -106,8 +106,7 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
     // The buffer: a ring, `used_` bytes from `start_` on, in `runs_`. Its lock is only ever
     // held for a few bookkeeping steps.
     std::mutex bufferLock_;
-    void* mapped_ = nullptr;
-    uint8_t* buffer_ = nullptr;
+    std::unique_ptr<uint8_t[]> buffer_;
     size_t start_ = 0;
     size_t used_ = 0;
     std::deque<Run> runs_;
