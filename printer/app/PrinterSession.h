@@ -26,11 +26,11 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
   public:
     static constexpr size_t kMaxLogLines = 2000;
     // The receive buffer. A burst is read at the speed of the line only while the buffer can
-    // take it: on two processors the writer and the reader of a fast loopback stream keep
-    // both busy, and the model, which is about as fast as the line, mostly waits for them.
-    // So the buffer takes a whole 64 MiB burst; that is also the most memory it ever holds,
-    // and an empty buffer starts over at its beginning, so that light traffic touches little
-    // of it.
+    // take it: on two processors the writer and the reader of a fast loopback stream (about
+    // 1.6 GB/s) keep both busy, and the model, hardly faster than that on a processor of its
+    // own, gets little time until the burst is in. So the buffer takes a whole 64 MiB burst;
+    // that is also the most memory it ever holds, and an empty buffer starts over at its
+    // beginning, so that light traffic touches little of it.
     static constexpr size_t kBufferSize = 64u << 20;
     // The most the model thread feeds in one go, some 10-20 microseconds: the window and a
     // real-time answer never wait longer for the printer.
