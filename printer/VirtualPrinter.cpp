@@ -10,8 +10,7 @@ VirtualPrinter::VirtualPrinter(const PrinterOptions& options, AnswerSink answers
       tokenizer_(model_),
       scanner_(*this) {}
 
-void VirtualPrinter::Receive(const uint8_t* data, size_t size) {
-    scanner_.Scan(data, size);
+void VirtualPrinter::Feed(const uint8_t* data, size_t size) {
     if (state_.Online() && held_.empty())
         tokenizer_.Feed(data, size);
     else

@@ -2,6 +2,8 @@
 // The whole virtual printer without its transports: bytes in, answers and pages out. While
 // the printer is offline (cover open, paper out) it answers real-time requests and holds the
 // rest of the data until it is back online. Not thread-safe: the owner serialises calls.
+// Receive is two steps that an owner may also take apart: Scan as the bytes arrive (the
+// real-time requests), Feed when the printer gets to them (everything else, in order).
 
 #include <cstdint>
 #include <functional>
@@ -28,10 +30,21 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
 
     VirtualPrinter(const PrinterOptions& options, AnswerSink answers, PageSink pages);
 
-    void Receive(const uint8_t* data, size_t size);
+    void Receive(const uint8_t* data, size_t size) {
+        Scan(data, size);
+        Feed(data, size);
+    }
     void Receive(const std::string& bytes) {
         Receive(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
+    // Answers DLE EOT and carries out DLE DC4 at once, in any state. Every byte must later
+    // reach Feed too, in the same order.
+    void Scan(const uint8_t* data, size_t size) { scanner_.Scan(data, size); }
+    // What Scan does with the requests it finds, for an owner that scans with a scanner of
+    // its own, say on a thread that must not wait for Feed; calls are serialised all the same.
+    RealTimeScanner::Handler& RealTime() { return *this; }
+    // Runs the bytes through the tokenizer and the model, or holds them while offline.
+    void Feed(const uint8_t* data, size_t size);
     // A pause in the data: what was printed becomes a job of its own.
     void EndJob() { model_.EndJob(); }
 

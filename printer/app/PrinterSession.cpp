@@ -1,63 +1,221 @@
 #include "printer/app/PrinterSession.h"
 
-#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 
-#include "printer/app/RenderWorker.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace quillon {
 
-PrinterSession::PrinterSession(const printer::PrinterOptions& options, RenderWorker& renderer)
+PrinterSession::PrinterSession(const printer::PrinterOptions& options,
+                               printer::VirtualPrinter::PageSink pages)
     : printer_(
-          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); },
-          [&renderer](printer::Page&& page) { renderer.Submit(std::move(page)); }) {}
+          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)),
+      scanner_(*this),
+      // Left as it is, the memory is taken only as a burst reaches it.
+      buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {
+    modelThread_ = std::thread([this] { RunModel(); });
+}
+
+PrinterSession::~PrinterSession() {
+    Stop();
+}
+
+std::span<uint8_t> PrinterSession::ReceiveSpace() {
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    return FreeSpaceLocked();
+}
+
+std::span<uint8_t> PrinterSession::FreeSpaceLocked() {
+    if (used_ == 0)
+        start_ = 0;
+    const size_t end = (start_ + used_) % kBufferSize;
+    const size_t room = end >= start_ && used_ < kBufferSize ? kBufferSize - end : start_ - end;
+    return {buffer_.get() + end, room};
+}
+
+std::span<uint8_t> PrinterSession::Received(int source, size_t size) {
+    const uint8_t* data;
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        data = buffer_.get() + (start_ + used_) % kBufferSize;
+    }
+    lastSource_ = source;
+    scanSource_ = source;
+    Log("->", data, size);
+    scanner_.Scan(data, size);
+    std::span<uint8_t> space;
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (size > 0) {
+            used_ += size;
+            if (!runs_.empty() && !runs_.back().jobEnd && runs_.back().source == source)
+                runs_.back().size += size;
+            else
+                runs_.push_back(Run{source, size});
+            backlogged_ = used_ == kBufferSize;
+        }
+        space = FreeSpaceLocked();
+    }
+    modelWake_.notify_one();
+    return space;
+}
 
 void PrinterSession::Receive(int source, const uint8_t* data, size_t size) {
-    std::lock_guard<std::mutex> hold(lock_);
-    source_ = source;
-    Log("->", data, size);
-    printer_.Receive(data, size);
+    if (size == 0)
+        Received(source, 0);
+    while (size > 0) {
+        std::span<uint8_t> space;
+        {
+            std::unique_lock<std::mutex> lock(bufferLock_);
+            room_.wait(lock, [&] { return stopping_ || !FreeSpaceLocked().empty(); });
+            if (stopping_)
+                return;
+            space = FreeSpaceLocked();
+        }
+        const size_t n = std::min(size, space.size());
+        std::memcpy(space.data(), data, n);
+        Received(source, n);
+        data += n;
+        size -= n;
+    }
 }
 
 void PrinterSession::EndJob() {
-    std::lock_guard<std::mutex> hold(lock_);
-    printer_.EndJob();
-}
-
-bool PrinterSession::Backlogged() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return printer_.Backlogged();
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        runs_.push_back(Run{lastSource_, 0, true});
+    }
+    modelWake_.notify_one();
 }
 
 std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
-    std::lock_guard<std::mutex> hold(lock_);
     std::vector<std::pair<int, std::string>> taken;
+    if (!answersWaiting_)
+        return taken;  // most of the time: the receiving thread need not wait for the printer
+    std::lock_guard<std::mutex> hold(printerLock_);
     taken.swap(answers_);
+    answersWaiting_ = false;
     return taken;
 }
 
+void PrinterSession::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        stopping_ = true;
+    }
+    modelWake_.notify_one();
+    room_.notify_all();
+    if (modelThread_.joinable())
+        modelThread_.join();
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        runs_.clear();
+        used_ = 0;
+        backlogged_ = false;
+    }
+    std::lock_guard<std::mutex> hold(printerLock_);
+    printer_.EndJob();
+}
+
+void PrinterSession::StatusRequest(int n) {
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = scanSource_;
+    printer_.RealTime().StatusRequest(n);
+}
+
+void PrinterSession::DrawerPulse(int pin, int onMs) {
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = scanSource_;
+    printer_.RealTime().DrawerPulse(pin, onMs);
+}
+
+void PrinterSession::RunModel() {
+    // Modelling gives way to reading when the two compete for a processor: what is not
+    // modelled yet waits in the buffer, and a full buffer stops the reading.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+    while (FeedSlice()) {
+    }
+}
+
+bool PrinterSession::FeedSlice() {
+    Run run{};
+    const uint8_t* data = nullptr;
+    {
+        // Offline, the bytes stay in the buffer with their connections until the printer is
+        // back online. Stopping, what may be modelled still is.
+        std::unique_lock<std::mutex> lock(bufferLock_);
+        modelWake_.wait(lock, [this] { return stopping_ || (!runs_.empty() && online_); });
+        if (runs_.empty() || !online_)
+            return false;
+        run = runs_.front();
+        run.size = std::min({kSlice, run.size, kBufferSize - start_});
+        data = buffer_.get() + start_;  // the receiving thread writes only past the used bytes
+    }
+    bool wakeReader = false;
+    {
+        std::lock_guard<std::mutex> hold(printerLock_);
+        if (!printer_.State().Online())
+            return true;  // gone offline meanwhile: wait for it to come back
+        newAnswers_ = false;
+        source_ = run.source;
+        if (run.jobEnd)
+            printer_.EndJob();
+        else
+            printer_.Feed(data, run.size);
+        wakeReader = newAnswers_;
+    }
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        const bool wasFull = backlogged_;
+        if (!run.jobEnd) {
+            start_ = (start_ + run.size) % kBufferSize;
+            used_ -= run.size;
+            runs_.front().size -= run.size;
+        }
+        if (runs_.front().size == 0)
+            runs_.pop_front();
+        backlogged_ = used_ == kBufferSize;
+        wakeReader = wakeReader || (wasFull && !backlogged_);
+    }
+    room_.notify_all();
+    if (wakeReader)
+        answersReady_.Signal();
+    return true;
+}
+
 printer::PrinterState PrinterSession::State() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(printerLock_);
     return printer_.State();
 }
 
 void PrinterSession::SetState(const printer::PrinterState& state) {
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::lock_guard<std::mutex> hold(printerLock_);
+        source_ = lastSource_;
         printer_.SetState(state);
+        online_ = printer_.State().Online();
     }
-    // Wakes the receiving thread for the answers and for held data it may read again.
+    {
+        // The model thread is either asleep, and woken below, or has yet to see online_.
+        std::lock_guard<std::mutex> lock(bufferLock_);
+    }
+    modelWake_.notify_one();
+    // Wakes the receiving thread for the answers.
     answersReady_.Signal();
 }
 
 std::deque<std::string> PrinterSession::TakeLog() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(logLock_);
     std::deque<std::string> taken;
     taken.swap(log_);
     return taken;
 }
 
 void PrinterSession::Note(const std::string& line) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(logLock_);
     log_.push_back(line);
     if (log_.size() > kMaxLogLines)
         log_.pop_front();
@@ -65,6 +223,8 @@ void PrinterSession::Note(const std::string& line) {
 
 void PrinterSession::OnAnswer(const uint8_t* bytes, size_t size) {
     Log("<-", bytes, size);
+    newAnswers_ = true;
+    answersWaiting_ = true;
     if (!answers_.empty() && answers_.back().first == source_)
         answers_.back().second.append(reinterpret_cast<const char*>(bytes), size);
     else
@@ -82,6 +242,7 @@ void PrinterSession::Log(const char* direction, const uint8_t* bytes, size_t siz
     }
     if (size > kShown)
         line += " ... (" + std::to_string(size) + " bytes)";
+    std::lock_guard<std::mutex> hold(logLock_);
     log_.push_back(std::move(line));
     if (log_.size() > kMaxLogLines)
         log_.pop_front();

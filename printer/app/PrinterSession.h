@@ -1,35 +1,68 @@
 #pragma once
-// The virtual printer shared by the receiving thread and the window: one lock around it,
-// answers kept for the connection whose data asked for them, a bounded log of the traffic.
+// The virtual printer shared by the receiving thread, the model thread and the window. The
+// receiving thread reads into a bounded receive buffer, as a real printer does, and answers
+// the real-time requests there; the model thread, which the session owns, feeds the buffer
+// to the printer in slices, so that reading and modelling run side by side. Answers go to
+// the connection whose data asked for them; a bounded log keeps the traffic.
 
+#include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "printer/RealTimeScanner.h"
 #include "printer/VirtualPrinter.h"
 #include "transport/platform/EventFd.h"
 
 namespace quillon {
 
-class RenderWorker;
-
-class PrinterSession {
+class PrinterSession : private printer::RealTimeScanner::Handler {
   public:
     static constexpr size_t kMaxLogLines = 2000;
+    // The receive buffer. A burst is read at the speed of the line only while the buffer can
+    // take it: on two processors the writer and the reader of a fast loopback stream (about
+    // 1.6 GB/s) keep both busy, and the model, hardly faster than that on a processor of its
+    // own, gets little time until the burst is in. So the buffer takes a whole 64 MiB burst;
+    // that is also the most memory it ever holds, and an empty buffer starts over at its
+    // beginning, so that light traffic touches little of it.
+    static constexpr size_t kBufferSize = 64u << 20;
+    // The most the model thread feeds in one go, some 10-20 microseconds: the window and a
+    // real-time answer never wait longer for the printer.
+    static constexpr size_t kSlice = 16u << 10;
 
-    PrinterSession(const printer::PrinterOptions& options, RenderWorker& renderer);
+    // Finished pages go to `pages`, from the model thread.
+    PrinterSession(const printer::PrinterOptions& options, printer::VirtualPrinter::PageSink pages);
+    ~PrinterSession();  // stops the model thread as Stop does
+    PrinterSession(const PrinterSession&) = delete;
+    PrinterSession& operator=(const PrinterSession&) = delete;
 
-    // From the receiving thread; `source` names the connection the bytes came from.
+    // From the receiving thread, and only from it: free space in the buffer for the next
+    // read (empty when the buffer is full), then Received with what was read into its start
+    // from the connection `source`, which gives the free space after it. Receive copies
+    // bytes in, waiting for room when the buffer is full.
+    std::span<uint8_t> ReceiveSpace();
+    std::span<uint8_t> Received(int source, size_t size);
     void Receive(int source, const uint8_t* data, size_t size);
+    // A pause in the data: the job ends once what came before the pause is modelled.
     void EndJob();
-    bool Backlogged();
+    // True while the receive buffer is full.
+    bool Backlogged() const { return backlogged_; }
     // Answers not yet sent, each with the connection it goes to.
     std::vector<std::pair<int, std::string>> TakeAnswers();
-    // Signalled when answers appear outside Receive (a state change from the window).
+    // Signalled when answers appear outside Receive (from the model thread or the window)
+    // and when a full receive buffer has room again.
     int answersReadyFd() const { return answersReady_.fd(); }
     void ClearAnswersReady() { answersReady_.Reset(); }
+    // Models what is already received unless the printer is offline (a full buffer takes
+    // well under a second), ends the open job and stops the model thread; after the
+    // receiving thread has stopped.
+    void Stop();
 
     // From the window.
     printer::PrinterState State();
@@ -38,15 +71,54 @@ class PrinterSession {
     void Note(const std::string& line);
 
   private:
+    // Consecutive bytes in the buffer from one connection, or a job end (`jobEnd`, no bytes).
+    struct Run {
+        int source;
+        size_t size;
+        bool jobEnd = false;
+    };
+
+    // The real-time requests the receiving thread finds, carried out by the printer at once.
+    void StatusRequest(int n) override;
+    void DrawerPulse(int pin, int onMs) override;
+    void RunModel();
+    // Feeds one slice of the oldest run, or ends a job; false when there is nothing to feed.
+    bool FeedSlice();
+    std::span<uint8_t> FreeSpaceLocked();
     void OnAnswer(const uint8_t* bytes, size_t size);
     void Log(const char* direction, const uint8_t* bytes, size_t size);
 
-    std::mutex lock_;
+    // The printer, its answers and where they go. The model thread holds this lock one slice
+    // at a time.
+    std::mutex printerLock_;
     printer::VirtualPrinter printer_;
-    int source_ = 0;  // where answers go: the connection that sent data last
+    int source_ = 0;  // where answers go: the connection whose bytes are being handled
     std::vector<std::pair<int, std::string>> answers_;
-    std::deque<std::string> log_;
+    bool newAnswers_ = false;
+    std::atomic<bool> answersWaiting_{false};  // answers_ is not empty
+    std::atomic<bool> online_{true};
     EventFd answersReady_;
+
+    // Only the receiving thread scans, so the scanner needs no lock.
+    printer::RealTimeScanner scanner_;
+    int scanSource_ = 0;
+
+    // The buffer: a ring, `used_` bytes from `start_` on, in `runs_`. Its lock is only ever
+    // held for a few bookkeeping steps.
+    std::mutex bufferLock_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t start_ = 0;
+    size_t used_ = 0;
+    std::deque<Run> runs_;
+    std::atomic<int> lastSource_{0};  // the connection that sent data last
+    bool stopping_ = false;
+    std::atomic<bool> backlogged_{false};
+    std::condition_variable modelWake_;
+    std::condition_variable room_;
+    std::thread modelThread_;
+
+    std::mutex logLock_;
+    std::deque<std::string> log_;
 };
 
 }  // namespace quillon

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "printer/app/PrinterSession.h"
@@ -11,7 +12,7 @@
 namespace quillon {
 
 namespace {
-constexpr size_t kReadSize = 256 * 1024;
+constexpr size_t kReadSize = 1024 * 1024;  // the most read at once into the printer
 constexpr size_t kMaxRequest = 8 * 1024;
 }  // namespace
 
@@ -56,7 +57,9 @@ void ReceiveLoop::Run() {
             short events = backlogged && !c.http ? 0 : POLLIN;
             if (!c.out.empty())
                 events |= POLLOUT;
-            fds.push_back({c.fd, events, 0});
+            // A full buffer leaves a connection out of the poll entirely, so that a peer
+            // that hangs up meanwhile cannot keep waking the loop.
+            fds.push_back({events == 0 ? -1 : c.fd, events, 0});
         }
         const int ready = poll(fds.data(), fds.size(), jobOpen ? idleMs_ : -1);
         if (ready < 0 && errno != EINTR)
@@ -107,17 +110,26 @@ void ReceiveLoop::Accept(const Listener& listener) {
 }
 
 bool ReceiveLoop::ReadFrom(Connection& c) {
-    static thread_local std::vector<uint8_t> buffer(kReadSize);
-    const ssize_t n = read(c.fd, buffer.data(), buffer.size());
+    if (!c.http) {
+        // Straight into the printer's receive buffer.
+        if (space_.empty())
+            space_ = session_.ReceiveSpace();
+        if (space_.empty())
+            return true;
+        const ssize_t n = read(c.fd, space_.data(), std::min(space_.size(), kReadSize));
+        if (n > 0)
+            space_ = session_.Received(c.id, static_cast<size_t>(n));
+        if (n < 0)
+            return errno == EAGAIN || errno == EINTR;
+        return n > 0 || c.id == 0;  // the terminal side is ours too; it never really ends
+    }
+    char buffer[4096];
+    const ssize_t n = read(c.fd, buffer, sizeof buffer);
     if (n < 0)
         return errno == EAGAIN || errno == EINTR;
     if (n == 0)
-        return c.id == 0;  // the terminal side is ours too; it never really ends
-    if (!c.http) {
-        session_.Receive(c.id, buffer.data(), static_cast<size_t>(n));
-        return true;
-    }
-    c.request.append(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(n));
+        return false;
+    c.request.append(buffer, static_cast<size_t>(n));
     if (c.request.find("\r\n\r\n") != std::string::npos || c.request.size() > kMaxRequest) {
         c.out = PageReply();
         c.closeWhenSent = true;

@@ -1,8 +1,9 @@
 #pragma once
 // The receiving thread: waits with poll() on the pseudo-terminal, the raw TCP ports and the
-// web page, hands every byte to the printer session and sends its answers back. It stops
-// reading while the printer holds as much as it may (offline), and ends a job after a pause.
+// web page, reads every byte straight into the printer session's receive buffer and sends its
+// answers back. It stops reading while that buffer is full, and ends a job after a pause.
 
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,7 @@ class ReceiveLoop {
     int idleMs_;
     std::string pageTitle_;
     int nextId_ = 1;
+    std::span<uint8_t> space_;  // free space in the printer's receive buffer, known so far
     EventFd stop_;
     std::thread thread_;
 };

@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
                 QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
                                           Q_ARG(QImage, image));
         });
-    PrinterSession session(options.printer, *renderer);
+    PrinterSession session(options.printer,
+                           [&](printer::Page&& page) { renderer->Submit(std::move(page)); });
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
         windowOwner = std::make_unique<PrinterWindow>(session, QString::fromStdString(ports));
@@ -139,7 +140,7 @@ int main(int argc, char** argv) {
 
     const int result = app->exec();
     loop.Stop();
-    session.EndJob();
+    session.Stop();
     const long long skipped = renderer->Skipped();
     renderer.reset();  // draws what is still waiting while the window is still there
     if (skipped > 0)

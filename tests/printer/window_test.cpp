@@ -14,6 +14,7 @@
 #include "printer/app/PrinterWindow.h"
 #include "printer/app/RenderWorker.h"
 #include "tests/printer/EngineHarness.h"
+#include "tests/printer/SessionAnswers.h"
 
 using namespace quillon;
 
@@ -36,15 +37,12 @@ void Wait(int ms) {
     }
 }
 
-std::string Ask(PrinterSession& session, const std::string& hex) {
+// Sends `hex` as connection 7 and collects what comes back until `count` bytes are there:
+// answers from the printer model come from its own thread a moment later.
+std::string Ask(PrinterSession& session, const std::string& hex, size_t count) {
     const std::string bytes = Bytes(hex);
     session.Receive(7, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    std::string answers;
-    for (auto& [source, text] : session.TakeAnswers()) {
-        EXPECT_EQ(source, 7);
-        answers += text;
-    }
-    return answers;
+    return TakeAnswersFrom(session, 7, count);
 }
 
 }  // namespace
@@ -56,29 +54,30 @@ TEST(PrinterWindow, ButtonsChangeTheStatusAnswersAndPagesJoinTheRoll) {
         QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection, Q_ARG(QImage, image));
         ++drawn;
     });
-    PrinterSession session(printer::PrinterOptions{}, renderer);
+    PrinterSession session(printer::PrinterOptions{},
+                           [&](printer::Page&& page) { renderer.Submit(std::move(page)); });
     PrinterWindow w(session, "COM9 = /dev/pts/99");
     window = &w;
     w.show();
 
-    EXPECT_EQ(Ask(session, "1D 61 0F"), Bytes("14 00 00 00"));
+    EXPECT_EQ(Ask(session, "1D 61 0F", 4), Bytes("14 00 00 00"));
     QPushButton* cover = Button(w, "Open cover");
     ASSERT_NE(cover, nullptr);
     cover->click();
     // The change is reported at once; offline, only real-time requests are answered.
-    EXPECT_EQ(Ask(session, "10 04 01 1B 76"), Bytes("3C 00 00 00 1E"));
+    EXPECT_EQ(Ask(session, "10 04 01 1B 76", 5), Bytes("3C 00 00 00 1E"));
     ASSERT_NE(Button(w, "Close cover"), nullptr);
     Button(w, "Close cover")->click();
-    EXPECT_EQ(Ask(session, ""), Bytes("14 00 00 00 00"));  // the change, then ESC v held
+    EXPECT_EQ(Ask(session, "", 5), Bytes("14 00 00 00 00"));  // the change, then ESC v held
 
     Button(w, "Take out paper")->click();
-    EXPECT_EQ(Ask(session, "10 04 04"), Bytes("1C 00 0C 00 72"));
+    EXPECT_EQ(Ask(session, "10 04 04", 5), Bytes("1C 00 0C 00 72"));
     Button(w, "Put in paper")->click();
     Button(w, "Open drawer")->click();
-    EXPECT_EQ(Ask(session, "10 04 01 1D 72 02"), Bytes("14 00 00 00 10 00 00 00 12 00"));
+    EXPECT_EQ(Ask(session, "10 04 01 1D 72 02", 10), Bytes("14 00 00 00 10 00 00 00 12 00"));
     Button(w, "Close drawer")->click();
 
-    Ask(session, "'on the roll' 0A 1D 56 00");
+    Ask(session, "'on the roll' 0A 1D 56 00", 0);
     for (int i = 0; i < 200 && drawn == 0; ++i)
         Wait(20);
     QCoreApplication::processEvents();
