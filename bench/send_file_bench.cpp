@@ -1,15 +1,20 @@
 // Figures for sending a file from the main window: a 64 MiB file chosen with Browse and
 // sent with the file's Send button, from the click until the window shows "Send
 // Completed.", against a plain loop of write() calls to the same sink and against cat.
-// Prints the best of three rounds of each; it judges nothing.
+// The sinks: a USB printer on a pty, a parallel port on a FIFO, and a network printer on
+// loopback (its page answering on port 80 of a 127.x address, its raw port drained by a
+// thread). Prints the best of five rounds of each; it judges nothing.
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -17,8 +22,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +33,9 @@
 #include "app/CQuillonDlg.h"
 #include "bench/BenchSinks.h"
 #include "framework/DialogPrompts.h"
+#include "framework/IpAddressEdit.h"
 #include "resources/ResourceIds.h"
+#include "tests/support/LoopbackPeers.h"
 
 using namespace quillon;
 using namespace quillon::bench;
@@ -53,10 +62,8 @@ class BenchPrompts : public DialogPrompts {
     QString file_;
 };
 
-// The same file read and written in 64 KiB pieces, as cat does.
-double CatRate(const Sink& sink, const std::string& file) {
-    Drain drain(sink.testEnd);
-    const int out = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
+// The file read from `in` and written to `out` in 64 KiB pieces, as cat does.
+double CatRate(int out, const std::string& file) {
     const int in = open(file.c_str(), O_RDONLY);
     std::vector<char> buffer(1 << 16);
     const auto start = Clock::now();
@@ -72,8 +79,15 @@ double CatRate(const Sink& sink, const std::string& file) {
     }
     const double seconds = Seconds(Clock::now() - start);
     close(in);
-    close(out);
     return kTotal / seconds;
+}
+
+double CatRate(const Sink& sink, const std::string& file) {
+    Drain drain(sink.testEnd);
+    const int out = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
+    const double rate = CatRate(out, file);
+    close(out);
+    return rate;
 }
 
 void Click(CQuillonDlg& dialog, int id) {
@@ -87,22 +101,29 @@ void ChoosePort(CQuillonDlg& dialog, const QString& name) {
     emit ports->activated(index);
 }
 
-// From the click on the file's Send until the window says the send has completed.
-double WindowSendRate(const Sink& sink, const QString& port, const std::string& file,
-                      double* worstTurnMs) {
-    Drain drain(sink.testEnd);
-    CQuillonDlg dialog(Language::English);
-    dialog.SetPrompts(std::make_shared<BenchPrompts>(QString::fromStdString(file)));
-    dialog.Create();
-    dialog.show();
-    ChoosePort(dialog, port);
-    Click(dialog, IDC_OPEN_CLOSE);
-    if (!dialog.state().port.open) {
+// Opens the chosen port of a fresh window; the window then waits for the file's Send.
+std::unique_ptr<CQuillonDlg> OpenWindow(const QString& port, const std::string& file,
+                                        const std::string& address = {}) {
+    auto dialog = std::make_unique<CQuillonDlg>(Language::English);
+    dialog->SetPrompts(std::make_shared<BenchPrompts>(QString::fromStdString(file)));
+    dialog->Create();
+    dialog->show();
+    ChoosePort(*dialog, port);
+    if (!address.empty())
+        dialog->Item<IpAddressEdit>(IDC_IP_ADDRESS)->SetAddress(QString::fromStdString(address));
+    Click(*dialog, IDC_OPEN_CLOSE);
+    if (!dialog->state().port.open) {
         std::fprintf(stderr, "could not open %s\n", port.toUtf8().constData());
         std::exit(1);
     }
-    Click(dialog, IDC_HEX_SEND);
-    Click(dialog, IDC_BROWSE);
+    Click(*dialog, IDC_HEX_SEND);
+    Click(*dialog, IDC_BROWSE);
+    return dialog;
+}
+
+// From the click on the file's Send until the window says the send has completed; then
+// waits for the sink to have all of it and closes the port.
+double SendFromWindow(CQuillonDlg& dialog, const Drain& drain, double* worstTurnMs) {
     const auto start = Clock::now();
     Click(dialog, IDC_SEND_FILE);
     auto lastTurn = Clock::now();
@@ -120,15 +141,22 @@ double WindowSendRate(const Sink& sink, const QString& port, const std::string& 
     return kTotal / seconds;
 }
 
-// Best of three rounds of each, taken in turns, so that a busy moment of the machine
+// The three ways of sending one sink takes, one round each.
+struct Ways {
+    std::function<double()> plain;
+    std::function<double()> cat;
+    std::function<double(double* worstTurnMs)> window;
+};
+
+// Best of five rounds of each, taken in turns, so that a busy moment of the machine
 // weighs on no one way of sending alone.
-void Compare(const char* name, const Sink& sink, const QString& port, const std::string& file) {
+void Compare(const char* name, const Ways& ways) {
     double plain = 0, cat = 0, window = 0, worstTurnMs = 0;
-    for (int round = 0; round < 3; ++round) {
-        plain = std::max(plain, PlainWriteRate(sink, kTotal));
-        cat = std::max(cat, CatRate(sink, file));
+    for (int round = 0; round < 5; ++round) {
+        plain = std::max(plain, ways.plain());
+        cat = std::max(cat, ways.cat());
         double turnMs = 0;
-        window = std::max(window, WindowSendRate(sink, port, file, &turnMs));
+        window = std::max(window, ways.window(&turnMs));
         worstTurnMs = std::max(worstTurnMs, turnMs);
     }
     std::printf(
@@ -137,6 +165,75 @@ void Compare(const char* name, const Sink& sink, const QString& port, const std:
         name, window / (1 << 20), plain / (1 << 20), window / plain, cat / (1 << 20), window / cat,
         worstTurnMs);
     std::fflush(stdout);
+}
+
+Ways DeviceWays(const Sink& sink, const QString& port, const std::string& file) {
+    return {[&sink] { return PlainWriteRate(sink, kTotal); },
+            [&sink, file] { return CatRate(sink, file); },
+            [&sink, port, file](double* worstTurnMs) {
+                Drain drain(sink.testEnd);
+                const auto dialog = OpenWindow(port, file);
+                return SendFromWindow(*dialog, drain, worstTurnMs);
+            }};
+}
+
+// A network printer on loopback: the page the program asks before it connects, and the
+// raw port, whose every connection is drained by a thread.
+struct NetworkPrinter {
+    std::string address;
+    std::unique_ptr<HttpResponder> page;
+    std::unique_ptr<TcpListener> raw;
+};
+
+constexpr int kRawPort = 9100;
+
+// A blocking connection of the bench's own to the raw port; the printer's end in *peer.
+int ConnectRaw(const NetworkPrinter& printer, int* peer) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kRawPort);
+    inet_pton(AF_INET, printer.address.c_str(), &to.sin_addr);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        std::perror("connect");
+        std::exit(1);
+    }
+    *peer = printer.raw->Accept(5000);
+    return fd;
+}
+
+Ways NetworkWays(const NetworkPrinter& printer, const std::string& file) {
+    const auto overConnection = [&printer](const std::function<double(int)>& send) {
+        int peer = -1;
+        const int fd = ConnectRaw(printer, &peer);
+        double rate;
+        {
+            Drain drain(peer);
+            rate = send(fd);
+            close(fd);
+            while (drain.received() < kTotal)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        close(peer);
+        return rate;
+    };
+    return {[overConnection] {
+                return overConnection([](int fd) { return PlainWriteRate(fd, kTotal); });
+            },
+            [overConnection, file] {
+                return overConnection([&file](int fd) { return CatRate(fd, file); });
+            },
+            [&printer, file](double* worstTurnMs) {
+                const auto dialog = OpenWindow(QStringLiteral("Ethernet"), file, printer.address);
+                const int peer = printer.raw->Accept(5000);
+                double rate;
+                {
+                    Drain drain(peer);
+                    rate = SendFromWindow(*dialog, drain, worstTurnMs);
+                }
+                close(peer);
+                return rate;
+            }};
 }
 
 }  // namespace
@@ -174,8 +271,22 @@ int main(int argc, char** argv) {
     std::printf(
         "a 64 MiB file sent from the window, against write() of 4096-byte pieces "
         "from memory and against cat\n");
-    Compare("USB printer on a pty", pty, QStringLiteral("USB1"), file);
-    Compare("parallel port on a FIFO", fifo, QStringLiteral("LPT1"), file);
+    Compare("USB printer on a pty", DeviceWays(pty, QStringLiteral("USB1"), file));
+    Compare("parallel port on a FIFO", DeviceWays(fifo, QStringLiteral("LPT1"), file));
+
+    ProxyFreeEnvironment noProxy;
+    NetworkPrinter printer;
+    int error = 0;
+    printer.page = StartPrinterPage([](const std::string&) { return StatusReply(200, "OK"); },
+                                    printer.address, error);
+    if (printer.page)
+        printer.raw = std::make_unique<TcpListener>(printer.address, kRawPort);
+    if (!printer.page || printer.raw->error() != 0) {
+        std::printf("network printer: cannot listen on loopback (%s); run as root\n",
+                    std::strerror(printer.page ? printer.raw->error() : error));
+    } else {
+        Compare("network printer on TCP", NetworkWays(printer, file));
+    }
 
     close(pty.testEnd);
     close(fifo.testEnd);
