@@ -58,7 +58,11 @@ void CQuillonDlg::OnSendFile() {
         return;
     }
     if (file.outcome == FileReadResult::kOpened) {
-        send.fileJob.StartFile(file.fd, file.size);
+        // A serial port takes each range read into memory, so its pieces keep the limit of
+        // pieces held in memory; the other ports send theirs straight from the file.
+        send.fileJob.StartFile(file.fd, file.size,
+                               state_.port.kind == kPortSerial ? FileSendJob::kLargestPiece
+                                                               : FileSendJob::kLargestFileRange);
     } else {
         // With "HEX Send" ticked the file holds hexadecimal text; a file is never wrapped.
         std::optional<QByteArray> bytes = BytesToSend(file.bytes, hex, 1);

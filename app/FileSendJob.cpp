@@ -32,12 +32,14 @@ void FileSendJob::Begin(qsizetype total, Clock::time_point now) {
 void FileSendJob::Start(QByteArray bytes, Clock::time_point now) {
     Stop();
     bytes_ = std::move(bytes);
+    largestPiece_ = kLargestPiece;
     Begin(bytes_.size(), now);
 }
 
-void FileSendJob::StartFile(int fd, qint64 size, Clock::time_point now) {
+void FileSendJob::StartFile(int fd, qint64 size, qsizetype largestPiece, Clock::time_point now) {
     Stop();
     file_ = std::make_shared<const SharedFile>(fd);
+    largestPiece_ = std::max(largestPiece, kFirstPiece);
     Begin(static_cast<qsizetype>(size), now);
 }
 
@@ -98,7 +100,7 @@ FileSendJob::Progress FileSendJob::Written(qsizetype count, Clock::time_point no
     if (seconds > 0) {
         const double perSecond = static_cast<double>(count) / seconds;
         pieceSize_ = std::clamp(static_cast<qsizetype>(perSecond * kPieceSeconds), kFirstPiece,
-                                file_ ? kLargestFileRange : kLargestPiece);
+                                largestPiece_);
     }
     if (count < piece.length) {
         const Progress progress = file_ ? ShortFilePiece(piece, count) : Progress::kStopped;

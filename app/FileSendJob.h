@@ -31,8 +31,9 @@ class FileSendJob {
     using Clock = std::chrono::steady_clock;
 
     static constexpr qsizetype kFirstPiece = 4 << 10;
+    // The largest piece held in memory. A range of the file that the port sends straight
+    // from the file costs no memory, so a fast port may get larger ones.
     static constexpr qsizetype kLargestPiece = 8 << 20;
-    // A range of the file costs no memory, so a fast port gets larger pieces of it.
     static constexpr qsizetype kLargestFileRange = 64 << 20;
     static constexpr int kPiecesInFlight = 2;
 
@@ -51,9 +52,10 @@ class FileSendJob {
 
     // Sends bytes already in memory.
     void Start(QByteArray bytes, Clock::time_point now = Clock::now());
-    // Sends `size` bytes of the file open as fd; the job owns fd, and the pieces in flight
-    // keep it open until the port is done with them.
-    void StartFile(int fd, qint64 size, Clock::time_point now = Clock::now());
+    // Sends `size` bytes of the file open as fd, in ranges of at most largestPiece; the job
+    // owns fd, and the pieces in flight keep it open until the port is done with them.
+    void StartFile(int fd, qint64 size, qsizetype largestPiece = kLargestFileRange,
+                   Clock::time_point now = Clock::now());
     void Stop();
     bool active() const { return active_; }
 
@@ -89,6 +91,7 @@ class FileSendJob {
     std::deque<InFlight> inFlight_;
     int readError_ = 0;
     qsizetype pieceSize_ = kFirstPiece;
+    qsizetype largestPiece_ = kLargestPiece;
     Clock::time_point lastReport_;
 };
 
