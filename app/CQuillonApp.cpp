@@ -8,6 +8,7 @@ namespace quillon {
 bool CQuillonApp::InitInstance() {
     CQuillonDlg dialog;
     mainWindow_ = &dialog;
+    dialog.state().port.startPort = startPort_;
     CloseOnTerminationSignals(dialog);
     ReportWindowWhenShown(dialog);
     RunWindowScript(dialog);

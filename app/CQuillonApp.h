@@ -2,6 +2,8 @@
 
 // The application: runs the main window modally and ends when it closes.
 
+#include <QString>
+
 namespace quillon {
 
 class CQuillonDlg;
@@ -12,9 +14,12 @@ class CQuillonApp {
     // ends without a message loop of its own.
     bool InitInstance();
     CQuillonDlg* mainWindow() const { return mainWindow_; }
+    // The port list entry to choose at start instead of the one kept from last time.
+    void ChoosePortAtStart(const QString& name) { startPort_ = name; }
 
   private:
     CQuillonDlg* mainWindow_ = nullptr;
+    QString startPort_;
 };
 
 }  // namespace quillon

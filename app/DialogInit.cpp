@@ -60,6 +60,9 @@ bool CQuillonDlg::OnInitDialog() {
 
     FillPortList();
     LoadSettings();
+    // A port named at start wins over the one kept from last time, when it is listed.
+    if (!state_.port.startPort.isEmpty())
+        SelectString(IDC_PORT, state_.port.startPort);
     CreatePages();
     if (state_.pageArea == 0)
         SetPageArea(0);
@@ -95,8 +98,11 @@ void CQuillonDlg::CreatePages() {
         }
         tabs_->setCurrentIndex(0);
     });
-    for (int index = 0; index < 4; ++index)
+    for (int index = 0; index < 4; ++index) {
+        // The pages ask and tell through the same prompts as the window.
+        Page(index)->SetPrompts(SharedPrompts());
         Page(index)->Create();
+    }
 
     // Lay the window out once with the page area shown, then hold the receive box at that
     // width: showing and hiding the page area changes it by the tab control's width.

@@ -27,6 +27,7 @@ struct PortState {
     int open = 0;
     int kind = 0;              // 1 serial, 2 parallel, 3 USB, 4 network
     QString selectedName;      // the port list entry that was opened; empty while closed
+    QString startPort;         // the port to choose at start (--port); empty for none
     int baudRate = 9600;       // last serial parameters read from the lists
     int serialPortNumber = 1;  // the n of "COMn"
     char parity = 'N';

@@ -22,12 +22,21 @@ void LetWorkersEnd() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    // --log writes the diagnostic log; --port NAME (or --port=NAME) starts with that entry
+    // of the port list chosen, e.g. the virtual printer's COM port.
+    QString startPort;
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--log") == 0)
             logEnabled = 1;
+        else if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc)
+            startPort = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strncmp(argv[i], "--port=", 7) == 0)
+            startPort = QString::fromLocal8Bit(argv[i] + 7);
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     CQuillonApp app;
+    app.ChoosePortAtStart(startPort);
     app.InitInstance();
     LetWorkersEnd();
     return 0;

@@ -78,6 +78,7 @@ class CDialog : public QDialog {
     void LayOutNow();
 
     DialogPrompts& Prompts() const { return *prompts_; }
+    const std::shared_ptr<DialogPrompts>& SharedPrompts() const { return prompts_; }
     void SetPrompts(std::shared_ptr<DialogPrompts> prompts);
     int MessageBox(const QString& text, const QString& caption = QString(), unsigned type = MB_OK);
 

@@ -20,4 +20,6 @@ for _ in $(seq 100); do
     kill -0 "$printer" 2>/dev/null || { echo "run.sh: the virtual printer did not start" >&2; exit 1; }
     sleep 0.1
 done
-QUILLON_PORT_MAP="$map" build/app/quillon "$@"
+# Quillon starts with the virtual printer chosen in its port list.
+port=$(grep -m1 '^COM' "$map" | cut -d= -f1)
+QUILLON_PORT_MAP="$map" build/app/quillon --port "$port" "$@"

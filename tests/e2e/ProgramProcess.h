@@ -32,9 +32,9 @@ inline std::map<std::string, std::string> ReadReport(const std::string& path) {
 
 class Program {
   public:
-    // `extra` adds to the environment ("NAME=value").
-    Program(const TempDir& dir, const std::string& lang,
-            const std::vector<std::string>& extra = {}) {
+    // `extra` adds to the environment ("NAME=value"); `args` are the program's arguments.
+    Program(const TempDir& dir, const std::string& lang, const std::vector<std::string>& extra = {},
+            std::vector<std::string> args = {}) {
         report_ = dir.path() + "/window.txt";
         std::vector<std::string> env = {
             "QT_QPA_PLATFORM=offscreen",
@@ -54,11 +54,15 @@ class Program {
             envp.push_back(e.data());
         envp.push_back(nullptr);
         std::string binary = QUILLON_BINARY;
-        char* argv[] = {binary.data(), nullptr};
+        std::vector<char*> argv = {binary.data()};
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-        spawned_ = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+        spawned_ =
+            posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~Program() {

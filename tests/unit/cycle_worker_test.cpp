@@ -353,7 +353,9 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     runner->SetTargets({{first.address, ""}, {notFound.address, ""}, {second.address, ""}});
     runner->Start(settings);
     EXPECT_EQ(Counts(first.Received(), "DATA"), std::vector<int>{1});
-    ASSERT_TRUE(page->WaitUntil([&] { return !runner->Running(); }, 20s));
+    // The main window stops the run before the page shows the message: wait for both.
+    ASSERT_TRUE(
+        page->WaitUntil([&] { return !runner->Running() && !page->MessageBoxes().empty(); }, 20s));
     EXPECT_EQ(page->MessageBoxes(),
               std::vector<std::string>{notFound.address + " Creat connection failed."});
     EXPECT_EQ(main->Count(kCycleFailed), 1u);
