@@ -121,6 +121,10 @@ std::unique_ptr<CQuillonDlg> OpenWindow(const QString& port, const std::string& 
     }
     Click(*dialog, IDC_HEX_SEND);
     Click(*dialog, IDC_BROWSE);
+    // A user sees the window before pressing its Send: let it show itself first.
+    QEventLoop settle;
+    QTimer::singleShot(100, &settle, &QEventLoop::quit);
+    settle.exec();
     return dialog;
 }
 
