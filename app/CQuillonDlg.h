@@ -139,6 +139,8 @@ class CQuillonDlg : public CDialog, public PageHost {
     std::optional<QByteArray> BytesToSend(const QByteArray& text, int hex, int raw);
     // Gives bytes to the port and remembers them until the port reports them written.
     void HandOver(const char* data, qsizetype length, bool filePiece);
+    // The same for a stretch of an open file, which the port takes from the file itself.
+    void HandOverFileRange(std::shared_ptr<const SharedFile> file, qint64 offset, qsizetype length);
     void ShowTransmitCount();
     void OnSend();
     void OnAutoSend();
@@ -152,10 +154,14 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnBrowse();
     void OnSendFile();
     void FeedFileSend();
+    // The port reported a piece of the file written.
+    void FilePieceWritten(qsizetype written);
     void ShowFileProgress();
     void EndFileSend();
     // The port took less than a piece: the rest of the file stays unsent.
     void StopFileSend(qsizetype written, qsizetype total);
+    // The file could not be read any further: what is in flight still goes, the rest cannot.
+    void FileSendReadFailed();
 
     // Send-mode switches (SendModes.cpp).
     void OnHexSend();

@@ -58,7 +58,11 @@ void CQuillonDlg::OnSendFile() {
         return;
     }
     if (file.outcome == FileReadResult::kOpened) {
-        send.fileJob.StartFile(file.fd, file.size);
+        // A serial port takes each range read into memory, so its pieces keep the limit of
+        // pieces held in memory; the other ports send theirs straight from the file.
+        send.fileJob.StartFile(file.fd, file.size,
+                               state_.port.kind == kPortSerial ? FileSendJob::kLargestPiece
+                                                               : FileSendJob::kLargestFileRange);
     } else {
         // With "HEX Send" ticked the file holds hexadecimal text; a file is never wrapped.
         std::optional<QByteArray> bytes = BytesToSend(file.bytes, hex, 1);
@@ -76,23 +80,41 @@ void CQuillonDlg::OnSendFile() {
 
 void CQuillonDlg::FeedFileSend() {
     FileSendJob& job = state_.send.fileJob;
-    while (const std::optional<QByteArrayView> piece = job.NextPiece())
-        HandOver(piece->data(), piece->size(), true);
-    if (job.active() && !job.readError() && job.written() >= job.total()) {
-        // The file became shorter under the send and all of what is left is written.
-        job.Stop();
-        EndFileSend();
-    } else if (job.readError()) {
-        // The file failed under the send: what is in flight still goes, the rest cannot.
-        const int error = job.readError();
-        job.Stop();
-        RefreshControlStates();
-        SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
-        MessageBox(
-            LoadString(language(), IDS_OPEN_FILE_FAILED) + u'\n' +
-            Format(Text(language(), "D148.fileError"),
-                   {state_.send.selectedFile, QString::fromLocal8Bit(std::strerror(error))}));
+    while (const std::optional<FileSendPiece> piece = job.NextPiece()) {
+        if (piece->file)
+            HandOverFileRange(piece->file, piece->offset, piece->length);
+        else
+            HandOver(piece->bytes.data(), piece->bytes.size(), true);
     }
+}
+
+void CQuillonDlg::FilePieceWritten(qsizetype written) {
+    FileSendJob& job = state_.send.fileJob;
+    switch (job.Written(written)) {
+        case FileSendJob::Progress::kGoing:
+            FeedFileSend();
+            ShowFileProgress();
+            break;
+        case FileSendJob::Progress::kDone:
+            EndFileSend();
+            break;
+        case FileSendJob::Progress::kStopped:
+            StopFileSend(job.written(), job.total());
+            break;
+        case FileSendJob::Progress::kReadFailed:
+            FileSendReadFailed();
+            break;
+    }
+}
+
+void CQuillonDlg::FileSendReadFailed() {
+    const int error = state_.send.fileJob.readError();
+    state_.send.fileJob.Stop();
+    RefreshControlStates();
+    SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
+    MessageBox(LoadString(language(), IDS_OPEN_FILE_FAILED) + u'\n' +
+               Format(Text(language(), "D148.fileError"),
+                      {state_.send.selectedFile, QString::fromLocal8Bit(std::strerror(error))}));
 }
 
 void CQuillonDlg::ShowFileProgress() {

@@ -23,7 +23,7 @@ void FileSendJob::Begin(qsizetype total, Clock::time_point now) {
     active_ = total > 0;
     handedOver_ = 0;
     written_ = 0;
-    inFlight_ = 0;
+    inFlight_.clear();
     readError_ = 0;
     pieceSize_ = kFirstPiece;
     lastReport_ = now;
@@ -32,79 +32,86 @@ void FileSendJob::Begin(qsizetype total, Clock::time_point now) {
 void FileSendJob::Start(QByteArray bytes, Clock::time_point now) {
     Stop();
     bytes_ = std::move(bytes);
+    largestPiece_ = kLargestPiece;
     Begin(bytes_.size(), now);
 }
 
-void FileSendJob::StartFile(int fd, qint64 size, Clock::time_point now) {
+void FileSendJob::StartFile(int fd, qint64 size, qsizetype largestPiece, Clock::time_point now) {
     Stop();
-    fd_ = fd;
+    file_ = std::make_shared<const SharedFile>(fd);
+    largestPiece_ = std::max(largestPiece, kFirstPiece);
     Begin(static_cast<qsizetype>(size), now);
 }
 
 void FileSendJob::Stop() {
     active_ = false;
-    inFlight_ = 0;
+    inFlight_.clear();
     bytes_ = QByteArray();
-    buffer_ = QByteArray();
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    // Pieces still queued at the port keep the file open until the port lets them go.
+    file_.reset();
 }
 
-bool FileSendJob::ReadPiece(qsizetype length) {
-    buffer_.resize(length);
-    qsizetype got = 0;
-    while (got < length) {
-        const ssize_t n = pread(fd_, buffer_.data() + got, static_cast<std::size_t>(length - got),
-                                static_cast<off_t>(handedOver_ + got));
-        if (n > 0) {
-            got += n;
-        } else if (n == 0) {
-            break;  // the file became shorter: what there is now is the whole of it
-        } else if (errno != EINTR) {
-            readError_ = errno;
-            return false;
-        }
-    }
-    buffer_.resize(got);
-    if (got < length)
-        total_ = handedOver_ + got;
-    return true;
-}
-
-std::optional<QByteArrayView> FileSendJob::NextPiece() {
-    if (!active_ || readError_ || inFlight_ >= kPiecesInFlight || handedOver_ >= total_)
+std::optional<FileSendPiece> FileSendJob::NextPiece() {
+    if (!active_ || std::ssize(inFlight_) >= kPiecesInFlight || handedOver_ >= total_)
         return std::nullopt;
-    const qsizetype length = std::min(pieceSize_, total_ - handedOver_);
-    QByteArrayView piece;
-    if (fd_ >= 0) {
-        if (!ReadPiece(length) || buffer_.isEmpty())
-            return std::nullopt;
-        piece = QByteArrayView(buffer_);
+    FileSendPiece piece;
+    piece.length = std::min(pieceSize_, total_ - handedOver_);
+    if (file_) {
+        piece.file = file_;
+        piece.offset = handedOver_;
     } else {
-        piece = QByteArrayView(bytes_.constData() + handedOver_, length);
+        piece.bytes = QByteArrayView(bytes_.constData() + handedOver_, piece.length);
     }
-    handedOver_ += piece.size();
-    ++inFlight_;
+    inFlight_.push_back({handedOver_, piece.length});
+    handedOver_ += piece.length;
     return piece;
 }
 
-bool FileSendJob::Written(qsizetype count, Clock::time_point now) {
+FileSendJob::Progress FileSendJob::ShortFilePiece(const InFlight& piece, qsizetype count) {
+    // One byte where the piece stopped tells whether the file goes on from there.
+    const qsizetype end = piece.offset + count;
+    char probe;
+    ssize_t n;
+    do {
+        n = pread(file_->fd(), &probe, 1, static_cast<off_t>(end));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        readError_ = errno;
+        return Progress::kReadFailed;
+    }
+    if (n > 0)
+        return Progress::kStopped;
+    // The file has become shorter and ends here: what is written is the whole of it.
+    total_ = std::min(total_, end);
+    return Progress::kGoing;
+}
+
+FileSendJob::Progress FileSendJob::Written(qsizetype count, Clock::time_point now) {
     if (!active_)
-        return false;
+        return Progress::kGoing;
     written_ += count;
-    inFlight_ = std::max(0, inFlight_ - 1);
+    InFlight piece{written_ - count, count};
+    if (!inFlight_.empty()) {
+        piece = inFlight_.front();
+        inFlight_.pop_front();
+    }
     const double seconds = std::chrono::duration<double>(now - lastReport_).count();
     lastReport_ = now;
     if (seconds > 0) {
         const double perSecond = static_cast<double>(count) / seconds;
         pieceSize_ = std::clamp(static_cast<qsizetype>(perSecond * kPieceSeconds), kFirstPiece,
-                                kLargestPiece);
+                                largestPiece_);
     }
-    if (written_ < total_)
-        return false;
+    if (count < piece.length) {
+        const Progress progress = file_ ? ShortFilePiece(piece, count) : Progress::kStopped;
+        if (progress != Progress::kGoing)
+            return progress;
+    }
+    // Pieces handed over past a new end of the file still come back, with nothing written.
+    if (written_ < total_ || !inFlight_.empty())
+        return Progress::kGoing;
     Stop();
-    return true;
+    return Progress::kDone;
 }
 
 }  // namespace quillon

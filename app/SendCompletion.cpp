@@ -23,17 +23,8 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM wParam) {
     ShowTransmitCount();
 
     if (block && block->filePiece) {
-        if (send.fileJob.active()) {
-            if (written < block->length)
-                StopFileSend(send.fileJob.written() + written, send.fileJob.total());
-            else if (send.fileJob.Written(written))
-                EndFileSend();
-            else {
-                FeedFileSend();
-                if (send.fileJob.active())
-                    ShowFileProgress();
-            }
-        }
+        if (send.fileJob.active())
+            FilePieceWritten(written);
     } else if (send.sendingInProgress) {
         send.sendingInProgress = 0;
         RefreshControlStates();

@@ -38,6 +38,14 @@ void CQuillonDlg::HandOver(const char* data, qsizetype length, bool filePiece) {
     transport_.Send(data, static_cast<int>(length));
 }
 
+void CQuillonDlg::HandOverFileRange(std::shared_ptr<const SharedFile> file, qint64 offset,
+                                    qsizetype length) {
+    if (length <= 0)
+        return;
+    state_.send.handedOver.push_back({length, true});
+    transport_.SendFile(std::move(file), offset, static_cast<std::size_t>(length));
+}
+
 std::optional<QByteArray> CQuillonDlg::BytesToSend(const QByteArray& text, int hex, int raw) {
     QByteArray data = text;
     // The line end follows the "HEX Send" box, not the hex argument. In hex it stands apart,

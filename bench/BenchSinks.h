@@ -34,6 +34,8 @@ class Drain {
                       received_ += static_cast<std::size_t>(n);
                   else if (n < 0 && errno == EIO)
                       usleep(1000);  // between a close and a reopen of the device
+                  else if (n == 0)
+                      usleep(1000);  // the writer has gone; a FIFO waits for the next
               }
           }) {}
     ~Drain() {
@@ -81,10 +83,8 @@ inline double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Bytes per second of a plain loop of 4096-byte write() calls of `total` bytes to the sink.
-inline double PlainWriteRate(const Sink& sink, std::size_t total) {
-    Drain drain(sink.testEnd);
-    const int fd = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
+// Bytes per second of a plain loop of 4096-byte write() calls of `total` bytes to fd.
+inline double PlainWriteRate(int fd, std::size_t total) {
     std::vector<char> chunk(4096, 'x');
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t done = 0; done < total;) {
@@ -92,9 +92,16 @@ inline double PlainWriteRate(const Sink& sink, std::size_t total) {
         if (n > 0)
             done += static_cast<std::size_t>(n);
     }
-    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    return total / Seconds(std::chrono::steady_clock::now() - start);
+}
+
+// The same to the sink, opened for the purpose and drained meanwhile.
+inline double PlainWriteRate(const Sink& sink, std::size_t total) {
+    Drain drain(sink.testEnd);
+    const int fd = open(sink.node.c_str(), O_WRONLY | O_NOCTTY);
+    const double rate = PlainWriteRate(fd, total);
     close(fd);
-    return total / seconds;
+    return rate;
 }
 
 }  // namespace quillon::bench

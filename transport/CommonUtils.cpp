@@ -122,7 +122,17 @@ void CommonUtils::Send(const void* data, int length) {
         return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     channel_->Push({std::vector<std::uint8_t>(bytes, bytes + (length > 0 && bytes ? length : 0)),
-                    state_->quietSend != 0});
+                    state_->quietSend != 0,
+                    {}});
+    channel_->writeRequest.Signal();
+}
+
+void CommonUtils::SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset,
+                           std::size_t length) {
+    if (!channel_)
+        return;
+    PendingBlock block{{}, state_->quietSend != 0, {std::move(file), offset, length}};
+    channel_->Push(std::move(block));
     channel_->writeRequest.Signal();
 }
 

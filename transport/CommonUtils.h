@@ -20,6 +20,7 @@ enum FlowMode : int {
     kFlowRtsCts = 2,
 };
 
+class SharedFile;
 struct PortChannel;
 struct TransportState;
 
@@ -46,6 +47,10 @@ class CommonUtils {
 
     // Queues a copy of the bytes for the thread that writes; a length of 0 writes nothing.
     void Send(const void* data, int length);
+    // Queues `length` bytes of an open file from `offset`. The writer takes them from the
+    // file as it goes, without a copy where the kernel can; a file that has become shorter
+    // by then ends the block early. The block is reported even when nothing of it went out.
+    void SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset, std::size_t length);
     // Writes the bytes at once on the caller's thread; nothing is reported.
     void SendDirect(const void* data, int length);
     // Stops the workers without waiting for them and releases the port.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -13,15 +14,26 @@
 #include "transport/PortKind.h"
 #include "transport/Window.h"
 #include "transport/platform/EventFd.h"
+#include "transport/platform/FdIo.h"
 
 namespace quillon {
 
+// A stretch of an open file, taken from the file when the writer gets to it.
+struct FileRange {
+    std::shared_ptr<const SharedFile> file;
+    std::int64_t offset = 0;
+    std::size_t length = 0;
+};
+
 // One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
 // as it stood when the block was handed over, so setting it back afterwards cannot race
-// with the writer).
+// with the writer). A SendFile block holds a range of a file instead of bytes.
 struct PendingBlock {
     std::vector<std::uint8_t> bytes;
     bool quiet = false;
+    FileRange range;
+
+    bool fromFile() const { return range.file != nullptr; }
 };
 
 struct PortChannel {

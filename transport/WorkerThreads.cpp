@@ -111,6 +111,121 @@ bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t m
 
 std::atomic<int> liveWorkers{0};
 
+// The loop of WritePieces and WriteFileRange. move(fd, position, length) makes one try at
+// moving up to length bytes from position of the block to fd, under the channel's lock,
+// and returns as write() does.
+template <typename Move>
+long MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                const std::function<bool()>& keepGoing, std::size_t size, int stallMs,
+                std::size_t pieceLimit, Move move) {
+    using Clock = std::chrono::steady_clock;
+    std::size_t position = 0;
+    auto lastProgress = Clock::now();
+    bool pollSaidReady = false;
+    while (position < size && keepGoing()) {
+        const std::size_t piece = std::min(size - position, pieceLimit);
+        state.bytesWritten = 0;
+        const IoResult r =
+            UnderLock(channel, field, [&](int fd) { return move(fd, position, piece); });
+        if (r.count > 0) {
+            state.bytesWritten = static_cast<std::uint32_t>(r.count);
+            position += static_cast<std::size_t>(r.count);
+            lastProgress = Clock::now();
+            pollSaidReady = false;
+            continue;
+        }
+        if (r.fd < 0)
+            break;
+        if (r.count < 0 && r.error == EINTR)
+            continue;
+        // 0 bytes or EAGAIN: no room now. Anything else: the device failed or is gone.
+        if (r.count < 0 && r.error != EAGAIN)
+            break;
+        int wait = kRecheckMs;
+        if (stallMs >= 0) {
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
+                    .count();
+            wait = std::min(wait, stallMs - static_cast<int>(waited));
+            if (wait <= 0)
+                break;
+        }
+        // A driver that says there is room and then takes nothing: pace the retries.
+        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
+            break;
+        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
+        if (ready < 0)
+            break;
+        pollSaidReady = ready == 1;
+    }
+    return static_cast<long>(position);
+}
+
+// Where the file of a range ends or cannot be read, its block ends: the move fails with
+// this error, which the writing loop takes as the end of the block.
+constexpr int kFileEnded = ENODATA;
+constexpr std::size_t kCopyPiece = 64 << 10;  // what one read takes when sendfile cannot
+
+// Moves the pieces of a file range to a descriptor: straight from the page cache where the
+// kernel can send a file to it, else read into memory and written.
+class FileRangeMover {
+  public:
+    FileRangeMover(const FileRange& range, WriteCall write) : range_(range), write_(write) {}
+
+    ssize_t operator()(int fd, std::size_t position, std::size_t length) {
+        if (!copy_) {
+            const ssize_t n = SendFromFile(fd, range_.file->fd(), At(position), length);
+            if (n == 0) {
+                errno = kFileEnded;
+                return -1;
+            }
+            if (n > 0 || !CannotSendFromFile(errno))
+                return Checked(n);
+            copy_ = true;
+        }
+        return Checked(Copy(fd, position, length));
+    }
+
+  private:
+    // A reader that has gone leaves a SIGPIPE waiting for this thread; EPIPE says enough.
+    static ssize_t Checked(ssize_t n) {
+        if (n < 0 && errno == EPIPE)
+            DropBrokenPipeSignal();
+        return n;
+    }
+
+    std::int64_t At(std::size_t position) const {
+        return range_.offset + static_cast<std::int64_t>(position);
+    }
+
+    ssize_t Copy(int fd, std::size_t position, std::size_t length) {
+        // A piece the device took only part of is written on from what was read for it.
+        if (position < bufferStart_ || position >= bufferStart_ + buffer_.size()) {
+            buffer_.resize(std::min(length, kCopyPiece));
+            ssize_t got;
+            do {
+                got = pread(range_.file->fd(), buffer_.data(), buffer_.size(), At(position));
+            } while (got < 0 && errno == EINTR);
+            if (got <= 0) {
+                buffer_.clear();
+                if (got == 0)
+                    errno = kFileEnded;
+                return -1;
+            }
+            buffer_.resize(static_cast<std::size_t>(got));
+            bufferStart_ = position;
+        }
+        const std::size_t skip = position - bufferStart_;
+        return write_(fd, buffer_.data() + skip, std::min(length, buffer_.size() - skip));
+    }
+
+    const FileRange& range_;
+    const WriteCall write_;
+    bool copy_ = false;  // the kernel cannot send a file to this descriptor
+    std::vector<std::uint8_t> buffer_;
+    std::size_t bufferStart_ = 0;  // where buffer_ starts in the range
+};
+
 }  // namespace
 
 int LiveWorkerCount() {
@@ -182,7 +297,7 @@ DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int Por
 
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
-                        const std::function<long(const std::vector<std::uint8_t>&)>& write) {
+                        const std::function<long(const PendingBlock&)>& write) {
     // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
     channel.writeRequest.Reset();
     while (keepGoing()) {
@@ -190,56 +305,51 @@ void WritePendingBlocks(TransportState& state, PortChannel& channel,
         if (!block)
             return;
         state.bytesWritten = 0;
-        const long total = write(block->bytes);
-        if (total > 0 && !block->quiet && keepGoing())
+        const long total = write(*block);
+        if ((total > 0 || block->fromFile()) && !block->quiet && keepGoing())
             Notify(channel, UM_TX_DONE, static_cast<WPARAM>(total));
     }
+}
+
+void WritePendingBlocks(TransportState& state, PortChannel& channel,
+                        const std::function<bool()>& keepGoing,
+                        const std::function<long(const std::vector<std::uint8_t>&)>& write) {
+    WritePendingBlocks(state, channel, keepGoing, [&write](const PendingBlock& block) {
+        return block.fromFile() ? write(ReadFileRange(block.range)) : write(block.bytes);
+    });
 }
 
 long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                  const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
                  int stallMs, std::size_t pieceLimit, WriteCall write) {
-    using Clock = std::chrono::steady_clock;
-    std::size_t position = 0;
-    auto lastProgress = Clock::now();
-    bool pollSaidReady = false;
-    while (position < block.size() && keepGoing()) {
-        const std::size_t piece = std::min(block.size() - position, pieceLimit);
-        state.bytesWritten = 0;
-        const IoResult r = UnderLock(
-            channel, field, [&](int fd) { return write(fd, block.data() + position, piece); });
-        if (r.count > 0) {
-            state.bytesWritten = static_cast<std::uint32_t>(r.count);
-            position += static_cast<std::size_t>(r.count);
-            lastProgress = Clock::now();
-            pollSaidReady = false;
-            continue;
-        }
-        if (r.fd < 0)
+    return MovePieces(state, channel, field, keepGoing, block.size(), stallMs, pieceLimit,
+                      [&](int fd, std::size_t position, std::size_t length) {
+                          return write(fd, block.data() + position, length);
+                      });
+}
+
+long WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                    const std::function<bool()>& keepGoing, const FileRange& range, int stallMs,
+                    std::size_t pieceLimit, WriteCall write) {
+    if (!range.file)
+        return 0;
+    return MovePieces(state, channel, field, keepGoing, range.length, stallMs, pieceLimit,
+                      FileRangeMover(range, write));
+}
+
+std::vector<std::uint8_t> ReadFileRange(const FileRange& range) {
+    std::vector<std::uint8_t> bytes(range.file ? range.length : 0);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = pread(range.file->fd(), bytes.data() + got, bytes.size() - got,
+                                range.offset + static_cast<std::int64_t>(got));
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || errno != EINTR)
             break;
-        if (r.count < 0 && r.error == EINTR)
-            continue;
-        // 0 bytes or EAGAIN: no room now. Anything else: the device failed or is gone.
-        if (r.count < 0 && r.error != EAGAIN)
-            break;
-        int wait = kRecheckMs;
-        if (stallMs >= 0) {
-            const auto waited =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
-                    .count();
-            wait = std::min(wait, stallMs - static_cast<int>(waited));
-            if (wait <= 0)
-                break;
-        }
-        // A driver that says there is room and then takes nothing: pace the retries.
-        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
-            break;
-        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
-        if (ready < 0)
-            break;
-        pollSaidReady = ready == 1;
     }
-    return static_cast<long>(position);
+    bytes.resize(got);
+    return bytes;
 }
 
 std::uint32_t NextRunId() {
@@ -273,6 +383,8 @@ void LaunchWorker(std::atomic<std::uint32_t>& runId,
 void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
     if (mine == 0)
         return;
+    // A FIFO or socket whose reader has gone fails the write; it must not end the program.
+    HoldBrokenPipeSignal();
     while (StillRunning(state->writeRunId, mine)) {
         pollfd set[2] = {{channel->stop.fd(), POLLIN, 0}, {channel->writeRequest.fd(), POLLIN, 0}};
         if (poll(set, 2, -1) < 0) {
@@ -287,15 +399,18 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
         // A socket takes the whole block in one call where it can; what it does not take
         // is sent once there is room, so nothing is silently cut off.
         const bool network = channel->kind == kPortNetwork;
+        const auto field = network ? &PortChannel::socketFd : &PortChannel::writeFd;
+        const WriteCall write = network ? &SendNoSignal : &DeviceWrite;
         const auto running = Running(state->writeRunId, mine);
-        WritePendingBlocks(*state, *channel, running, [&](const std::vector<std::uint8_t>& bytes) {
-            if (!network) {
-                return WritePieces(*state, *channel, &PortChannel::writeFd, running, bytes,
-                                   kNoStallLimit);
-            }
-            const long total = WritePieces(*state, *channel, &PortChannel::socketFd, running, bytes,
-                                           kNoStallLimit, bytes.size(), &SendNoSignal);
-            state->bytesWritten = static_cast<std::uint32_t>(total);
+        WritePendingBlocks(*state, *channel, running, [&](const PendingBlock& block) {
+            const std::size_t bytePiece = network ? block.bytes.size() : kWritePiece;
+            const long total = block.fromFile()
+                                   ? WriteFileRange(*state, *channel, field, running, block.range,
+                                                    kNoStallLimit, kFilePiece, write)
+                                   : WritePieces(*state, *channel, field, running, block.bytes,
+                                                 kNoStallLimit, bytePiece, write);
+            if (network)
+                state->bytesWritten = static_cast<std::uint32_t>(total);
             return total;
         });
     }

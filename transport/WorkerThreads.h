@@ -23,6 +23,9 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 
 constexpr std::size_t kWritePiece = 4096;  // largest write per call to a device
+// Largest piece of a file range per call to a parallel, USB or network port: the kernel
+// moves it without a copy, and a pipe holds this much.
+constexpr std::size_t kFilePiece = 64 << 10;
 constexpr int kNoStallLimit = -1;
 // How long a synchronous write (SendDirect) may go without any byte going out.
 constexpr int kDirectWriteStallMs = 2000;
@@ -44,6 +47,17 @@ long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*
                  const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
                  int stallMs, std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite);
 
+// Writes a range of a file as WritePieces writes a block, each piece sent straight from
+// the file where the kernel can do that for the descriptor, else read and written with
+// `write`. The block also ends early where the file ends (it has become shorter) or cannot
+// be read.
+long WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                    const std::function<bool()>& keepGoing, const FileRange& range, int stallMs,
+                    std::size_t pieceLimit = kFilePiece, WriteCall write = &DeviceWrite);
+
+// A file range read into memory; it ends early where the file ends or cannot be read.
+std::vector<std::uint8_t> ReadFileRange(const FileRange& range);
+
 // A fresh, non-zero id for a worker that is about to start.
 std::uint32_t NextRunId();
 
@@ -52,9 +66,15 @@ std::uint32_t NextRunId();
 void LaunchWorker(std::atomic<std::uint32_t>& runId,
                   const std::function<void(std::uint32_t)>& body);
 
-// Takes the pending blocks oldest first, writes each with write(bytes), and reports what
-// went out of each in one UM_TX_DONE unless the block was quiet. Ends when no block is
-// left or keepGoing() turns false; a writer that no longer runs reports nothing.
+// Takes the pending blocks oldest first, writes each with write(block), and reports what
+// went out of each in one UM_TX_DONE unless the block was quiet. A block of bytes of which
+// nothing went out is not reported; a file range always is, so that its sender can tell
+// where each of its ranges ended. Ends when no block is left or keepGoing() turns false;
+// a writer that no longer runs reports nothing.
+void WritePendingBlocks(TransportState& state, PortChannel& channel,
+                        const std::function<bool()>& keepGoing,
+                        const std::function<long(const PendingBlock&)>& write);
+// The same for a writer of bytes alone: a file range reaches it read into memory.
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
                         const std::function<long(const std::vector<std::uint8_t>&)>& write);

@@ -439,6 +439,37 @@ TEST_F(OpenAndSendTest, LongFileSendShowsProgressAndStopsCleanlyOnClose) {
     EXPECT_TRUE(Boxes().isEmpty());
 }
 
+TEST_F(OpenAndSendTest, AFileThatBecomesShorterUnderTheSendCompletesWithWhatItHolds) {
+    OpenWindow();
+    std::string content(8 << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 13 + i / 4093);
+    const std::string file = root_.WriteFile("shrinking.bin", content);
+    OpenPort(kUsb1);
+    Click(dlg(), IDC_HEX_SEND);
+    prompts_->fileAnswers << QString::fromStdString(file);
+    Click(dlg(), IDC_BROWSE);
+    Click(dlg(), IDC_SEND_FILE);
+    // The peer takes 100000 bytes and stops; meanwhile the file is cut to 1 MiB.
+    std::string got;
+    SpinUntil([&] {
+        char buffer[4096];
+        const ssize_t n = read(usb_.master(), buffer, std::min(sizeof buffer, 100000 - got.size()));
+        if (n > 0)
+            got.append(buffer, static_cast<std::size_t>(n));
+        return got.size() == 100000;
+    });
+    ASSERT_EQ(got.size(), 100000u);
+    ASSERT_EQ(truncate(file.c_str(), 1 << 20), 0);
+    got += Collect(usb_.master(), (1 << 20) - got.size());
+    EXPECT_TRUE(SameBytes(got, content.substr(0, 1 << 20)));
+    EXPECT_TRUE(SpinUntil([&] { return dlg().ItemText(IDC_FILE_LABEL) == "Send Completed."; }));
+    EXPECT_EQ(dlg().ItemText(IDC_TX_COUNT), "TX:1048576");
+    EXPECT_TRUE(dlg().IsItemEnabled(IDC_SEND_FILE));
+    EXPECT_TRUE(Boxes().isEmpty());
+    EXPECT_EQ(CollectFor(usb_.master(), 200ms), "");
+}
+
 TEST_F(OpenAndSendTest, AutoSendRepeatsAtTheIntervalAndStopsWhenUnticked) {
     OpenWindow();
     OpenPort(kCom3);

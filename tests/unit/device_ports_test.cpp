@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -314,6 +320,86 @@ TEST_F(DevicePortTest, OpeningOverAnOpenPortEndsTheOldWorkers) {
     SendOnWindow(port, "lp");
     EXPECT_EQ(parallel_.ReadMaster(2), "lp");
     EXPECT_EQ(usb_.DrainMaster(100), "");
+    window_->Invoke([&] { port.Close(); });
+}
+
+// At most 1000 bytes a call, as a device that takes a little at a time.
+ssize_t SmallWrite(int fd, const void* data, std::size_t length) {
+    return RecordingWrite(fd, data, std::min<std::size_t>(length, 1000));
+}
+
+std::vector<WPARAM> Reported(const TestWindow& window) {
+    std::vector<WPARAM> counts;
+    for (const auto& m : window.Messages())
+        if (m.message == UM_TX_DONE)
+            counts.push_back(m.wParam);
+    return counts;
+}
+
+TEST_F(DevicePortTest, FileRangesGoFromTheFileAndEndWhereItEndsOrTheReaderLeaves) {
+    const std::string content = Pattern(300000);
+    const std::string path = root_.WriteFile("job.bin", content);
+    auto file = std::make_shared<const SharedFile>(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    CommonUtils port;
+    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    window_->Invoke([&] {
+        port.SendFile(file, 0, 100000);
+        port.SendFile(file, 100000, 200000);
+    });
+    file.reset();  // the ranges waiting at the port keep the file open
+    EXPECT_TRUE(usb_.ReadMaster(content.size()) == content);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+
+    // The file has become shorter by the time the writer gets to it: the range ends where
+    // the file does, and one wholly past the end is reported with nothing written.
+    ASSERT_EQ(truncate(path.c_str(), 150000), 0);
+    file = std::make_shared<const SharedFile>(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    window_->Invoke([&] {
+        port.SendFile(file, 100000, 100000);
+        port.SendFile(file, 200000, 1000);
+    });
+    EXPECT_TRUE(usb_.ReadMaster(50000) == content.substr(100000, 50000));
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 4; }));
+    EXPECT_EQ(Reported(*window_), (std::vector<WPARAM>{100000, 200000, 50000, 0}));
+    window_->Invoke([&] { port.Close(); });
+
+    // A descriptor the kernel cannot send a file to (here one open for appending) gets the
+    // range read and written, also when it takes only part of each piece.
+    pieces.clear();
+    SetDeviceWriteCall(&SmallWrite);
+    const std::string out = root_.WriteFile("out.bin", "");
+    TransportState state;
+    {
+        PortChannel channel(kPortParallel, window_);
+        channel.writeFd = open(out.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        EXPECT_EQ(WriteFileRange(
+                      state, channel, &PortChannel::writeFd, [] { return true; },
+                      {file, 90000, 100000}, kNoStallLimit),
+                  60000);
+    }
+    std::ifstream copied(out, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(copied), {}) ==
+                content.substr(90000, 60000));
+    EXPECT_EQ(pieces.size(), 60u);
+    SetDeviceWriteCall(nullptr);
+
+    // A parallel port that is a FIFO. While its reader takes nothing, Close still ends the
+    // writer (TearDown sees it go); once the reader has gone, a write fails instead of
+    // ending the program, and the range is reported with what went out.
+    const std::string fifo = root_.path() + "/lp0";
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    window_->Invoke([&] { port.SendFile(file, 0, 150000); });
+    std::this_thread::sleep_for(100ms);
+    window_->Invoke([&] { port.Close(); });
+    EXPECT_TRUE(WaitForWorkers(0));
+    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    close(reader);
+    window_->Invoke([&] { port.SendFile(file, 0, 150000); });
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 5; }));
+    EXPECT_EQ(Reported(*window_).back(), 0u);
     window_->Invoke([&] { port.Close(); });
 }
 

@@ -1,7 +1,10 @@
 #include "transport/platform/FdIo.h"
 
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <cerrno>
@@ -46,6 +49,45 @@ ssize_t DeviceWrite(int fd, const void* data, std::size_t length) {
 
 void SetDeviceWriteCall(DeviceWriteCall call) {
     deviceWriteCall = call ? call : &::write;
+}
+
+SharedFile::~SharedFile() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length) {
+    off_t at = static_cast<off_t>(offset);
+    return sendfile(outFd, inFd, &at, length);
+}
+
+bool CannotSendFromFile(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+namespace {
+sigset_t BrokenPipeSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    return set;
+}
+}  // namespace
+
+void HoldBrokenPipeSignal() {
+    const sigset_t set = BrokenPipeSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void DropBrokenPipeSignal() {
+    const sigset_t set = BrokenPipeSet();
+    sigset_t pending;
+    if (sigpending(&pending) != 0 || !sigismember(&pending, SIGPIPE))
+        return;
+    const timespec noWait{0, 0};
+    const int saved = errno;
+    sigtimedwait(&set, nullptr, &noWait);
+    errno = saved;
 }
 
 }  // namespace quillon

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace quillon {
 
@@ -19,5 +20,33 @@ bool WaitStop(int stopFd, int timeoutMs);
 using DeviceWriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
 ssize_t DeviceWrite(int fd, const void* data, std::size_t length);
 void SetDeviceWriteCall(DeviceWriteCall call);
+
+// An open file that blocks waiting to be sent refer to: it is closed once the last of them,
+// and whoever opened it, let go.
+class SharedFile {
+  public:
+    explicit SharedFile(int fd) : fd_(fd) {}
+    ~SharedFile();
+    SharedFile(const SharedFile&) = delete;
+    SharedFile& operator=(const SharedFile&) = delete;
+    int fd() const { return fd_; }
+
+  private:
+    const int fd_;
+};
+
+// Moves up to `length` bytes of the file inFd from `offset` to outFd straight from the page
+// cache (sendfile). Returns what went out as write() does, 0 when the file ends at offset.
+// Fails with EINVAL, ENOSYS or EOPNOTSUPP where the kernel cannot send a file to outFd.
+ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length);
+
+// True for the errors with which SendFromFile says that outFd cannot take a file this way.
+bool CannotSendFromFile(int error);
+
+// Keeps SIGPIPE off the calling thread: a write to a pipe or socket whose reader has gone
+// then fails with EPIPE instead of ending the program. DropBrokenPipeSignal discards one
+// that such a write left waiting for the thread.
+void HoldBrokenPipeSignal();
+void DropBrokenPipeSignal();
 
 }  // namespace quillon
