@@ -75,16 +75,18 @@ class Program {
 
     // Waits for the window to describe itself.
     std::map<std::string, std::string> WaitForWindow() { return WaitForReport("title"); }
-    // Waits for a report that holds `key` (a window script's outcome is "script").
+    // Waits for a report that holds `key`.
     std::map<std::string, std::string> WaitForReport(const std::string& key, int seconds = 30) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            auto fields = ReadReport(report_);
-            if (fields.count(key))
-                return fields;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return {};
+        return WaitFor([&](const auto& fields) { return fields.count(key) > 0; }, seconds);
+    }
+    // Waits for a window script's outcome: its reports say "script=running" until it ends.
+    std::map<std::string, std::string> WaitForScript(int seconds = 30) {
+        return WaitFor(
+            [](const auto& fields) {
+                const auto it = fields.find("script");
+                return it != fields.end() && it->second != "running";
+            },
+            seconds);
     }
 
     // Asks the program to close as its close box would; the exit status, or -1 if it did
@@ -104,6 +106,19 @@ class Program {
     }
 
   private:
+    // Reads the report until done(fields) holds, at most `seconds`; empty when it never did.
+    template <class Done>
+    std::map<std::string, std::string> WaitFor(Done done, int seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto fields = ReadReport(report_);
+            if (done(fields))
+                return fields;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return {};
+    }
+
     std::string report_;
     pid_t pid_ = -1;
     bool spawned_ = false;

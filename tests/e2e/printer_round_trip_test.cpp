@@ -58,7 +58,7 @@ TEST(PrinterRoundTrip, QuillonSendsThroughThePrintersPtyAndShowsItsAnswer) {
     Program program(dir, "C.UTF-8", {"QUILLON_WINDOW_SCRIPT=" + dir.path() + "/script.txt"},
                     {"--port", "COM9"});
     ASSERT_TRUE(program.spawned());
-    const auto report = program.WaitForReport("script", 60);
+    const auto report = program.WaitForScript(60);
     ASSERT_FALSE(report.empty()) << "the script never finished";
     EXPECT_EQ(report.at("script"), "done");
     EXPECT_EQ(report.at("item1009"), "16 ");
