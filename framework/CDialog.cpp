@@ -180,9 +180,12 @@ void CDialog::SetItemText(int id, const QString& value) {
         button->setText(value);
     else if (auto* label = dynamic_cast<QLabel*>(control)) {
         label->setText(value);
-        // A named line (a path, a state) reads its text out as its description.
-        if (!label->accessibleName().isEmpty())
+        // A named line (a path, a state) reads its text out as its description, and shows
+        // it whole in its tooltip where the window is too narrow for it.
+        if (!label->accessibleName().isEmpty()) {
             label->setAccessibleDescription(value);
+            label->setToolTip(value);
+        }
     } else if (auto* edit = dynamic_cast<QLineEdit*>(control))
         edit->setText(value);
     else if (auto* text = dynamic_cast<QPlainTextEdit*>(control))
