@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -234,6 +235,34 @@ std::string WaitForPort(const std::string& map) {
     return {};
 }
 
+// Processor time the process has used, in clock ticks.
+long long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14)
+            ticks += std::stoll(field);  // utime and stime
+    return ticks;
+}
+
+// Waits until the printer has drawn what the last stream left it and sits idle, so that
+// each stream, cat's or the printer's, meets an idle printer (at most 30 s).
+void WaitUntilIdle(pid_t pid) {
+    long long before = CpuTicks(pid);
+    for (int i = 0; i < 300; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const long long now = CpuTicks(pid);
+        if (now == before)
+            return;
+        before = now;
+    }
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -243,7 +272,12 @@ double Median(std::vector<double> v) {
 // is doing shows in the spread of the figures rather than in one of them.
 void Throughput(const std::string& data, const char* program) {
     constexpr int kRounds = 5;
-    const std::string dir = std::filesystem::temp_directory_path() / "quillon-printer-bench";
+    // Pages go to memory where there is a tmpfs, so that the disk writing back the last
+    // stream's pictures does not weigh on the next stream.
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                           ? "/dev/shm"
+                                           : std::filesystem::temp_directory_path();
+    const std::string dir = base / ("quillon-printer-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string map = dir + "/ports";
     std::filesystem::remove(map);
@@ -278,11 +312,15 @@ void Throughput(const std::string& data, const char* program) {
         f.modelled.push_back(t.modelled);
     };
     for (int round = 0; round < kRounds; ++round) {
+        WaitUntilIdle(printer);
         const double cat = CatThroughPty(data);
+        WaitUntilIdle(printer);
         add(viaPty, cat, IntoPrinter(pty, data));
     }
     for (int round = 0; round < kRounds; ++round) {
+        WaitUntilIdle(printer);
         const double cat = CatThroughTcp(data);
+        WaitUntilIdle(printer);
         add(viaTcp, cat, IntoPrinter(tcp, data));
     }
     close(pty);
