@@ -21,8 +21,8 @@ using DeviceWriteCall = ssize_t (*)(int fd, const void* data, std::size_t length
 ssize_t DeviceWrite(int fd, const void* data, std::size_t length);
 void SetDeviceWriteCall(DeviceWriteCall call);
 
-// An open file that blocks waiting to be sent refer to: it is closed once the last of them,
-// and whoever opened it, let go.
+// An open file that queued blocks take their bytes from: it is closed once whoever opened it
+// and the last of those blocks have let go.
 class SharedFile {
   public:
     explicit SharedFile(int fd) : fd_(fd) {}
