@@ -1,9 +1,9 @@
 #include "app/FileSendJob.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+
+#include "transport/platform/FdIo.h"
 
 namespace quillon {
 
@@ -71,10 +71,7 @@ FileSendJob::Progress FileSendJob::ShortFilePiece(const InFlight& piece, qsizety
     // One byte where the piece stopped tells whether the file goes on from there.
     const qsizetype end = piece.offset + count;
     char probe;
-    ssize_t n;
-    do {
-        n = pread(file_->fd(), &probe, 1, static_cast<off_t>(end));
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = ReadAt(file_->fd(), &probe, 1, end);
     if (n < 0) {
         readError_ = errno;
         return Progress::kReadFailed;

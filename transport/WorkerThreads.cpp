@@ -202,10 +202,8 @@ class FileRangeMover {
         // A piece the device took only part of is written on from what was read for it.
         if (position < bufferStart_ || position >= bufferStart_ + buffer_.size()) {
             buffer_.resize(std::min(length, kCopyPiece));
-            ssize_t got;
-            do {
-                got = pread(range_.file->fd(), buffer_.data(), buffer_.size(), At(position));
-            } while (got < 0 && errno == EINTR);
+            const ssize_t got =
+                ReadAt(range_.file->fd(), buffer_.data(), buffer_.size(), At(position));
             if (got <= 0) {
                 buffer_.clear();
                 if (got == 0)
@@ -341,12 +339,11 @@ std::vector<std::uint8_t> ReadFileRange(const FileRange& range) {
     std::vector<std::uint8_t> bytes(range.file ? range.length : 0);
     std::size_t got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = pread(range.file->fd(), bytes.data() + got, bytes.size() - got,
-                                range.offset + static_cast<std::int64_t>(got));
-        if (n > 0)
-            got += static_cast<std::size_t>(n);
-        else if (n == 0 || errno != EINTR)
+        const ssize_t n = ReadAt(range.file->fd(), bytes.data() + got, bytes.size() - got,
+                                 range.offset + static_cast<std::int64_t>(got));
+        if (n <= 0)
             break;
+        got += static_cast<std::size_t>(n);
     }
     bytes.resize(got);
     return bytes;

@@ -56,6 +56,14 @@ SharedFile::~SharedFile() {
         close(fd_);
 }
 
+ssize_t ReadAt(int fd, void* data, std::size_t length, std::int64_t offset) {
+    ssize_t n;
+    do {
+        n = pread(fd, data, length, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length) {
     off_t at = static_cast<off_t>(offset);
     return sendfile(outFd, inFd, &at, length);

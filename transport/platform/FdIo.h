@@ -35,6 +35,10 @@ class SharedFile {
     const int fd_;
 };
 
+// Reads up to `length` bytes of the file fd from `offset` (pread, tried again when a signal
+// cuts it short). Returns what pread returns: 0 where the file ends.
+ssize_t ReadAt(int fd, void* data, std::size_t length, std::int64_t offset);
+
 // Moves up to `length` bytes of the file inFd from `offset` to outFd straight from the page
 // cache (sendfile). Returns what went out as write() does, 0 when the file ends at offset.
 // Fails with EINVAL, ENOSYS or EOPNOTSUPP where the kernel cannot send a file to outFd.
