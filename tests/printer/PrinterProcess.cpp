@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "transport/PortMapFile.h"
+
 namespace quillon {
 
 namespace {
@@ -67,10 +69,10 @@ PrinterProcess::~PrinterProcess() {
     Stop();
 }
 
-int PrinterProcess::Stop() {
+int PrinterProcess::Stop(int signal) {
     if (pid_ < 0)
         return -1;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -82,9 +84,11 @@ std::string PrinterProcess::WaitForPort() {
     Until([&] {
         std::ifstream in(map_);
         std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("COM", 0) == 0 && line.find("=/dev/pts/") != std::string::npos)
-                device = line.substr(line.find('=') + 1);
+        while (std::getline(in, line)) {
+            const auto entry = ParsePortMapLine(line);
+            if (entry && entry->owner == pid_ && entry->path.rfind("/dev/pts/", 0) == 0)
+                device = entry->path;
+        }
         return !device.empty();
     });
     return device;

@@ -2,6 +2,7 @@
 // The real quillon-printer, started headless for a test with its own port map, page folder
 // and loopback address; ended with SIGTERM as a user's Ctrl+C would.
 
+#include <csignal>
 #include <string>
 
 #include "tests/support/FakeDevices.h"
@@ -20,8 +21,8 @@ class PrinterProcess {
     std::string WaitForPort();
     // Waits for the PNG of `job`, part 1; its path, or empty after 20 s.
     std::string WaitForPage(int job) const;
-    // Ends it and waits; its exit status.
-    int Stop();
+    // Ends it with `signal` (SIGTERM, as a user's Ctrl+C would) and waits; its exit status.
+    int Stop(int signal = SIGTERM);
     int pid() const { return pid_; }
     std::string errors() const;
     const std::string& mapFile() const { return map_; }
