@@ -2,15 +2,9 @@
 // drawer kick, all through the one send routine.
 
 #include "app/CQuillonDlg.h"
+#include "escpos/Commands.h"
 
 namespace quillon {
-
-namespace {
-// GS V 66 0: feed to the cutting position and cut partially.
-const QByteArray kCutPaper = QByteArrayLiteral("1D 56 42 00");
-// ESC p 0 50 50 and ESC p 1 50 50: a 100 ms kick on drawer pin 2, then on pin 5; a NUL after.
-const QByteArray kOpenCashDrawer = QByteArrayLiteral("1B 70 00 32 32 1B 70 01 32 32 00");
-}  // namespace
 
 void CQuillonDlg::OnPrintTest() {
     // Raw: neither the line end nor the Chinese-mode wrapper is added.
@@ -24,10 +18,10 @@ LRESULT CQuillonDlg::OnPrinterCommand(LPARAM command) {
             SendData(QByteArrayLiteral("Print test OK!\r\n"), 0, 0, 0);
             break;
         case 1:
-            SendData(kCutPaper, 1, 0, 0);
+            SendData(QByteArray(escpos::kCutPaperHex), 1, 0, 0);
             break;
         case 2:
-            SendData(kOpenCashDrawer, 1, 0, 0);
+            SendData(QByteArray(escpos::kOpenCashDrawerHex), 1, 0, 0);
             break;
         default:
             break;

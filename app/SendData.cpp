@@ -7,6 +7,7 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
+#include "escpos/Commands.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 #include "transport/Conversions.h"
@@ -17,6 +18,11 @@ namespace {
 // The controls that start another send; held while a send waits for its completion.
 constexpr int kSendStarters[] = {IDC_BROWSE, IDC_SEND, IDC_PRINT_TEST, IDC_AUTO_SEND,
                                  IDC_SEND_FILE};
+
+template <std::size_t N>
+QByteArray AsBytes(const std::uint8_t (&bytes)[N]) {
+    return QByteArray(reinterpret_cast<const char*>(bytes), N);
+}
 }  // namespace
 
 bool CQuillonDlg::SendInProgress() const {
@@ -73,7 +79,7 @@ std::optional<QByteArray> CQuillonDlg::BytesToSend(const QByteArray& text, int h
         bytes = QByteArray(reinterpret_cast<const char*>(converted.data()), count);
     } else if (!raw && IsChecked(IDC_CHINESE_MODE)) {
         // The printer's Chinese character mode is switched on before the text and off after.
-        bytes = QByteArrayLiteral("\x1C\x26") + data + QByteArrayLiteral("\x1C\x2E");
+        bytes = AsBytes(escpos::kChineseModeOn) + data + AsBytes(escpos::kChineseModeOff);
     } else {
         bytes = data;
     }

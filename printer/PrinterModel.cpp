@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "printer/CommandTable.h"
+#include "escpos/CommandTable.h"
 
 namespace quillon::printer {
+
+using escpos::kEsc;
+using escpos::kFs;
+using escpos::kGs;
 
 FontCell CellOf(FontKind font) {
     switch (font) {

@@ -8,13 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "printer/CodePages.h"
+#include "escpos/CodePages.h"
+#include "escpos/Tokenizer.h"
 #include "printer/LineBuilder.h"
 #include "printer/PageBuilder.h"
 #include "printer/PrinterStatus.h"
-#include "printer/Tokenizer.h"
 
 namespace quillon::printer {
+
+using escpos::CodePageFor;
+using escpos::CodePageTable;
+using escpos::DecodeGb18030;
+using escpos::Gb18030Length;
+using escpos::Token;
+using escpos::TokenKind;
+using escpos::TokenSink;
 
 // Where the model's results go.
 class ModelOutput {

@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "escpos/RealTimeScanner.h"
+#include "escpos/Tokenizer.h"
 #include "printer/PrinterModel.h"
-#include "printer/RealTimeScanner.h"
-#include "printer/Tokenizer.h"
 
 namespace quillon::printer {
+
+using escpos::RealTimeScanner;
+using escpos::Tokenizer;
 
 struct PrinterOptions {
     Family family = Family::kPosThermal;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "escpos/Commands.h"
 #include "pages/cycle/CycleContext.h"
 #include "pages/cycle/CycleWrite.h"
 #include "transport/CommonUtils.h"
@@ -15,8 +16,6 @@ namespace quillon {
 namespace {
 
 constexpr const char* kSourceName = ".\\CycleSend";
-constexpr std::uint8_t kChineseOn[] = {0x1C, 0x26};
-constexpr std::uint8_t kChineseOff[] = {0x1C, 0x2E};
 constexpr int kPrinterTakesDataMs = 2000;  // a printer's time to take the data before the close
 constexpr int kChineseModeSettleMs = 100;  // a printer's time to switch to its Chinese mode
 
@@ -79,9 +78,11 @@ bool RunSerialPass(CycleContext& context, std::uint32_t mine, const CyclePass& p
         const int fd = port.GetSerialHandle();
         const Piece data{pass.buffer.data(), pass.buffer.size()};
         if (pass.chineseMode && !pass.hex) {
-            WritePiece(context, CycleDevice::kTerminal, fd, {kChineseOn, 2}, target.name);
+            WritePiece(context, CycleDevice::kTerminal, fd,
+                       {escpos::kChineseModeOn, sizeof escpos::kChineseModeOn}, target.name);
             WritePiece(context, CycleDevice::kTerminal, fd, data, target.name);
-            WritePiece(context, CycleDevice::kTerminal, fd, {kChineseOff, 2}, target.name);
+            WritePiece(context, CycleDevice::kTerminal, fd,
+                       {escpos::kChineseModeOff, sizeof escpos::kChineseModeOff}, target.name);
         } else {
             WritePiece(context, CycleDevice::kTerminal, fd, data, target.name);
         }
@@ -98,11 +99,14 @@ bool SendToPrinter(const CycleContext& context, const CyclePass& pass, int fd,
     const Piece data{pass.buffer.data(), pass.buffer.size()};
     if (!pass.chineseMode || pass.hex)
         return WritePiece(context, CycleDevice::kSocket, fd, data, address);
-    bool complete = WritePiece(context, CycleDevice::kSocket, fd, {kChineseOn, 2}, address);
+    bool complete = WritePiece(context, CycleDevice::kSocket, fd,
+                               {escpos::kChineseModeOn, sizeof escpos::kChineseModeOn}, address);
     if (WaitStop(context.cancel.fd(), kChineseModeSettleMs))
         return false;
     complete = WritePiece(context, CycleDevice::kSocket, fd, data, address) && complete;
-    return WritePiece(context, CycleDevice::kSocket, fd, {kChineseOff, 2}, address) && complete;
+    return WritePiece(context, CycleDevice::kSocket, fd,
+                      {escpos::kChineseModeOff, sizeof escpos::kChineseModeOff}, address) &&
+           complete;
 }
 
 // A record of the day file: the address, then the text that names it, then a line end.

@@ -16,13 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "printer/RealTimeScanner.h"
+#include "escpos/RealTimeScanner.h"
 #include "printer/VirtualPrinter.h"
 #include "transport/platform/EventFd.h"
 
 namespace quillon {
 
-class PrinterSession : private printer::RealTimeScanner::Handler {
+class PrinterSession : private escpos::RealTimeScanner::Handler {
   public:
     static constexpr size_t kMaxLogLines = 2000;
     // The receive buffer. A burst is read at the speed of the line only while the buffer can
@@ -100,7 +100,7 @@ class PrinterSession : private printer::RealTimeScanner::Handler {
     EventFd answersReady_;
 
     // Only the receiving thread scans, so the scanner needs no lock.
-    printer::RealTimeScanner scanner_;
+    escpos::RealTimeScanner scanner_;
     int scanSource_ = 0;
 
     // The buffer: a ring, `used_` bytes from `start_` on, in `runs_`. Its lock is only ever

@@ -4,14 +4,14 @@
 
 #include <random>
 
-#include "printer/Tokenizer.h"
+#include "escpos/Tokenizer.h"
 #include "tests/printer/EngineHarness.h"
 
 using namespace quillon;
 
-using printer::Token;
-using printer::Tokenizer;
-using printer::TokenKind;
+using escpos::Token;
+using escpos::Tokenizer;
+using escpos::TokenKind;
 
 namespace {
 
@@ -21,7 +21,7 @@ struct Seen {
     uint64_t declared;
 };
 
-struct Collector : printer::TokenSink {
+struct Collector : escpos::TokenSink {
     void OnToken(const Token& t) override { tokens.push_back({t.kind, t.size, t.declared}); }
     std::vector<Seen> tokens;
 };

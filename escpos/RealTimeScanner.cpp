@@ -1,8 +1,8 @@
-#include "printer/RealTimeScanner.h"
+#include "escpos/RealTimeScanner.h"
 
 #include <cstring>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
@@ -46,4 +46,4 @@ void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
     }
 }
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 class RealTimeScanner {
   public:
@@ -27,4 +27,4 @@ class RealTimeScanner {
     int pin_ = 0;
 };
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 enum class TokenKind {
     kText,     // printable bytes (0x20 and above)
@@ -55,4 +55,4 @@ class Tokenizer {
     uint64_t skipped_ = 0;  // bytes of the command consumed but not kept
 };
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

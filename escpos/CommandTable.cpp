@@ -1,8 +1,8 @@
-#include "printer/CommandTable.h"
+#include "escpos/CommandTable.h"
 
 #include <array>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 namespace {
 
 enum class Rule : uint8_t {
@@ -225,4 +225,4 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
     return unknown;
 }
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 using CodePageTable = std::array<char32_t, 256>;
 
@@ -21,4 +21,4 @@ int Gb18030Length(uint8_t lead, uint8_t second);
 // The code point of a whole GB18030 character (1, 2 or 4 bytes); U+FFFD when it has none.
 char32_t DecodeGb18030(const uint8_t* bytes, size_t length);
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

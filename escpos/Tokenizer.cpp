@@ -1,10 +1,10 @@
-#include "printer/Tokenizer.h"
+#include "escpos/Tokenizer.h"
 
 #include <algorithm>
 
-#include "printer/CommandTable.h"
+#include "escpos/CommandTable.h"
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 void Tokenizer::Emit(TokenKind kind, const uint8_t* data, size_t size, uint64_t declared) {
     sink_.OnToken(Token{kind, data, size, declared});
@@ -72,4 +72,4 @@ void Tokenizer::Feed(const uint8_t* data, size_t size) {
     }
 }
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

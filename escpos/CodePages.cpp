@@ -1,4 +1,4 @@
-#include "printer/CodePages.h"
+#include "escpos/CodePages.h"
 
 #include <iconv.h>
 
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -100,4 +100,4 @@ char32_t DecodeGb18030(const uint8_t* bytes, size_t length) {
     return ConvertOne(cd, bytes, length);
 }
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quillon::printer {
+namespace quillon::escpos {
 
 inline constexpr uint8_t kDle = 0x10;
 inline constexpr uint8_t kEsc = 0x1B;
@@ -30,4 +30,4 @@ struct Measure {
 // The answer never asks for fewer bytes than `have`, except kUnknown.
 Measure MeasureCommand(const uint8_t* cmd, size_t have);
 
-}  // namespace quillon::printer
+}  // namespace quillon::escpos
