@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -53,6 +54,16 @@ void QuitOnSignals(QCoreApplication& app) {
     signal(SIGPIPE, SIG_IGN);
 }
 
+// Every client connection takes a descriptor: the soft limit (often 1024) goes up to what
+// the system allows this process.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 // Writes through a temporary file of its own, so a reader never sees half a page and a
 // symlink planted in the folder is never written through.
 void SavePage(const QString& dir, const printer::Page& page, const QImage& image) {
@@ -90,6 +101,7 @@ int main(int argc, char** argv) {
     else
         app = std::make_unique<QApplication>(argc, argv);
     QuitOnSignals(*app);
+    RaiseDescriptorLimit();
 
     PtyPort pty;
     if (!pty.Open(error)) {
@@ -148,7 +160,16 @@ int main(int argc, char** argv) {
     const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
                               printer::FamilyName(options.printer.family) + ", " +
                               std::to_string(options.printer.paperWidth) + " dots)";
-    ReceiveLoop loop(session, pty.fd(), std::move(listeners), options.idleMs, title);
+    ReceiveOptions receiving;
+    receiving.idleMs = options.idleMs;
+    receiving.webTimeoutMs = options.webTimeoutMs;
+    receiving.rawIdleMs = options.dropIdleS * 1000;
+    receiving.pageTitle = title;
+    if (options.headless)
+        receiving.note = [](const std::string& line) {
+            std::cerr << "quillon-printer: " + line + "\n" << std::flush;
+        };
+    ReceiveLoop loop(session, pty.fd(), pty.path(), std::move(listeners), receiving);
     loop.Start();
     std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
 

@@ -34,7 +34,8 @@ bool Until(const std::function<bool()>& done, int seconds = 20) {
 }  // namespace
 
 PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
-                               const std::string& extraArgs) {
+                               const std::string& extraArgs,
+                               const std::vector<std::string>& extraEnvironment) {
     map_ = dir.path() + "/ports";
     pages_ = dir.path() + "/pages";
     errFile_ = dir.path() + "/printer-errors.txt";
@@ -51,6 +52,7 @@ PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
     std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
                                     "XDG_RUNTIME_DIR=" + dir.MakeDirs("runtime"),
                                     "PATH=/usr/bin:/bin"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(e.data());

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "tests/support/FakeDevices.h"
 
@@ -12,7 +13,8 @@ namespace quillon {
 class PrinterProcess {
   public:
     PrinterProcess(const TempDir& dir, const std::string& address,
-                   const std::string& extraArgs = "");
+                   const std::string& extraArgs = "",
+                   const std::vector<std::string>& extraEnvironment = {});
     ~PrinterProcess();
     PrinterProcess(const PrinterProcess&) = delete;
     PrinterProcess& operator=(const PrinterProcess&) = delete;
