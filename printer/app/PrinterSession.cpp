@@ -105,6 +105,13 @@ void PrinterSession::EndConnection(int source) {
     modelWake_.notify_one();
 }
 
+bool PrinterSession::Holds(int source) {
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    return std::any_of(runs_.begin(), runs_.end(), [source](const Run& run) {
+        return run.kind == Run::kBytes && run.source == source;
+    });
+}
+
 std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
     std::vector<std::pair<int, std::string>> taken;
     if (!answersWaiting_)

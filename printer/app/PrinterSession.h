@@ -60,6 +60,8 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     void EndConnection(int source);
     // True while the receive buffer is full.
     bool Backlogged() const { return backlogged_; }
+    // True while bytes of the connection `source` wait in the buffer.
+    bool Holds(int source);
     // Answers not yet sent, each with the connection it goes to.
     std::vector<std::pair<int, std::string>> TakeAnswers();
     // Signalled when answers appear outside Receive (from the model thread or the window)

@@ -388,6 +388,11 @@ ReceiveLoop::Clock::time_point ReceiveLoop::DropIdle(Clock::time_point now) {
             limit = c.heard + std::chrono::milliseconds(options_.rawIdleMs);
         else
             continue;
+        if (!c.http && now >= limit && session_.Holds(c.id)) {
+            // Silent, but what it sent is still being printed: its answers are to come.
+            c.heard = now;
+            limit = now + std::chrono::milliseconds(options_.rawIdleMs);
+        }
         if (now < limit) {
             next = std::min(next, limit);
             continue;
