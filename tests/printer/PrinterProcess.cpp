@@ -103,6 +103,18 @@ std::string PrinterProcess::WaitForPage(int job) const {
     return Until([&] { return access(path.c_str(), R_OK) == 0; }) ? path : "";
 }
 
+long PrinterProcess::CpuTicks() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return user + system;
+}
+
 std::string PrinterProcess::errors() const {
     std::ifstream in(errFile_);
     std::stringstream s;

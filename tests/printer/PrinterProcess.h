@@ -26,6 +26,8 @@ class PrinterProcess {
     // Ends it with `signal` (SIGTERM, as a user's Ctrl+C would) and waits; its exit status.
     int Stop(int signal = SIGTERM);
     int pid() const { return pid_; }
+    // The processor time it has used, in clock ticks.
+    long CpuTicks() const;
     std::string errors() const;
     const std::string& mapFile() const { return map_; }
     const std::string& pages() const { return pages_; }

@@ -25,18 +25,6 @@ using namespace quillon;
 
 namespace {
 
-long CpuTicks(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
-}
-
 std::string ReadMap(const std::string& file) {
     std::ifstream in(file);
     std::stringstream s;
@@ -77,9 +65,9 @@ TEST(PrinterProgram, PrintsAndAnswersThroughItsTerminalAndSurvivesClientsComingA
     close(fd);
 
     // With no client the printer idles instead of spinning on a hung-up terminal.
-    const long before = CpuTicks(printer.pid());
+    const long before = printer.CpuTicks();
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LT(CpuTicks(printer.pid()) - before, sysconf(_SC_CLK_TCK) / 4);
+    EXPECT_LT(printer.CpuTicks() - before, sysconf(_SC_CLK_TCK) / 4);
 
     // A new client is answered as the first was.
     fd = OpenClient(device);

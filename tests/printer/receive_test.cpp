@@ -19,7 +19,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -42,16 +41,12 @@ long StatusValue(int pid, const std::string& name) {
     return -1;
 }
 
-long CpuTicks(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
+sockaddr_in SocketAddress(const std::string& address, int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    return to;
 }
 
 // A blocking connection; receiveBuffer > 0 keeps what the kernel holds for it small.
@@ -59,11 +54,8 @@ int Connect(const std::string& address, int port, int receiveBuffer = 0) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    const sockaddr_in to = SocketAddress(address, port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         close(fd);
         return -1;
     }
@@ -191,15 +183,12 @@ TEST(PrinterClients, ABurstOfAThousandConnectsIsTakenWithoutRetriesAndEachIsAnsw
     PrinterProcess printer(dir, address);
     ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
 
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(9100);
-    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    const sockaddr_in to = SocketAddress(address, 9100);
     std::vector<pollfd> clients;
     for (int i = 0; i < kClients; ++i) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         ASSERT_GE(fd, 0);
-        const int started = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const int started = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
         ASSERT_TRUE(started == 0 || errno == EINPROGRESS) << std::strerror(errno);
         clients.push_back({fd, POLLOUT, 0});
     }
@@ -272,14 +261,14 @@ TEST(PrinterClients, SilentClientsAreDroppedAndRunningOutOfDescriptorsIsWaitedOu
         ASSERT_GE(web.back(), 0);
     }
     // Out of descriptors, the printer rests instead of spinning, and its terminal works on.
-    const long before = CpuTicks(printer.pid());
+    const long before = printer.CpuTicks();
     const int pty = OpenClient(device);
     ASSERT_GE(pty, 0);
     ASSERT_TRUE(Write(pty, Bytes("10 04 01")));
     EXPECT_EQ(ReadFor(pty, 1, 5000), "\x16");
     close(pty);
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LT(CpuTicks(printer.pid()) - before, sysconf(_SC_CLK_TCK) / 4);
+    EXPECT_LT(printer.CpuTicks() - before, sysconf(_SC_CLK_TCK) / 4);
 
     // Each web client is dropped after its time, also those that waited for a descriptor,
     // and the silent raw client after its own.
