@@ -49,16 +49,19 @@ SerialPortInfo MakeInfo(int number, const std::string& device) {
     return {number, "COM" + std::to_string(number), device};
 }
 
-// Says once on stderr, and in the developer log, why the map is not read; again only when
-// the reason changes.
+// Says once on stderr, and in the developer log, why the map is not read; again only after
+// the reason has changed or the map has been read. An empty problem: it was read.
 void ReportMapProblem(const std::string& path, const std::string& problem) {
     static std::mutex lock;
     static std::string last;
-    const std::string message = "the port map " + path + " is ignored: " + problem;
+    const std::string message =
+        problem.empty() ? "" : "the port map " + path + " is ignored: " + problem;
     std::lock_guard<std::mutex> hold(lock);
     if (message == last)
         return;
     last = message;
+    if (message.empty())
+        return;
     std::fprintf(stderr, "quillon: %s\n", message.c_str());
     LogWriteFormat("ReadPortMap", kLogFileName, "SerialPortNames", __LINE__, "%s", message.c_str());
 }
@@ -69,10 +72,10 @@ std::vector<SerialPortInfo> ReadPortMap() {
     std::vector<SerialPortInfo> entries;
     const std::string path = PortMapPath();
     std::string text, problem;
-    if (!ReadPortMapFile(path, text, problem)) {
-        ReportMapProblem(path, problem);
+    const bool read = ReadPortMapFile(path, text, problem);
+    ReportMapProblem(path, problem);
+    if (!read)
         return entries;
-    }
     for (const std::string& line : PortMapLines(text)) {
         const std::optional<PortMapLine> entry = ParsePortMapLine(line);
         if (!entry || OwnerGone(*entry))
