@@ -175,6 +175,8 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Send-mode switches (SendModes.cpp).
     void OnHexSend();
     void OnFileAutoSend();
+    // Unticks both Auto Send boxes that are ticked, each through its handler.
+    void StopAutomaticSends();
     LRESULT OnCycleFailed();
 
     // Model test runs (ModelTest.cpp): the family's file is sent a line per timer tick.

@@ -93,14 +93,7 @@ void CQuillonDlg::ClosePort() {
     // A model test run ends with its port: nothing more of the file goes out.
     EndModelTest();
     // The automatic sends end first, so that nothing is sent after the close.
-    if (IsChecked(IDC_AUTO_SEND)) {
-        SetChecked(IDC_AUTO_SEND, false);
-        OnAutoSend();
-    }
-    if (IsChecked(IDC_FILE_AUTO_SEND)) {
-        SetChecked(IDC_FILE_AUTO_SEND, false);
-        OnFileAutoSend();
-    }
+    StopAutomaticSends();
     SendState& send = state_.send;
     if (send.sendingInProgress || send.fileJob.active()) {
         send.sendingInProgress = 0;

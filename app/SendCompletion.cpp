@@ -76,14 +76,7 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM wParam, LPARAM lParam) {
 
 void CQuillonDlg::ReportSendFailure(std::size_t written, std::size_t total, int error) {
     // The port is failing: nothing goes on sending into it by itself.
-    if (IsChecked(IDC_AUTO_SEND)) {
-        SetChecked(IDC_AUTO_SEND, false);
-        OnAutoSend();
-    }
-    if (IsChecked(IDC_FILE_AUTO_SEND)) {
-        SetChecked(IDC_FILE_AUTO_SEND, false);
-        OnFileAutoSend();
-    }
+    StopAutomaticSends();
     state_.send.sendingInProgress = 0;
     SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
     RefreshControlStates();

@@ -41,6 +41,17 @@ void CQuillonDlg::OnFileAutoSend() {
     RefreshControlStates();
 }
 
+void CQuillonDlg::StopAutomaticSends() {
+    if (IsChecked(IDC_AUTO_SEND)) {
+        SetChecked(IDC_AUTO_SEND, false);
+        OnAutoSend();
+    }
+    if (IsChecked(IDC_FILE_AUTO_SEND)) {
+        SetChecked(IDC_FILE_AUTO_SEND, false);
+        OnFileAutoSend();
+    }
+}
+
 LRESULT CQuillonDlg::OnCycleFailed() {
     SetChecked(IDC_AUTO_SEND, false);
     OnAutoSend();

@@ -397,16 +397,8 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     runner->Stop();
     ASSERT_TRUE(WaitForWorkers(baseline, 20s));
     EXPECT_EQ(page->MessageBoxes().size(), 1u);
-    char name[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(name, sizeof name, "%Y-%m-%d.txt", &local);
-    std::ifstream dayFile(name, std::ios::binary);
-    std::stringstream content;
-    content << dayFile.rdbuf();
     // The printer that took only part of the data is recorded with how much went out.
-    const std::string records = content.str();
+    const std::string records = ReadDayFile();
     const std::string failedConnections = refusing + refusing + " Creat connection failed.\r\n" +
                                           notFound.address + notFound.address +
                                           " Creat connection failed.\r\n";
