@@ -60,9 +60,14 @@ bool CQuillonDlg::OnInitDialog() {
 
     FillPortList();
     LoadSettings();
-    // A port named at start wins over the one kept from last time, when it is listed.
-    if (!state_.port.startPort.isEmpty())
-        SelectString(IDC_PORT, state_.port.startPort);
+    // A port named at start wins over the one kept from last time, when it is listed; its
+    // name may be typed in any case.
+    const int start =
+        state_.port.startPort.isEmpty()
+            ? -1
+            : Item<QComboBox>(IDC_PORT)->findText(state_.port.startPort, Qt::MatchFixedString);
+    if (start >= 0)
+        SetCurSel(IDC_PORT, start);
     CreatePages();
     if (state_.pageArea == 0)
         SetPageArea(0);
