@@ -8,6 +8,7 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
+#include "app/ReceivedFile.h"
 #include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
@@ -73,7 +74,7 @@ bool CQuillonDlg::OnInitDialog() {
         SetPageArea(0);
 
     if (state_.saveDirectory.isEmpty()) {
-        state_.saveDirectory = QString::fromStdString(ProgramFolder());
+        state_.saveDirectory = DefaultRecordFolder(QString::fromStdString(ProgramFolder()));
         SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
     }
     SetItemText(IDC_SEND_TEXT,

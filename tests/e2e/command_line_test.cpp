@@ -1,7 +1,11 @@
 // The real program's command line: help and version without a display, what it does not
-// know, and a port that is not in the list.
+// know, a port that is not in the list, and where received data is saved when the program's
+// own folder cannot be written to.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -95,6 +99,39 @@ TEST(CommandLineTest, APortNotInTheListIsAnErrorThatNamesThePortsThereAre) {
     const auto window = program.WaitForWindow();
     ASSERT_FALSE(window.empty()) << "the window never came up";
     EXPECT_EQ(window.at("port"), "COM9");
+    EXPECT_EQ(program.Close(), 0);
+}
+
+// The program installed in a folder its user cannot write to, as under /usr/bin.
+TEST(SaveFolderTest, AProgramFolderThatCannotBeWrittenGivesWayToTheDocumentsFolder) {
+    TempDir dir;
+    const std::string bin = dir.MakeDirs("bin");
+    fs::copy_file(QUILLON_BINARY, bin + "/quillon");
+    for (const char* folder : {"config", "runtime", "dev", "sys"})
+        dir.MakeDirs(folder);
+    dir.WriteFile("script.txt", "report 1027\nclick 1026\nwait 1027 10000 Rec00.txt saved\n");
+    Launch launch;
+    launch.binary = bin + "/quillon";
+    if (geteuid() == 0) {
+        // Root writes anywhere: the program runs as nobody, who owns everything here.
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+        ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+        launch.wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec);
+    struct RestoreMode {
+        std::string folder;
+        ~RestoreMode() { chmod(folder.c_str(), 0755); }
+    } restore{bin};
+
+    Program program(dir, "C", {"QUILLON_WINDOW_SCRIPT=" + dir.path() + "/script.txt"}, {}, launch);
+    const auto report = program.WaitForScript();
+    ASSERT_EQ(report.count("script"), 1u) << "the window's script did not end";
+    EXPECT_EQ(report.at("script"), "done");
+    // The field shows the folder as it is, and the first save makes it.
+    EXPECT_EQ(report.at("item1027"), dir.path() + "/Documents/Quillon/");
+    EXPECT_TRUE(fs::exists(dir.path() + "/Documents/Quillon/Rec00.txt"));
     EXPECT_EQ(program.Close(), 0);
 }
 
