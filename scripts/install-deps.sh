@@ -15,6 +15,8 @@ packages=(
     googletest libgtest-dev socat desktop-file-utils
     # reading the virtual printer's barcodes and QR codes back
     zbar-tools
+    # run.sh: placing the virtual printer's window beside Quillon's
+    xdotool
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
     clang libclang-rt-14-dev llvm
 )
