@@ -18,6 +18,12 @@ class ReceivedCharacters {
   public:
     explicit ReceivedCharacters(Language language) : decoder_(language) {}
 
+    // A character of each kind this reading can show in the interface language: the letters
+    // and signs of its code page, U+FFFD and the control symbols.
+    static const char16_t* Sample(Language language) {
+        return language == Language::Chinese ? u"A中。，Ａあα Жā─\uFFFD\u2400" : u"Aé€\uFFFD\u2400";
+    }
+
     // Feeds a run of bytes; sink(char16_t) receives what they complete, '\n' for a line end.
     template <class Emit>
     void Feed(const std::uint8_t* bytes, std::size_t count, Emit&& sink) {
