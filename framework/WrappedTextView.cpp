@@ -17,6 +17,7 @@ namespace quillon {
 namespace {
 
 constexpr int kMargin = 3;
+constexpr int kFrameMs = 16;
 
 // The fonts Qt draws the sample's characters in, the one of its first character first, each
 // on its own (no other font completes it).
@@ -58,6 +59,8 @@ WrappedTextView::WrappedTextView(QWidget* parent) : QAbstractScrollArea(parent) 
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    drawLater_.setSingleShot(true);
+    connect(&drawLater_, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
     MeasureFont();
 }
 
@@ -212,7 +215,18 @@ void WrappedTextView::ShowAppended() {
     caret_ = anchor_ = length_;
     UpdateScrollBar();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    viewport()->update();
+    DrawSoon();
+}
+
+void WrappedTextView::DrawSoon() {
+    if (!sinceDrawn_.isValid() || sinceDrawn_.elapsed() >= kFrameMs)
+        viewport()->update();
+    else if (!drawLater_.isActive())
+        drawLater_.start(static_cast<int>(kFrameMs - sinceDrawn_.elapsed()));
+}
+
+void WrappedTextView::scrollContentsBy(int, int) {
+    DrawSoon();
 }
 
 int WrappedTextView::VisibleRows() const {
@@ -236,6 +250,7 @@ qsizetype WrappedTextView::RowEnd(qsizetype row) const {
 }
 
 void WrappedTextView::paintEvent(QPaintEvent*) {
+    sinceDrawn_.start();
     QPainter painter(viewport());
     int y = 0;
     for (qsizetype row = verticalScrollBar()->value();

@@ -5,10 +5,12 @@
 // selected with the mouse and copied.
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QRawFont>
 #include <QString>
 #include <QStringView>
+#include <QTimer>
 #include <cstdint>
 #include <vector>
 
@@ -52,6 +54,7 @@ class WrappedTextView : public QAbstractScrollArea {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -118,6 +121,9 @@ class WrappedTextView : public QAbstractScrollArea {
     // Makes room for more units at the end of the text.
     void Grow();
     void Rewrap();
+    // Asks for the area to be drawn, at most once a frame: text pouring in would otherwise
+    // have it drawn after every block, which takes longer than taking the block in.
+    void DrawSoon();
     void MeasureFont();
     void UpdateScrollBar();
     int VisibleRows() const;
@@ -144,6 +150,8 @@ class WrappedTextView : public QAbstractScrollArea {
     int ascent_ = 0;
     qsizetype caret_ = 0;
     qsizetype anchor_ = 0;
+    QElapsedTimer sinceDrawn_;
+    QTimer drawLater_;
 };
 
 }  // namespace quillon
