@@ -19,9 +19,11 @@ class ReceivedCharacters {
     explicit ReceivedCharacters(Language language) : decoder_(language) {}
 
     // A character of each kind this reading can show in the interface language: the letters
-    // and signs of its code page, U+FFFD and the control symbols.
+    // and signs of its code page (for GB18030, those of its two-byte part), U+FFFD and the
+    // control symbols.
     static const char16_t* Sample(Language language) {
-        return language == Language::Chinese ? u"A中。，Ａあα Жā─\uFFFD\u2400" : u"Aé€\uFFFD\u2400";
+        return language == Language::Chinese ? u"A中。，ＡあァㄅαЖā─①←∈■★○\uFFFD\u2400"
+                                             : u"Aé€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ\uFFFD\u2400";
     }
 
     // Feeds a run of bytes; sink(char16_t) receives what they complete, '\n' for a line end.
