@@ -15,7 +15,8 @@
 //
 //   receive_bench [--mib N] [--rounds N] [character] [hex] [gb18030] [picocom] [plain]
 //
-// Rows are run in turn within each round (three rounds unless told), and the medians are
+// Rows are run in turn within each round (three rounds unless told), each in a fresh process
+// so that every round meets the window as a user's first flood does, and the medians are
 // printed at the end with each view's ratio to picocom. Prints figures only; it judges nothing.
 
 #include <fcntl.h>
@@ -375,32 +376,10 @@ void Print(const char* row, int round, const Figures& figures) {
     std::fflush(stdout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    std::size_t mib = 16;
-    int rounds = 3;
-    const std::vector<std::string> allRows = {"character", "hex", "gb18030", "picocom", "plain"};
-    std::vector<std::string> rows;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--mib" && i + 1 < argc) {
-            mib = std::strtoul(argv[++i], nullptr, 10);
-        } else if (arg == "--rounds" && i + 1 < argc) {
-            rounds = std::max(1, std::atoi(argv[++i]));
-        } else if (std::find(allRows.begin(), allRows.end(), arg) != allRows.end()) {
-            rows.push_back(arg);
-        } else {
-            std::fprintf(stderr,
-                         "usage: receive_bench [--mib N] [--rounds N] [character] [hex] "
-                         "[gb18030] [picocom] [plain]\n");
-            return 2;
-        }
-    }
-    if (rows.empty())
-        rows = allRows;
-
+// One row once, in a process of its own, so that every round meets the window as a user's
+// first flood does: no fonts, glyphs or memory left over from an earlier round. Prints the
+// figures on one line: rate, worst delay, whether every byte came in order, the note.
+int RunRow(int argc, char** argv, const std::string& row, std::size_t mib) {
     char folder[] = "/tmp/receive_bench.XXXXXX";
     if (!mkdtemp(folder))
         return 1;
@@ -415,31 +394,110 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     const std::string data = MixedFlood(mib << 20);
-    std::printf("%zu MiB flood from a pty, %d rounds; load average %s\n", mib, rounds,
-                LoadAverage().c_str());
+    std::optional<Figures> figures;
+    if (row == "character")
+        figures = RunDialog(data, false, Language::English, root / "ports");
+    else if (row == "hex")
+        figures = RunDialog(data, true, Language::English, root / "ports");
+    else if (row == "gb18030")
+        // The Chinese interface reads the same bytes as GB18030, where most binary bytes
+        // start or continue a two-byte character.
+        figures = RunDialog(data, false, Language::Chinese, root / "ports");
+    else if (row == "picocom")
+        figures = RunPicocom(data);
+    else
+        figures = RunPlainReader(data);
+    fs::remove_all(root);
+    if (!figures)
+        return 3;
+    std::printf("%.6f %lld %d %s\n", figures->mbPerSecond, figures->worstDelayMs,
+                figures->intact ? 1 : 0, figures->note.c_str());
+    return 0;
+}
+
+// Runs a row in a child process; nothing when it could not run (picocom missing).
+std::optional<Figures> RunInChild(const std::string& row, std::size_t mib) {
+    int out[2];
+    if (pipe(out) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string size = std::to_string(mib);
+    const std::string self = fs::read_symlink("/proc/self/exe");
+    const char* argv[] = {self.c_str(), "--mib", size.c_str(), "--row", row.c_str(), nullptr};
+    pid_t pid = 0;
+    const int failed =
+        posix_spawn(&pid, self.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string line;
+    char buffer[4096];
+    for (ssize_t n; !failed && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        line.append(buffer, static_cast<std::size_t>(n));
+    close(out[0]);
+    int status = 1;
+    if (!failed)
+        waitpid(pid, &status, 0);
+    Figures figures;
+    int intact = 0;
+    int noteAt = 0;
+    if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(line.c_str(), "%lf %lld %d %n", &figures.mbPerSecond, &figures.worstDelayMs,
+                    &intact, &noteAt) < 3)
+        return std::nullopt;
+    figures.intact = intact != 0;
+    figures.note = line.substr(static_cast<std::size_t>(noteAt));
+    while (!figures.note.empty() && figures.note.back() == '\n')
+        figures.note.pop_back();
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    std::size_t mib = 16;
+    int rounds = 3;
+    const std::vector<std::string> allRows = {"character", "hex", "gb18030", "picocom", "plain"};
+    std::vector<std::string> rows;
+    std::string oneRow;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--mib" && i + 1 < argc) {
+            mib = std::strtoul(argv[++i], nullptr, 10);
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--row" && i + 1 < argc) {
+            oneRow = argv[++i];
+        } else if (std::find(allRows.begin(), allRows.end(), arg) != allRows.end()) {
+            rows.push_back(arg);
+        } else {
+            std::fprintf(stderr,
+                         "usage: receive_bench [--mib N] [--rounds N] [character] [hex] "
+                         "[gb18030] [picocom] [plain]\n");
+            return 2;
+        }
+    }
+    if (!oneRow.empty())
+        return RunRow(argc, argv, oneRow, mib);
+    if (rows.empty())
+        rows = allRows;
+
+    std::printf(
+        "%zu MiB flood from a pty, %d rounds, each row in a fresh process; load average "
+        "%s\n",
+        mib, rounds, LoadAverage().c_str());
     std::fflush(stdout);
     std::map<std::string, std::vector<double>> rates;
     std::map<std::string, long long> worstDelay;
     for (int round = 1; round <= rounds; ++round) {
         for (const std::string& row : rows) {
-            std::optional<Figures> figures;
-            if (row == "character")
-                figures = RunDialog(data, false, Language::English, root / "ports");
-            else if (row == "hex")
-                figures = RunDialog(data, true, Language::English, root / "ports");
-            else if (row == "gb18030")
-                // The Chinese interface reads the same bytes as GB18030, where most binary
-                // bytes start or continue a two-byte character.
-                figures = RunDialog(data, false, Language::Chinese, root / "ports");
-            else if (row == "picocom")
-                figures = RunPicocom(data);
-            else
-                figures = RunPlainReader(data);
+            const std::optional<Figures> figures = RunInChild(row, mib);
             if (!figures) {
-                std::printf(
-                    "round %d %-10s skipped: picocom could not be started "
-                    "(apt-get install picocom)\n",
-                    round, row.c_str());
+                std::printf("round %d %-10s skipped: it did not run%s\n", round, row.c_str(),
+                            row == "picocom" ? " (apt-get install picocom)" : "");
                 continue;
             }
             Print(row.c_str(), round, *figures);
@@ -463,6 +521,5 @@ int main(int argc, char** argv) {
             std::printf(", %.2fx picocom", median / Median(rates["picocom"]));
         std::printf("\n");
     }
-    fs::remove_all(root);
     return 0;
 }
