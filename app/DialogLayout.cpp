@@ -83,6 +83,7 @@ void CQuillonDlg::CreateControls() {
     receive_->setAccessibleName(receiveGroup->title());
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receive_->setMinimumHeight(200);
+    receive_->UseFontsOf(ReceivedCharacters::Sample(language()));
     ApplyReceiveColours();
     receiveColumn->addWidget(receive_, 1);
     auto* receiveButtons = new QHBoxLayout;
