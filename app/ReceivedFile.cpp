@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <cerrno>
 
 #include "transport/platform/SafeFiles.h"
@@ -24,6 +25,13 @@ std::string_view View(const QByteArray& bytes) {
 
 QString RecordFileName(int n) {
     return QStringLiteral("Rec%1.txt").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+QString DefaultRecordFolder(const QString& programFolder) {
+    if (access(QFile::encodeName(programFolder).constData(), W_OK | X_OK) == 0)
+        return programFolder;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+           QStringLiteral("/Quillon/");
 }
 
 QString MakeRecordFolder(const QString& folder) {

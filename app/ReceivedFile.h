@@ -13,6 +13,10 @@ constexpr int kRecordFiles = 100;
 
 // "Rec%02d.txt" of n.
 QString RecordFileName(int n);
+// Where saves go until the user chooses a folder: the program's own folder while it can be
+// written to, else the user's documents folder followed by "Quillon/" (an installed program's
+// folder, such as /usr/bin/, is not the user's to write in). Made at the first save.
+QString DefaultRecordFolder(const QString& programFolder);
 // The folder as an absolute path ending in '/', made with every folder above it. Empty
 // when it cannot be made or written to.
 QString MakeRecordFolder(const QString& folder);

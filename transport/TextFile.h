@@ -1,5 +1,6 @@
 #pragma once
-// Text files with CR LF line ends: every line feed goes out as carriage return and line feed.
+// Text files in this program's formats, whose lines end in carriage return and line feed:
+// every line feed goes out as both.
 
 #include <string>
 #include <string_view>
