@@ -40,6 +40,10 @@ void CloseOnTerminationSignals(CQuillonDlg& dialog) {
         char byte;
         while (read(signalPipe[0], &byte, 1) > 0) {
         }
+        // A message box still open runs a loop of its own inside the handler that opened it,
+        // which would keep the program until someone answers: it ends first, and none opens
+        // any more.
+        dialog.Prompts().EndAll();
         dialog.SendMessage(WM_CLOSE);
     });
     struct sigaction action = {};

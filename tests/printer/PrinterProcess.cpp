@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "transport/PortMapFile.h"
+
 namespace quillon {
 
 namespace {
@@ -32,7 +34,8 @@ bool Until(const std::function<bool()>& done, int seconds = 20) {
 }  // namespace
 
 PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
-                               const std::string& extraArgs) {
+                               const std::string& extraArgs,
+                               const std::vector<std::string>& extraEnvironment) {
     map_ = dir.path() + "/ports";
     pages_ = dir.path() + "/pages";
     errFile_ = dir.path() + "/printer-errors.txt";
@@ -49,6 +52,7 @@ PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
     std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
                                     "XDG_RUNTIME_DIR=" + dir.MakeDirs("runtime"),
                                     "PATH=/usr/bin:/bin"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(e.data());
@@ -67,10 +71,10 @@ PrinterProcess::~PrinterProcess() {
     Stop();
 }
 
-int PrinterProcess::Stop() {
+int PrinterProcess::Stop(int signal) {
     if (pid_ < 0)
         return -1;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -82,9 +86,11 @@ std::string PrinterProcess::WaitForPort() {
     Until([&] {
         std::ifstream in(map_);
         std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("COM", 0) == 0 && line.find("=/dev/pts/") != std::string::npos)
-                device = line.substr(line.find('=') + 1);
+        while (std::getline(in, line)) {
+            const auto entry = ParsePortMapLine(line);
+            if (entry && entry->owner == pid_ && entry->path.rfind("/dev/pts/", 0) == 0)
+                device = entry->path;
+        }
         return !device.empty();
     });
     return device;
@@ -95,6 +101,18 @@ std::string PrinterProcess::WaitForPage(int job) const {
     std::snprintf(name, sizeof name, "/job-%04d-01.png", job);
     const std::string path = pages_ + name;
     return Until([&] { return access(path.c_str(), R_OK) == 0; }) ? path : "";
+}
+
+long PrinterProcess::CpuTicks() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return user + system;
 }
 
 std::string PrinterProcess::errors() const {

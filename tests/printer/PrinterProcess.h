@@ -2,7 +2,9 @@
 // The real quillon-printer, started headless for a test with its own port map, page folder
 // and loopback address; ended with SIGTERM as a user's Ctrl+C would.
 
+#include <csignal>
 #include <string>
+#include <vector>
 
 #include "tests/support/FakeDevices.h"
 
@@ -11,7 +13,8 @@ namespace quillon {
 class PrinterProcess {
   public:
     PrinterProcess(const TempDir& dir, const std::string& address,
-                   const std::string& extraArgs = "");
+                   const std::string& extraArgs = "",
+                   const std::vector<std::string>& extraEnvironment = {});
     ~PrinterProcess();
     PrinterProcess(const PrinterProcess&) = delete;
     PrinterProcess& operator=(const PrinterProcess&) = delete;
@@ -20,9 +23,11 @@ class PrinterProcess {
     std::string WaitForPort();
     // Waits for the PNG of `job`, part 1; its path, or empty after 20 s.
     std::string WaitForPage(int job) const;
-    // Ends it and waits; its exit status.
-    int Stop();
+    // Ends it with `signal` (SIGTERM, as a user's Ctrl+C would) and waits; its exit status.
+    int Stop(int signal = SIGTERM);
     int pid() const { return pid_; }
+    // The processor time it has used, in clock ticks.
+    long CpuTicks() const;
     std::string errors() const;
     const std::string& mapFile() const { return map_; }
     const std::string& pages() const { return pages_; }

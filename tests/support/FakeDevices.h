@@ -63,6 +63,20 @@ class ScopedEnv {
     bool had_;
 };
 
+// A full disk for this process while the object lives: no file can grow past `bytes`
+// (RLIMIT_FSIZE), and a write that would fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long oldLimit_;
+    void (*oldHandler_)(int);
+};
+
 // Makes `linkPath` (full path, folders created) a symbolic link to `target`.
 void LinkNode(const std::string& linkPath, const std::string& target);
 
