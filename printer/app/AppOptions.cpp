@@ -23,7 +23,10 @@ const char* kHelp =
     "  --address A         loopback address to listen on (default 127.0.0.2)\n"
     "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
     "  --http-port P       web page port (default 80)\n"
-    "  --idle-ms MS        a pause that ends a job (default 500)\n";
+    "  --idle-ms MS        a pause that ends a job (default 500)\n\n"
+    "Lines on standard input change what the sensors see: cover open|closed,\n"
+    "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
+    "with a \"state: ...\" line on standard output.\n";
 
 bool ToInt(const std::string& text, int low, int high, int& out) {
     char* end = nullptr;
