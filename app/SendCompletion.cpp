@@ -18,6 +18,10 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM wParam) {
         block = send.handedOver.front();
         send.handedOver.pop_front();
     }
+    if (block && written < block->length)
+        LogNote("TX-FAILED",
+                Format(QStringLiteral("%lld of %lld bytes written"),
+                       {static_cast<long long>(written), static_cast<long long>(block->length)}));
     // Every byte the port wrote counts, whichever send it belonged to.
     send.transmitCount += static_cast<std::uint32_t>(wParam);
     ShowTransmitCount();
@@ -49,6 +53,7 @@ void CQuillonDlg::ReopenParallel() {
     if (transport_.OpenParallel(Handle(), name.toUtf8().constData()))
         return;
     // The port is gone: say so the way a failed open does, rather than send into nothing.
+    LogNote("NOTE", QStringLiteral("the parallel port could not be opened again"));
     OnOpenClose();
     MessageBox(Format(LoadString(language(), IDS_OPEN_FAILED), {name}));
 }
@@ -68,6 +73,9 @@ LRESULT CQuillonDlg::OnTimer(WPARAM wParam) {
             break;
         case kModelTestTimer:
             ContinueModelTest();
+            break;
+        case kPrinterQueryTimer:
+            EndPrinterQuery();
             break;
         case kSendLabelTimer:
             // A send still running keeps its own word in the label.

@@ -41,6 +41,7 @@ void CQuillonDlg::HandOver(const char* data, qsizetype length, bool filePiece) {
     if (length <= 0)
         return;
     state_.send.handedOver.push_back({length, filePiece});
+    NoteSent(data, length);
     transport_.Send(data, static_cast<int>(length));
 }
 
@@ -49,6 +50,8 @@ void CQuillonDlg::HandOverFileRange(std::shared_ptr<const SharedFile> file, qint
     if (length <= 0)
         return;
     state_.send.handedOver.push_back({length, true});
+    if (sessionLog_)
+        sessionLog_->TransmittedFile(file, offset, static_cast<std::size_t>(length));
     transport_.SendFile(std::move(file), offset, static_cast<std::size_t>(length));
 }
 

@@ -1,7 +1,9 @@
 // Figures for the receive display: the real main window (offscreen) with a pseudo-terminal
-// registered as COM1, whose other end floods 16 MiB of mixed text and binary: in the
-// character view, in the hexadecimal view, and in the character view of the Chinese
-// interface (GB18030). Prints the bytes per second that reach
+// registered as COM1, opened with its Open Port button, whose other end floods 16 MiB of
+// mixed text and binary: in the character view, in the hexadecimal view, and in the character
+// view of the Chinese interface (GB18030), each with the session log off and on (the log in a
+// temporary folder, its lines counted after the port is closed). Prints the bytes per second
+// that reach
 // the receive area, the worst delay of the window's event loop during the flood, and the
 // resident memory per received byte at the end; then what a plain reader (head -c) drains
 // from the same kind of flood. Prints figures only; it judges nothing.
@@ -32,6 +34,7 @@
 
 #include "app/CQuillonDlg.h"
 #include "resources/ResourceIds.h"
+#include "transport/SessionLog.h"
 
 extern char** environ;
 
@@ -128,9 +131,24 @@ struct Pty {
     ~Pty() { close(master); }
 };
 
-void RunDialog(const std::string& data, bool hex, Language language, const fs::path& portMap) {
+// The lines of the session logs in `folder`, all files together.
+long LogLines(const fs::path& folder) {
+    long lines = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        std::ifstream in(entry.path());
+        lines +=
+            std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+    }
+    return lines;
+}
+
+void RunDialog(const std::string& data, bool hex, Language language, const fs::path& portMap,
+               bool sessionLog, const fs::path& logFolder) {
     Pty pty;
     std::ofstream(portMap) << "COM1=" << pty.slavePath << "\n";
+    setenv("QUILLON_SESSION_LOG", sessionLog ? "1" : "0", 1);
+    fs::remove_all(logFolder);
 
     auto dialog = std::make_unique<CQuillonDlg>(language);
     dialog->Create();
@@ -139,8 +157,9 @@ void RunDialog(const std::string& data, bool hex, Language language, const fs::p
         dialog->Item<QAbstractButton>(IDC_HEX_SHOW)->click();
     QApplication::processEvents();
     const long rssBefore = ResidentKiB();
-    if (dialog->transport().OpenSerial(dialog->Handle(), 1, 115200, 'N', 8, 1, 0, 0x39, 1, 1) !=
-        1) {
+    // The port list holds COM1 alone (and the network entry after it); open it as a user does.
+    dialog->Item<QAbstractButton>(IDC_OPEN_CLOSE)->click();
+    if (!dialog->state().port.open) {
         std::fprintf(stderr, "COM1 did not open\n");
         std::exit(1);
     }
@@ -187,9 +206,10 @@ void RunDialog(const std::string& data, bool hex, Language language, const fs::p
                         received.hexText.toStdString() == HexOf(tail);
     const char* view = hex ? "hex" : language == Language::Chinese ? "GB18030" : "character";
     std::printf(
-        "%-10s view: %7.2f MB/s into the receive area, worst event-loop delay %4lld ms, "
-        "%s\n",
-        view, data.size() / seconds / 1e6, static_cast<long long>(worstDelayMs),
+        "%-10s view, session log %-3s: %7.2f MB/s into the receive area, worst event-loop delay "
+        "%4lld ms, %s\n",
+        view, sessionLog ? "on" : "off", data.size() / seconds / 1e6,
+        static_cast<long long>(worstDelayMs),
         intact ? "every byte in order" : "BYTES LOST OR OUT OF ORDER");
     std::printf(
         "%-10s       resident memory %.3f bytes per received byte (%.3f of it added "
@@ -200,8 +220,14 @@ void RunDialog(const std::string& data, bool hex, Language language, const fs::p
         "%-10s       %.0f ms of CPU in all (the pty peer's writes included), %.2f "
         "MB per CPU second\n",
         "", cpu * 1e3, data.size() / cpu / 1e6);
-    dialog->transport().Close();
+    dialog->Item<QAbstractButton>(IDC_OPEN_CLOSE)->click();
     dialog.reset();
+    if (sessionLog) {
+        // The writer finishes the log by itself once the port is closed.
+        for (int i = 0; i < 500 && LiveSessionWriters() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::printf("%-10s       session log: %ld lines\n", "", LogLines(logFolder));
+    }
 }
 
 // A plain reader of the same flood: head -c stops after the 16 MiB, as cat would drain it.
@@ -246,15 +272,21 @@ int main(int argc, char** argv) {
     setenv("QUILLON_SYSFS_ROOT", (root / "sys").c_str(), 1);
     setenv("QUILLON_DEV_ROOT", (root / "dev").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
+    const fs::path logFolder = root / "state" / "Quillon" / "sessions";
 
     QApplication app(argc, argv);
     const std::string data = MixedFlood();
     std::printf("16 MiB flood from a pty registered as COM1\n");
-    RunDialog(data, false, Language::English, root / "ports");
-    RunDialog(data, true, Language::English, root / "ports");
-    // The Chinese interface reads the same bytes as GB18030, where most binary bytes start
-    // or continue a two-byte character.
-    RunDialog(data, false, Language::Chinese, root / "ports");
+    // Each view with the log off and right after with it on, so both meet the same load.
+    for (const bool log : {false, true})
+        RunDialog(data, false, Language::English, root / "ports", log, logFolder);
+    for (const bool log : {false, true})
+        RunDialog(data, true, Language::English, root / "ports", log, logFolder);
+    // The Chinese interface reads the same bytes as GB18030, where most binary bytes start or
+    // continue a two-byte character.
+    for (const bool log : {false, true})
+        RunDialog(data, false, Language::Chinese, root / "ports", log, logFolder);
     RunPlainReader(data);
     fs::remove_all(root);
     return 0;

@@ -61,6 +61,15 @@ std::vector<std::uint8_t> RequestBytes(Request request) {
     return {};
 }
 
+const char* RequestName(Request request) {
+    static constexpr const char* kNames[] = {
+        "DLE EOT 1",   "DLE EOT 2",      "DLE EOT 3", "DLE EOT 4", "DLE EOT 7 1", "DLE EOT 7 2",
+        "DLE EOT 8 3", "GS r 1 / ESC v", "GS r 2",    "GS I 1",    "GS I 2",      "GS I 3",
+        "GS I 65",     "GS I 66",        "GS I 67",   "GS I 68",   "GS I 69",
+    };
+    return kNames[static_cast<int>(request)];
+}
+
 void RequestScanner::Scan(const std::uint8_t* data, std::size_t size) {
     realTime_.Scan(data, size);
     tokenizer_.Feed(data, size);

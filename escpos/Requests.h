@@ -40,6 +40,8 @@ bool IsRealTime(Request request);
 bool AnswersWithText(Request request);
 // The bytes that ask.
 std::vector<std::uint8_t> RequestBytes(Request request);
+// The command that asks, as a technician names it: "DLE EOT 1", "GS r 2", "GS I 65".
+const char* RequestName(Request request);
 
 // What "Printer Status" asks: the printer, the offline cause, the error cause, the paper.
 inline constexpr Request kStatusRequests[] = {Request::kPrinter, Request::kOfflineCause,

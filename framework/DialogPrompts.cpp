@@ -1,8 +1,10 @@
 #include "framework/DialogPrompts.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "framework/Messages.h"
 
@@ -41,6 +43,10 @@ QString QtPrompts::OpenFile(QWidget* owner, const QString& filter, const QString
 
 QString QtPrompts::ChooseFolder(QWidget* owner, const QString& title) {
     return QFileDialog::getExistingDirectory(owner, title);
+}
+
+bool QtPrompts::OpenFolder(QWidget*, const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 std::shared_ptr<DialogPrompts> DefaultPrompts() {

@@ -1,6 +1,7 @@
 #pragma once
-// The one seam through which a dialog asks the user something: message boxes, the
-// file-open dialog and the folder chooser. Tests put an answering stand-in in its place.
+// The one seam through which a dialog asks the user something or shows something outside
+// itself: message boxes, the file-open dialog, the folder chooser and a folder shown in the
+// file manager. Tests put an answering stand-in in its place.
 
 #include <QString>
 #include <memory>
@@ -21,6 +22,9 @@ class DialogPrompts {
     virtual QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) = 0;
     // Folder chooser with the given title. Empty when cancelled.
     virtual QString ChooseFolder(QWidget* owner, const QString& title) = 0;
+    // Shows a folder in the desktop's file manager; false when it could not. A stand-in
+    // that does not say otherwise shows nothing.
+    virtual bool OpenFolder(QWidget* /*owner*/, const QString& /*folder*/) { return false; }
 };
 
 // The real dialogs of Qt.
@@ -30,6 +34,7 @@ class QtPrompts : public DialogPrompts {
                    unsigned type) override;
     QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) override;
     QString ChooseFolder(QWidget* owner, const QString& title) override;
+    bool OpenFolder(QWidget* owner, const QString& folder) override;
 };
 
 // What new dialogs use unless they are given their own: QtPrompts, or what a test installed.
