@@ -205,7 +205,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     void ShowPrinterIdentity();
     // Shows the items in the Others page's line with the time (or that nothing came), the
     // details in its tooltip, and logs the line as `kind`.
-    void ShowPrinterAnswer(const char* kind, const QStringList& items, const QString& separatorKey,
+    void ShowPrinterAnswer(const char* kind, const QStringList& items, const char* separatorKey,
                            const QString& details);
 
     // The session log (SessionLogging.cpp).

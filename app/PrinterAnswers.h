@@ -23,6 +23,30 @@ class PrinterAnswers {
     // (the four DLE EOT answers of a model test, for example); a later one starts afresh.
     static constexpr std::chrono::seconds kTogether{1};
 
+    // What a run of answers told, and the answers themselves in the order they came.
+    template <class Told>
+    struct Gathered {
+        Told told;
+        std::vector<escpos::Answer> answers;
+        Clock::time_point last;
+
+        void Clear() {
+            told = {};
+            answers.clear();
+        }
+        // Takes an answer in (false when it tells nothing of this kind); unless a query waits
+        // for it, one long after the last starts afresh.
+        bool Take(const escpos::Answer& answer, Clock::time_point now, bool asked) {
+            if (!asked && now - last > kTogether)
+                Clear();
+            last = now;
+            if (!told.Apply(answer))
+                return false;
+            answers.push_back(answer);
+            return true;
+        }
+    };
+
     PrinterAnswers() { Reset(); }
 
     // A new port session: nothing asked, nothing known.
@@ -31,7 +55,7 @@ class PrinterAnswers {
     void Sent(const std::uint8_t* bytes, std::size_t count, Clock::time_point now = Clock::now());
 
     struct Changes {
-        bool status = false;     // the status report took in an answer
+        bool status = false;     // the status took in an answer
         bool identity = false;   // the identity took in an answer
         bool queryDone = false;  // the query has every answer it asked for
     };
@@ -45,26 +69,19 @@ class PrinterAnswers {
     void EndQuery();
     PrinterQuery Query() const { return query_; }
 
-    const escpos::PrinterReport& Report() const { return report_; }
-    const escpos::PrinterIdentity& Identity() const { return identity_; }
-    // The answers the report or the identity was made from, in the order they came.
-    const std::vector<escpos::Answer>& StatusAnswers() const { return statusAnswers_; }
-    const std::vector<escpos::Answer>& IdentityAnswers() const { return identityAnswers_; }
+    const Gathered<escpos::PrinterReport>& Status() const { return status_; }
+    const Gathered<escpos::PrinterIdentity>& Identity() const { return identity_; }
 
   private:
-    void TakeStatus(const escpos::Answer& answer, Clock::time_point now, Changes& changes);
-    void TakeIdentity(const escpos::Answer& answer, Clock::time_point now, Changes& changes);
+    // Counts an answer to the query's own requests; true once it has them all.
+    bool QueryAnswered(PrinterQuery kind, std::size_t asked);
 
     // The decoder refers to itself, so it stays where it was made.
     std::unique_ptr<escpos::AnswerDecoder> decoder_;
     PrinterQuery query_ = PrinterQuery::kNone;
     std::size_t queryAnswers_ = 0;  // of the requests the query sent
-    escpos::PrinterReport report_;
-    escpos::PrinterIdentity identity_;
-    std::vector<escpos::Answer> statusAnswers_;
-    std::vector<escpos::Answer> identityAnswers_;
-    Clock::time_point lastStatus_;
-    Clock::time_point lastIdentity_;
+    Gathered<escpos::PrinterReport> status_;
+    Gathered<escpos::PrinterIdentity> identity_;
 };
 
 }  // namespace quillon

@@ -98,11 +98,10 @@ void CQuillonDlg::EndPrinterQuery() {
 }
 
 void CQuillonDlg::ShowPrinterAnswer(const char* kind, const QStringList& items,
-                                    const QString& separatorKey, const QString& details) {
+                                    const char* separatorKey, const QString& details) {
     const Language lang = language();
-    const QString said = items.isEmpty()
-                             ? Text(lang, "D156.noAnswer")
-                             : Capitalised(items.join(Text(lang, separatorKey.toStdString())));
+    const QString said = items.isEmpty() ? Text(lang, "D156.noAnswer")
+                                         : Capitalised(items.join(Text(lang, separatorKey)));
     const QString line =
         Format(Text(lang, "D156.time"), {said, QTime::currentTime().toString(u"HH:mm:ss")});
     otherPage_->ShowPrinterAnswer(line, details);
@@ -112,15 +111,15 @@ void CQuillonDlg::ShowPrinterAnswer(const char* kind, const QStringList& items,
 void CQuillonDlg::ShowPrinterStatus() {
     const Language lang = language();
     QStringList words;
-    for (const escpos::StatusWord word : escpos::Words(printerAnswers_.Report()))
+    for (const escpos::StatusWord word : escpos::Words(printerAnswers_.Status().told))
         words << Text(lang, std::string("D156.word.") + escpos::WordName(word));
-    ShowPrinterAnswer("STATUS", words, QStringLiteral("D156.wordSeparator"),
-                      AnswerDetails(printerAnswers_.StatusAnswers()));
+    ShowPrinterAnswer("STATUS", words, "D156.wordSeparator",
+                      AnswerDetails(printerAnswers_.Status().answers));
 }
 
 void CQuillonDlg::ShowPrinterIdentity() {
     const Language lang = language();
-    const escpos::PrinterIdentity& id = printerAnswers_.Identity();
+    const escpos::PrinterIdentity& id = printerAnswers_.Identity().told;
     auto text = [lang](const char* key, const QString& value) {
         return Format(Text(lang, std::string("D156.identity.") + key), {value});
     };
@@ -130,9 +129,12 @@ void CQuillonDlg::ShowPrinterIdentity() {
     QStringList items;
     if (id.modelId)
         items << text("model", Hex({*id.modelId}));
-    if (id.typeId)
+    if (id.typeId) {
         items << Text(lang, escpos::HasAutocutter(*id.typeId) ? "D156.identity.cutter"
                                                               : "D156.identity.noCutter");
+        if (escpos::MultiByteCharacters(*id.typeId))
+            items << Text(lang, "D156.identity.multiByte");
+    }
     if (id.firmware)
         items << text("firmware", latin(*id.firmware));
     else if (id.versionId)
@@ -145,8 +147,8 @@ void CQuillonDlg::ShowPrinterIdentity() {
         items << text("serial", latin(*id.serialNumber));
     if (id.fonts)
         items << text("fonts", latin(*id.fonts));
-    ShowPrinterAnswer("IDENTITY", items, QStringLiteral("D156.listSeparator"),
-                      AnswerDetails(printerAnswers_.IdentityAnswers()));
+    ShowPrinterAnswer("IDENTITY", items, "D156.listSeparator",
+                      AnswerDetails(printerAnswers_.Identity().answers));
 }
 
 }  // namespace quillon

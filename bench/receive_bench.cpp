@@ -2,8 +2,9 @@
 // registered as COM1, opened with its Open Port button, whose other end floods 16 MiB of
 // mixed text and binary: in the character view, in the hexadecimal view, and in the character
 // view of the Chinese interface (GB18030), each with the session log off and on (the log in a
-// temporary folder, its lines counted after the port is closed). Prints the bytes per second
-// that reach
+// temporary folder, its lines counted after the port is closed). The first window of each
+// language pays for loading fonts and filling caches, so one of each runs first, unprinted.
+// Prints the bytes per second that reach
 // the receive area, the worst delay of the window's event loop during the flood, and the
 // resident memory per received byte at the end; then what a plain reader (head -c) drains
 // from the same kind of flood. Prints figures only; it judges nothing.
@@ -144,7 +145,7 @@ long LogLines(const fs::path& folder) {
 }
 
 void RunDialog(const std::string& data, bool hex, Language language, const fs::path& portMap,
-               bool sessionLog, const fs::path& logFolder) {
+               bool sessionLog, const fs::path& logFolder, bool print = true) {
     Pty pty;
     std::ofstream(portMap) << "COM1=" << pty.slavePath << "\n";
     setenv("QUILLON_SESSION_LOG", sessionLog ? "1" : "0", 1);
@@ -204,6 +205,10 @@ void RunDialog(const std::string& data, bool hex, Language language, const fs::p
     const std::string tail = data.substr(data.size() - std::min(data.size(), kept.size()));
     const bool intact = received.count == data.size() && kept == tail &&
                         received.hexText.toStdString() == HexOf(tail);
+    if (!print) {
+        dialog->Item<QAbstractButton>(IDC_OPEN_CLOSE)->click();
+        return;
+    }
     const char* view = hex ? "hex" : language == Language::Chinese ? "GB18030" : "character";
     std::printf(
         "%-10s view, session log %-3s: %7.2f MB/s into the receive area, worst event-loop delay "
@@ -278,6 +283,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const std::string data = MixedFlood();
     std::printf("16 MiB flood from a pty registered as COM1\n");
+    RunDialog(data, false, Language::English, root / "ports", false, logFolder, false);
+    RunDialog(data, false, Language::Chinese, root / "ports", false, logFolder, false);
     // Each view with the log off and right after with it on, so both meet the same load.
     for (const bool log : {false, true})
         RunDialog(data, false, Language::English, root / "ports", log, logFolder);

@@ -95,6 +95,18 @@ struct SessionLog::Shared {
         return true;
     }
 
+    // A block sent or received: only its first bytes are kept.
+    void PushBlock(Entry::Kind kind, const std::uint8_t* bytes, std::size_t count) {
+        if (count == 0 || failed)
+            return;
+        Entry e;
+        e.kind = kind;
+        e.when = LogClock::now();
+        e.shown.assign(bytes, bytes + std::min(count, kShownBytes));
+        e.total = count;
+        Push(std::move(e));
+    }
+
     void Format(std::string& out, const Entry& e) const {
         switch (e.kind) {
             case Entry::Kind::kTransmitted:
@@ -255,14 +267,7 @@ SessionLog::~SessionLog() {
 }
 
 void SessionLog::Transmitted(const std::uint8_t* bytes, std::size_t count) {
-    if (count == 0 || shared_->failed)
-        return;
-    Entry e;
-    e.kind = Entry::Kind::kTransmitted;
-    e.when = LogClock::now();
-    e.shown.assign(bytes, bytes + std::min(count, kShownBytes));
-    e.total = count;
-    shared_->Push(std::move(e));
+    shared_->PushBlock(Entry::Kind::kTransmitted, bytes, count);
 }
 
 void SessionLog::TransmittedFile(std::shared_ptr<const SharedFile> file, std::int64_t offset,
@@ -279,14 +284,7 @@ void SessionLog::TransmittedFile(std::shared_ptr<const SharedFile> file, std::in
 }
 
 void SessionLog::Received(const std::uint8_t* bytes, std::size_t count) {
-    if (count == 0 || shared_->failed)
-        return;
-    Entry e;
-    e.kind = Entry::Kind::kReceived;
-    e.when = LogClock::now();
-    e.shown.assign(bytes, bytes + std::min(count, kShownBytes));
-    e.total = count;
-    shared_->Push(std::move(e));
+    shared_->PushBlock(Entry::Kind::kReceived, bytes, count);
 }
 
 void SessionLog::Note(const char* kind, const std::string& text) {

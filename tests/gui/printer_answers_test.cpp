@@ -145,8 +145,8 @@ TEST_F(PrinterAnswersTest, StatusInEveryStateOfThePrinterAndWhoItIs) {
         Answered(IDC_PRINTER_STATUS,
                  QString::fromUtf8("Online · cover closed · paper near end · drawer open")));
     EXPECT_TRUE(Answered(IDC_IDENTIFY,
-                         "Model 20, cutter, firmware 1.00, maker QUILLON, QV-80T, serial "
-                         "QV0000001, fonts CHINA GB18030"))
+                         "Model 20, cutter, multi-byte characters, firmware 1.00, maker QUILLON, "
+                         "QV-80T, serial QV0000001, fonts CHINA GB18030"))
         << Line().toStdString();
     EXPECT_TRUE(others_->GetDlgItem(IDC_STATUS_LINE)->toolTip().contains("GS I 67: QV-80T"));
 }
