@@ -39,7 +39,8 @@ CDialog* CQuillonDlg::Page(int index) const {
 void CQuillonDlg::BuildMessageTable() {
     OnMessage(UM_RX_BYTE, [this](WPARAM w, LPARAM) { return OnRxByte(w); });
     OnMessage(UM_RX_BLOCK, [this](WPARAM w, LPARAM) { return OnRxBlock(w); });
-    OnMessage(UM_TX_DONE, [this](WPARAM w, LPARAM) { return OnTxDone(w); });
+    OnMessage(UM_TX_DONE, [this](WPARAM w, LPARAM l) { return OnTxDone(w, l); });
+    OnMessage(UM_TX_HELD, [this](WPARAM w, LPARAM) { return OnTxHeld(w); });
     OnMessage(UM_LINE_STATUS, [this](WPARAM, LPARAM) { return OnLineStatus(); });
     OnMessage(UM_NET_CLOSED, [this](WPARAM, LPARAM) { return OnNetClosed(); });
     OnMessage(UM_SESSION_LOG_FAILED, [this](WPARAM, LPARAM) { return OnSessionLogFailed(); });

@@ -15,6 +15,7 @@
 #include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
+#include "transport/SendReport.h"
 #include "transport/SessionLog.h"
 
 class QEvent;
@@ -68,11 +69,7 @@ class CQuillonDlg : public CDialog, public PageHost {
     void SetNetworkTargets(int ticked) override { state_.networkTargets = ticked; }
     QString SerialParameterText() const override { return state_.port.serialParameterText; }
     void ShowSerialParameters(const QString& parameterText) override;
-    CycleSendState SendStateForCycle() const override {
-        return {state_.send.lastSendText,       IsChecked(IDC_HEX_SEND),
-                IsChecked(IDC_SEND_NEWLINE),    IsChecked(IDC_CHINESE_MODE),
-                ItemText(IDC_INTERVAL).toInt(), ItemText(IDC_NET_PORT).toInt()};
-    }
+    CycleSendState SendStateForCycle() const override;
 
   protected:
     bool OnInitDialog() override;
@@ -132,23 +129,33 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnNetClosed();
 
     // Sending (SendData.cpp, SendButtons.cpp, SendCompletion.cpp).
+    // One sender at a time: whether a send may start now (see SendData.cpp).
+    bool SendMayStart() const;
     // Whether a send is on its way that the window waits for before the next may start.
     bool SendInProgress() const;
     void DisableSendStarters();
+    // A file send or a model test run has ended: the re-sends that fell due meanwhile go.
+    void ExclusiveSendEnded();
     // The bytes a send text stands for: the line end and the Chinese-mode wrapper added
     // unless raw, hex text converted. Nothing (after saying why) when the hex text does
     // not convert.
     std::optional<QByteArray> BytesToSend(const QByteArray& text, int hex, int raw);
-    // Gives bytes to the port and remembers them until the port reports them written.
-    void HandOver(const char* data, qsizetype length, bool filePiece);
+    // Gives bytes to the port and remembers them until the port reports them.
+    void HandOver(const char* data, qsizetype length, SendState::Role role);
     // The same for a stretch of an open file, which the port takes from the file itself.
     void HandOverFileRange(std::shared_ptr<const SharedFile> file, qint64 offset, qsizetype length);
+    // With the port closed, Send, Print Test and the Auto Send boxes start and stop the
+    // cycle run of the selected port kind.
+    void SendToCyclePage(int start, int repeating);
     void ShowTransmitCount();
     void OnSend();
     void OnAutoSend();
     void OnClearSend();
     void OnIntervalChange();
-    LRESULT OnTxDone(WPARAM wParam);
+    LRESULT OnTxDone(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTxHeld(WPARAM heldMs);
+    // A write failed: says how far the send came and why, and ends the automatic sends.
+    void ReportSendFailure(std::size_t written, std::size_t total, int error);
     LRESULT OnTimer(WPARAM id);
     void ReopenParallel();
 
@@ -156,10 +163,12 @@ class CQuillonDlg : public CDialog, public PageHost {
     void OnBrowse();
     void OnSendFile();
     void FeedFileSend();
-    // The port reported a piece of the file written.
-    void FilePieceWritten(qsizetype written);
+    // The port reported a piece of the file.
+    void FilePieceWritten(const IoOutcome& outcome);
     void ShowFileProgress();
     void EndFileSend();
+    // Ends the file send's job and lets go of its pieces still on their way.
+    void StopFileJob();
     // The port took less than a piece: the rest of the file stays unsent.
     void StopFileSend(qsizetype written, qsizetype total);
     // The file could not be read any further: what is in flight still goes, the rest cannot.
@@ -168,11 +177,15 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Send-mode switches (SendModes.cpp).
     void OnHexSend();
     void OnFileAutoSend();
+    // Unticks both Auto Send boxes that are ticked, each through its handler.
+    void StopAutomaticSends();
     LRESULT OnCycleFailed();
 
     // Model test runs (ModelTest.cpp): the family's file is sent a line per timer tick.
     LRESULT RunModelTest(int model);
     void ContinueModelTest();
+    // The port reported a line of the run or its closing feed.
+    void ModelBlockWritten(SendState::Role role, const SendReport& report);
     // Ends a run at once: nothing more of the file is sent and the Test page follows the
     // port again.
     void EndModelTest();
@@ -237,6 +250,10 @@ class CQuillonDlg : public CDialog, public PageHost {
     // The model file a run is reading; null once its closing feed is out.
     std::unique_ptr<ModelTestFile> modelTestFile_;
     int modelTestRunning_ = 0;
+    // The run's closing feed has been written: the run ends with "Test completed".
+    bool modelTestFed_ = false;
+    // What a cycle run started by Print Test sends instead of the send text.
+    std::optional<CycleSendState> cycleSendOverride_;
     PrinterAnswers printerAnswers_;
     // The log of the open port's session; null while none is written.
     std::shared_ptr<SessionLog> sessionLog_;

@@ -26,6 +26,7 @@ LRESULT CQuillonDlg::OnClose() {
 }
 
 LRESULT CQuillonDlg::OnDestroy() {
+    state_.send.dueResends.clear();
     EndModelTest();
     if (IsChecked(IDC_AUTO_SEND))
         KillTimer(kResendTextTimer);

@@ -4,6 +4,8 @@
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
 #include "framework/Texts.h"
+#include "pages/CDialog_OtherCommand.h"
+#include "pages/Dialog_TestButton.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -21,7 +23,9 @@ void CQuillonDlg::RefreshControlStates() {
                          (state_.serialTargets && kind == kPortSerial);
     const bool sendAllowed = !autoSend && (open || targets);
 
-    EnableItem(IDC_PORT, !open && !autoSend);
+    // A repeating cycle run (either Auto Send box, the port closed) holds the port choice.
+    const bool repeating = autoSend || state_.timers.fileAutoSend != 0;
+    EnableItem(IDC_PORT, !open && !repeating);
     EnableItem(IDC_BAUD,
                !open && kind == kPortSerial && (single || (multiple && state_.serialRowSelected)));
     for (int id : {IDC_PARITY, IDC_DATA_BITS, IDC_STOP_BITS, IDC_FLOW})
@@ -54,12 +58,18 @@ void CQuillonDlg::RefreshControlStates() {
     EnableItem(IDC_DTR, IsItemEnabled(IDC_BAUD));
     EnableItem(IDC_RTS, IsItemEnabled(IDC_BAUD));
     EnableItem(IDC_IP_ADDRESS, !open && kind == kPortNetwork && single);
-    EnableItem(IDC_MULTIPLE,
-               !open && (kind == kPortSerial || kind == kPortNetwork) && !IsChecked(IDC_AUTO_SEND));
+    EnableItem(IDC_MULTIPLE, !open && (kind == kPortSerial || kind == kPortNetwork) &&
+                                 !IsChecked(IDC_AUTO_SEND) && !IsChecked(IDC_FILE_AUTO_SEND));
 
-    // A send the window waits for holds every control that would start another.
+    // A send the window waits for holds every control that would start another, and the
+    // Others and Test pages send only while the port is open and nothing holds it.
     if (SendInProgress())
         DisableSendStarters();
+    const int pagesMaySend = open && SendMayStart() ? 1 : 0;
+    if (otherPage_)
+        otherPage_->SendMessage(UM_ENABLE_COMMANDS, 0, pagesMaySend);
+    if (testPage_)
+        testPage_->SendMessage(UM_ENABLE_TESTS, 0, pagesMaySend);
 }
 
 }  // namespace quillon

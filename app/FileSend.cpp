@@ -27,7 +27,7 @@ void CQuillonDlg::OnBrowse() {
 
 void CQuillonDlg::OnSendFile() {
     SendState& send = state_.send;
-    if (send.fileJob.active())
+    if (!SendMayStart())
         return;
     const Language lang = language();
     const QString& path = send.selectedFile;
@@ -84,13 +84,20 @@ void CQuillonDlg::FeedFileSend() {
         if (piece->file)
             HandOverFileRange(piece->file, piece->offset, piece->length);
         else
-            HandOver(piece->bytes.data(), piece->bytes.size(), true);
+            HandOver(piece->bytes.data(), piece->bytes.size(), SendState::Role::kFilePiece);
     }
 }
 
-void CQuillonDlg::FilePieceWritten(qsizetype written) {
+void CQuillonDlg::FilePieceWritten(const IoOutcome& outcome) {
     FileSendJob& job = state_.send.fileJob;
-    switch (job.Written(written)) {
+    if (outcome.failed()) {
+        const auto written = static_cast<std::size_t>(job.written()) + outcome.count;
+        const auto total = static_cast<std::size_t>(job.total());
+        StopFileJob();
+        ReportSendFailure(written, total, outcome.error);
+        return;
+    }
+    switch (job.Written(static_cast<qsizetype>(outcome.count))) {
         case FileSendJob::Progress::kGoing:
             FeedFileSend();
             ShowFileProgress();
@@ -107,10 +114,19 @@ void CQuillonDlg::FilePieceWritten(qsizetype written) {
     }
 }
 
+void CQuillonDlg::StopFileJob() {
+    SendState& send = state_.send;
+    send.fileJob.Stop();
+    // Pieces still on their way are no longer waited for: their reports move nothing but
+    // the TX counter, and cannot count towards a file send started after this one.
+    std::erase_if(send.handedOver,
+                  [](const auto& block) { return block.second == SendState::Role::kFilePiece; });
+    ExclusiveSendEnded();
+}
+
 void CQuillonDlg::FileSendReadFailed() {
     const int error = state_.send.fileJob.readError();
-    state_.send.fileJob.Stop();
-    RefreshControlStates();
+    StopFileJob();
     SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
     MessageBox(LoadString(language(), IDS_OPEN_FILE_FAILED) + u'\n' +
                Format(Text(language(), "D148.fileError"),
@@ -127,7 +143,7 @@ void CQuillonDlg::ShowFileProgress() {
 }
 
 void CQuillonDlg::EndFileSend() {
-    RefreshControlStates();
+    StopFileJob();
     SetItemText(IDC_FILE_LABEL, LoadString(language(), IDS_SEND_COMPLETED));
     SetTimer(kSendLabelTimer, 3000);
     if (IsChecked(IDC_FILE_AUTO_SEND))
@@ -135,8 +151,7 @@ void CQuillonDlg::EndFileSend() {
 }
 
 void CQuillonDlg::StopFileSend(qsizetype written, qsizetype total) {
-    state_.send.fileJob.Stop();
-    RefreshControlStates();
+    StopFileJob();
     SetItemText(IDC_FILE_LABEL, state_.send.selectedFile);
     MessageBox(
         Format(Text(language(), "D148.fileStopped"),

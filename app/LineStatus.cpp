@@ -19,7 +19,8 @@ void CQuillonDlg::ShowLineStatus() {
     }
     state_.port.modemLineText = Format(QStringLiteral(" CTS=%d DSR=%d RLSD=%d"),
                                        {transport_.ctsOn, transport_.dsrOn, transport_.rlsdOn});
-    SetItemText(IDC_PORT_STATE, state_.port.stateText + state_.port.modemLineText);
+    SetItemText(IDC_PORT_STATE,
+                state_.port.stateText + state_.port.modemLineText + state_.port.holdText);
 }
 
 LRESULT CQuillonDlg::OnLineStatus() {

@@ -9,8 +9,6 @@
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
-#include "pages/CDialog_OtherCommand.h"
-#include "pages/Dialog_TestButton.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -108,14 +106,7 @@ void CQuillonDlg::ClosePort() {
     // A model test run ends with its port: nothing more of the file goes out.
     EndModelTest();
     // The automatic sends end first, so that nothing is sent after the close.
-    if (IsChecked(IDC_AUTO_SEND)) {
-        SetChecked(IDC_AUTO_SEND, false);
-        OnAutoSend();
-    }
-    if (IsChecked(IDC_FILE_AUTO_SEND)) {
-        SetChecked(IDC_FILE_AUTO_SEND, false);
-        OnFileAutoSend();
-    }
+    StopAutomaticSends();
     SendState& send = state_.send;
     if (send.sendingInProgress || send.fileJob.active()) {
         send.sendingInProgress = 0;
@@ -123,13 +114,16 @@ void CQuillonDlg::ClosePort() {
         SetItemText(IDC_FILE_LABEL, send.selectedFile);
     }
     // What the port has not reported yet goes with it; what it reported stays counted.
+    // Re-sends that were waiting for the port go too.
     send.handedOver.clear();
+    send.dueResends.clear();
     // A button still waiting for answers waits no more.
     KillTimer(kPrinterQueryTimer);
     printerAnswers_.EndQuery();
     transport_.Close();
     EndSessionLog({});
     state_.port.open = 0;
+    state_.port.holdText.clear();
     state_.port.stateText = LoadString(language(), IDS_PORT_CLOSED);
     state_.port.selectedName.clear();
 }
@@ -139,12 +133,11 @@ void CQuillonDlg::ShowPortState() {
     if (transport_.portKind() == kPortSerial)
         ShowLineStatus();
     else
-        SetItemText(IDC_PORT_STATE, state_.port.stateText);
+        SetItemText(IDC_PORT_STATE, state_.port.stateText + state_.port.holdText);
     Item<QLabel>(IDC_PORT_ICON)->setPixmap(open ? state_.port.openIcon : state_.port.closedIcon);
     SetItemText(IDC_OPEN_CLOSE, LoadString(language(), open ? IDS_CLOSE_PORT : IDS_OPEN_PORT));
+    // The Others and Test pages follow the port there.
     RefreshControlStates();
-    otherPage_->SendMessage(UM_ENABLE_COMMANDS, 0, open ? 1 : 0);
-    testPage_->SendMessage(UM_ENABLE_TESTS, 0, open ? 1 : 0);
 }
 
 LRESULT CQuillonDlg::OnNetClosed() {

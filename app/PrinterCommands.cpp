@@ -9,7 +9,18 @@ namespace quillon {
 
 void CQuillonDlg::OnPrintTest() {
     // Raw: neither the line end nor the Chinese-mode wrapper is added.
-    SendData(QByteArrayLiteral("Print test OK!\r\n\r\n\r\n"), 0, 0, 1);
+    const QByteArray printTest = QByteArrayLiteral("Print test OK!\r\n\r\n\r\n");
+    if (state_.port.open) {
+        SendData(printTest, 0, 0, 1);
+        return;
+    }
+    // With the port closed it goes to the cycle page's targets, as Send does.
+    CycleSendState pass = SendStateForCycle();
+    pass.lastSendText = QString::fromLatin1(printTest);
+    pass.hexSend = pass.sendNewLine = pass.chineseMode = false;
+    cycleSendOverride_ = pass;
+    SendToCyclePage(1, 0);
+    cycleSendOverride_.reset();
 }
 
 LRESULT CQuillonDlg::OnPrinterCommand(LPARAM command) {

@@ -54,7 +54,8 @@ QString Capitalised(QString text) {
 }  // namespace
 
 void CQuillonDlg::AskPrinter(PrinterQuery query) {
-    if (!state_.port.open)
+    // Like every other send it waits its turn: a file send or a model test run holds the port.
+    if (!state_.port.open || !SendMayStart())
         return;
     const bool status = query == PrinterQuery::kStatus;
     QByteArray bytes;
@@ -73,7 +74,10 @@ void CQuillonDlg::AskPrinter(PrinterQuery query) {
     printerAnswers_.StartQuery(query);
     SetTimer(kPrinterQueryTimer, status ? kStatusWaitMs : kIdentityWaitMs);
     // Raw: neither a line end nor the Chinese-mode wrapper goes with the requests.
-    SendData(bytes, 0, 0, 1);
+    if (!SendData(bytes, 0, 0, 1)) {
+        KillTimer(kPrinterQueryTimer);
+        printerAnswers_.EndQuery();
+    }
 }
 
 void CQuillonDlg::PrinterAnswered(const std::uint8_t* bytes, std::size_t count) {

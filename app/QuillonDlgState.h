@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <deque>
 #include <map>
+#include <set>
 
 #include "app/FileSendJob.h"
 #include "app/ReceiveState.h"
@@ -40,6 +40,7 @@ struct PortState {
     QString usbDevicePath;  // interface path of the open USB printer
     QString stateText;      // the state line without the modem lines
     QString modemLineText;  // " CTS=%d DSR=%d RLSD=%d"
+    QString holdText;       // after them: how long the printer has taken nothing; or empty
     QPixmap openIcon;       // icon 138
     QPixmap closedIcon;     // icon 137
 };
@@ -53,13 +54,15 @@ struct SendState {
     int sendingInProgress = 0;  // a send made while only the file auto-send runs
     std::uint32_t transmitCount = 0;
     FileSendJob fileJob;  // the file being sent, while it is
-    // Every block handed to the port and not yet reported written, oldest first: the port
-    // reports them in this order.
-    struct HandedOver {
-        qsizetype length;
-        bool filePiece;
-    };
-    std::deque<HandedOver> handedOver;
+    // What a block handed to the port was for.
+    enum class Role { kText, kFilePiece, kModelLine, kModelFeed };
+    // Every block handed to the port and not yet reported, by the id its report carries. A
+    // report whose id is not here belongs to a send that has ended (a stopped file send,
+    // a closed port) and moves nothing but the TX counter.
+    std::map<std::uint64_t, Role> handedOver;
+    // Automatic re-sends (timers 1 and 2) that fell due while another send held the port;
+    // they go once it has ended.
+    std::set<int> dueResends;
 };
 
 // The automatic re-sends that timers 1 and 2 drive.

@@ -5,8 +5,6 @@
 #include "framework/Format.h"
 #include "framework/NarrowText.h"
 #include "framework/Texts.h"
-#include "pages/CDialog_ComCirculateSend.h"
-#include "pages/CDialog_NetCirculateSend.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -40,10 +38,7 @@ void CQuillonDlg::OnSend() {
         return;
     }
     // With the port closed the cycle page of the port kind sends to its targets.
-    if (state_.port.kind == kPortNetwork)
-        netCycle_->SendMessage(UM_CYCLE_SEND, 1, 0);
-    else if (state_.port.kind == kPortSerial)
-        comCycle_->SendMessage(UM_CYCLE_SEND, 1, 0);
+    SendToCyclePage(1, 0);
 }
 
 void CQuillonDlg::OnAutoSend() {
@@ -60,10 +55,7 @@ void CQuillonDlg::OnAutoSend() {
         KillTimer(kResendTextTimer);
     if (!state_.port.open) {
         state_.send.lastSendText = ItemText(IDC_SEND_TEXT);
-        if (state_.port.kind == kPortNetwork)
-            netCycle_->SendMessage(UM_CYCLE_SEND, timers.autoSend, 1);
-        else if (state_.port.kind == kPortSerial)
-            comCycle_->SendMessage(UM_CYCLE_SEND, timers.autoSend, 1);
+        SendToCyclePage(timers.autoSend, 1);
     } else if (timers.autoSend) {
         OnSend();
     }

@@ -4,8 +4,6 @@
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
 #include "framework/Texts.h"
-#include "pages/CDialog_ComCirculateSend.h"
-#include "pages/CDialog_NetCirculateSend.h"
 #include "resources/ResourceIds.h"
 
 namespace quillon {
@@ -36,14 +34,22 @@ void CQuillonDlg::OnFileAutoSend() {
     if (!state_.port.open) {
         // In multiple mode this box starts and stops the cycle run of the send text.
         state_.send.lastSendText = ItemText(IDC_SEND_TEXT);
-        if (state_.port.kind == kPortNetwork)
-            netCycle_->SendMessage(UM_CYCLE_SEND, timers.fileAutoSend, 1);
-        else if (state_.port.kind == kPortSerial)
-            comCycle_->SendMessage(UM_CYCLE_SEND, timers.fileAutoSend, 1);
+        SendToCyclePage(timers.fileAutoSend, 1);
     } else if (timers.fileAutoSend) {
         OnSendFile();
     }
     RefreshControlStates();
+}
+
+void CQuillonDlg::StopAutomaticSends() {
+    if (IsChecked(IDC_AUTO_SEND)) {
+        SetChecked(IDC_AUTO_SEND, false);
+        OnAutoSend();
+    }
+    if (IsChecked(IDC_FILE_AUTO_SEND)) {
+        SetChecked(IDC_FILE_AUTO_SEND, false);
+        OnFileAutoSend();
+    }
 }
 
 LRESULT CQuillonDlg::OnCycleFailed() {

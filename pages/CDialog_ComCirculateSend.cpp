@@ -80,7 +80,7 @@ void CDialog_ComCirculateSend::FillList(bool firstFill) {
         for (const auto& [position, tickedName] : tickedPorts_)
             ticked = ticked || tickedName == name;
         if (ticked)
-            host_.SetSerialTargets(list_->isEnabled() ? 1 : 0);
+            host_.SetSerialTargets(wanted_ ? 1 : 0);
         index->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
         list_->setItem(row, kIndexColumn, index);
         auto* nameItem = new QTableWidgetItem(name);
@@ -147,7 +147,7 @@ void CDialog_ComCirculateSend::ScanTicksAndSelection() {
     }
     if (host_.SerialTargets() == anyTicked_ && !rowSelected_)
         return;
-    host_.SetSerialTargets(anyTicked_ && list_->isEnabled() ? 1 : 0);
+    host_.SetSerialTargets(anyTicked_ && wanted_ ? 1 : 0);
     host_.SetSerialRowSelected(rowSelected_);
     if (rowSelected_ && RowIsCurrent(selectedRow_)) {
         currentParameters_ = ParametersOf(host_.SerialPortNames()[selectedRow_]);
@@ -156,10 +156,16 @@ void CDialog_ComCirculateSend::ScanTicksAndSelection() {
     host_.RefreshControlStates();
 }
 
-LRESULT CDialog_ComCirculateSend::OnCycleUpdate(WPARAM wParam, LPARAM lParam) {
-    const bool enable = lParam == 1;
+void CDialog_ComCirculateSend::ApplyListEnabled() {
+    const bool enable = wanted_ && !repeating_;
     if (list_->isEnabled() != enable)
         list_->setEnabled(enable);
+}
+
+LRESULT CDialog_ComCirculateSend::OnCycleUpdate(WPARAM wParam, LPARAM lParam) {
+    // A refresh (a device came or went) never lets rows join a repeating run.
+    wanted_ = lParam == 1;
+    ApplyListEnabled();
     if (wParam == 1) {
         FillList(false);
     } else if (selectedRow_ >= 0) {
@@ -185,8 +191,10 @@ LRESULT CDialog_ComCirculateSend::OnCycleSend(WPARAM wParam, LPARAM lParam) {
         runner_->Stop();
     }
     // A repeating run holds the rows still; a single pass leaves them as they are.
-    if (repeating)
-        list_->setEnabled(wParam != 1);
+    if (repeating) {
+        repeating_ = wParam == 1;
+        ApplyListEnabled();
+    }
     return 0;
 }
 

@@ -35,6 +35,8 @@ class CDialog_ComCirculateSend : public CDialog {
     // Whether a row still shows the port the main window lists at its index.
     bool RowIsCurrent(int row) const;
     QString ParametersOf(const QString& name) const;
+    // The list is usable while the main window asks for it and no repeating run goes.
+    void ApplyListEnabled();
     LRESULT OnCycleUpdate(WPARAM wParam, LPARAM lParam);
     LRESULT OnCycleSend(WPARAM wParam, LPARAM lParam);
     void OnItemChanged();
@@ -46,6 +48,8 @@ class CDialog_ComCirculateSend : public CDialog {
     int rowSelected_ = 0;
     int selectedRow_ = -1;
     int refilling_ = 0;
+    bool wanted_ = false;     // the main window's port kind and Multiple choice make it usable
+    bool repeating_ = false;  // a repeating run goes: the rows are held still
     std::map<int, QString> tickedPorts_;
     std::map<QString, QString> portParameters_;
     const QString defaultParameters_;

@@ -60,10 +60,11 @@ void CDialog_NetCirculateSend::EnableRefresh(bool enabled, bool defaults) {
         for (int row = 0; row < kRows; ++row)
             addresses_[row]->SetAddress(table.value(row));
     }
+    const bool usable = enabled && !repeating_;
     bool anyTicked = false;
     for (int row = 0; row < kRows; ++row) {
-        checks_[row]->setEnabled(enabled);
-        addresses_[row]->setEnabled(enabled && checks_[row]->isChecked());
+        checks_[row]->setEnabled(usable);
+        addresses_[row]->setEnabled(usable && checks_[row]->isChecked());
         anyTicked = anyTicked || checks_[row]->isChecked();
     }
     host_.SetNetworkTargets(anyTicked && enabled ? 1 : 0);
@@ -87,8 +88,10 @@ LRESULT CDialog_NetCirculateSend::OnCycleSend(WPARAM wParam, LPARAM lParam) {
         runner_->Stop();
     }
     // A repeating run holds the rows still; a single pass leaves them as they are.
-    if (repeating)
-        EnableRefresh(wParam != 1, false);
+    if (repeating) {
+        repeating_ = wParam == 1;
+        EnableRefresh(enabled_ != 0, false);
+    }
     return 0;
 }
 

@@ -26,6 +26,7 @@ class CDialog_NetCirculateSend : public CDialog {
 
   private:
     // Makes the rows usable or not; with defaults the addresses are set to the table's.
+    // A repeating run holds them still whatever is asked, its ticked rows still count.
     void EnableRefresh(bool enabled, bool defaults);
     // Hands the worker the addresses of the ticked rows, rows 1 to 8 in order.
     void CollectTargets();
@@ -36,6 +37,7 @@ class CDialog_NetCirculateSend : public CDialog {
     IpAddressEdit* addresses_[kRows] = {};
     QCheckBox* checks_[kRows] = {};
     int enabled_ = 0;
+    bool repeating_ = false;  // a repeating run goes
 };
 
 }  // namespace quillon

@@ -29,6 +29,7 @@ CycleTexts CycleTextsFor(Language language, int openFailedId) {
     texts.openFailed = LoadString(language, openFailedId).toStdString();
     texts.hexFailed = LoadString(language, IDS_HEX_FAILED).toStdString();
     texts.sendFailed = Text(language, "D155.sendFailed").toStdString();
+    texts.sentCount = Text(language, "D155.sentCount").toStdString();
     return texts;
 }
 

@@ -117,23 +117,30 @@ void CommonUtils::StartThreads() {
     }
 }
 
-void CommonUtils::Send(const void* data, int length) {
+std::uint64_t CommonUtils::Send(const void* data, int length) {
     if (!channel_)
-        return;
+        return 0;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    channel_->Push({std::vector<std::uint8_t>(bytes, bytes + (length > 0 && bytes ? length : 0)),
-                    state_->quietSend != 0,
-                    {}});
-    channel_->writeRequest.Signal();
-}
-
-void CommonUtils::SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset,
-                           std::size_t length) {
-    if (!channel_)
-        return;
-    PendingBlock block{{}, state_->quietSend != 0, {std::move(file), offset, length}};
+    PendingBlock block;
+    block.bytes.assign(bytes, bytes + (length > 0 && bytes ? length : 0));
+    block.quiet = state_->quietSend != 0;
+    block.id = ++lastBlock_;
     channel_->Push(std::move(block));
     channel_->writeRequest.Signal();
+    return lastBlock_;
+}
+
+std::uint64_t CommonUtils::SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset,
+                                    std::size_t length) {
+    if (!channel_)
+        return 0;
+    PendingBlock block;
+    block.quiet = state_->quietSend != 0;
+    block.range = {std::move(file), offset, length};
+    block.id = ++lastBlock_;
+    channel_->Push(std::move(block));
+    channel_->writeRequest.Signal();
+    return lastBlock_;
 }
 
 void CommonUtils::SendDirect(const void* data, int length) {
@@ -142,11 +149,11 @@ void CommonUtils::SendDirect(const void* data, int length) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::vector<std::uint8_t> block(bytes, bytes + length);
     // At once on this thread; a peer that takes nothing for a while ends the write.
-    const long written = WritePieces(
+    const IoOutcome outcome = WritePieces(
         *state_, *channel_,
         channel_->kind == kPortSerial ? &PortChannel::serialFd : &PortChannel::writeFd,
         [] { return true; }, block, kDirectWriteStallMs);
-    state_->bytesWritten = static_cast<std::uint32_t>(written);
+    state_->bytesWritten = static_cast<std::uint32_t>(outcome.count);
 }
 
 void CommonUtils::Close() {

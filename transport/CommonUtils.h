@@ -46,12 +46,16 @@ class CommonUtils {
     int OpenNetwork(WindowRef owner, const char* address, int tcpPort);
 
     // Queues a copy of the bytes for the thread that writes; a length of 0 writes nothing.
-    void Send(const void* data, int length);
+    // Returns the block's id, which its UM_TX_DONE report carries; 0 when no port is open
+    // (nothing is queued, nothing reported).
+    std::uint64_t Send(const void* data, int length);
     // Queues `length` bytes of an open file from `offset`. The writer takes them from the
     // file as it goes, without a copy where the kernel can; a file that has become shorter
-    // by then ends the block early. The block is reported even when nothing of it went out.
-    void SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset, std::size_t length);
-    // Writes the bytes at once on the caller's thread; nothing is reported.
+    // by then ends the block early. Returns the block's id as Send does.
+    std::uint64_t SendFile(std::shared_ptr<const SharedFile> file, std::int64_t offset,
+                           std::size_t length);
+    // Writes the bytes at once on the caller's thread; nothing is reported. A peer that
+    // takes nothing for a while ends the write.
     void SendDirect(const void* data, int length);
     // Stops the workers without waiting for them and releases the port.
     void Close();
@@ -96,6 +100,9 @@ class CommonUtils {
     // Line events the serial line-event thread reports (EV_RXCHAR, EV_CTS, ...).
     std::uint32_t commEventMask_ = 0;
     WindowRef owner_;
+    // The id of the last block handed over; ids go on across closes and reopens, so a
+    // report of an earlier open never names a block of a later one.
+    std::uint64_t lastBlock_ = 0;
     // What the workers share with the object: run ids, kind, counters, quietSend.
     std::shared_ptr<TransportState> state_;
     // Descriptors, events and pending blocks of the open port; null when closed.

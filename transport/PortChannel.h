@@ -25,13 +25,14 @@ struct FileRange {
     std::size_t length = 0;
 };
 
-// One Send: the bytes, and whether the owner asked for it not to be reported (quietSend
-// as it stood when the block was handed over, so setting it back afterwards cannot race
-// with the writer). A SendFile block holds a range of a file instead of bytes.
+// One Send: the bytes, its id, and whether the owner asked for it not to be counted
+// (quietSend as it stood when the block was handed over, so setting it back afterwards
+// cannot race with the writer). A SendFile block holds a range of a file instead of bytes.
 struct PendingBlock {
     std::vector<std::uint8_t> bytes;
     bool quiet = false;
     FileRange range;
+    std::uint64_t id = 0;  // what the block's report names it by
 
     bool fromFile() const { return range.file != nullptr; }
 };

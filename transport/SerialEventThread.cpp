@@ -57,17 +57,20 @@ ReadOutcome ReadSerial(SerialRun& run) {
 
 // One block, in pieces of at most 4096 bytes. Unread received bytes are discarded first.
 // Output still queued from the block before is left alone: the kernel reports a write
-// done once it is queued, not once it is on the wire. The block ends early when the
-// device fails or no byte goes out for kSerialWriteStallMs (the peer holds flow control).
-long WriteSerial(SerialRun& run, const std::vector<std::uint8_t>& block) {
+// done once it is queued, not once it is on the wire. A printer that holds the line (CTS
+// low, XOFF: a paper change, an open cover) is waited for for as long as the port is open,
+// and the owner hears how long; the block ends early only when the device fails or the
+// port is closed.
+IoOutcome WriteSerial(SerialRun& run, const std::vector<std::uint8_t>& block) {
     {
         std::lock_guard lock(run.channel.ioLock);
         if (run.channel.serialFd >= 0)
             run.tty.Flush(run.channel.serialFd, TtyQueue::kInput);
     }
-    return WritePieces(
-        run.state, run.channel, &PortChannel::serialFd, [&run] { return run.Running(); }, block,
-        kSerialWriteStallMs);
+    const std::function<bool()> running = [&run] { return run.Running(); };
+    return WritePieces(run.state, run.channel, &PortChannel::serialFd, running, block,
+                       kNoStallLimit, kWritePiece, &DeviceWrite,
+                       ReportHoldsTo(run.channel, running));
 }
 
 // Watches CTS, DSR and DCD by sampling, where the device has them.

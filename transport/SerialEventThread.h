@@ -12,9 +12,6 @@ namespace quillon {
 
 // How often the modem lines are looked at while a port that has them is open.
 constexpr int kLineSampleMs = 100;
-// A serial write gives up when this long passes without a byte going out: the per-byte
-// write time-out plus the constant one (1000 ms each) of the serial configuration.
-constexpr int kSerialWriteStallMs = 2000;
 
 // The modem lines as they were when the port opened: changes are reported against them.
 struct LinesAtOpen {

@@ -1,8 +1,10 @@
 // Opening and configuring serial ports, and starting the line-event thread.
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "transport/CommonUtils.h"
 #include "transport/Conversions.h"
@@ -141,10 +143,14 @@ int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     settings.dataBits = dataBits;
     // "9600,N,8,1" reads with stop bits 0: anything but 2 is one stop bit.
     settings.stopBits = stopBits == 2 ? 2 : 1;
-    // Fixed for these ports, whatever the flow choice of the text says.
-    settings.ctsFlow = true;
-    settings.dsrFlow = true;
-    settings.xonXoff = true;
+    // The text's own flow choice, as the window's serial port takes it: on a three-wire
+    // cable a port with CTS flow would never send a byte. A text of four fields
+    // ("9600,N,8,1") has none; its parse reads the stop bits as the flow value.
+    const std::string_view text = settingsText;
+    if (std::count(text.begin(), text.end(), ',') < 4)
+        flowChoice = kFlowNone;
+    settings.xonXoff = flowChoice == kFlowXonXoff;
+    settings.ctsFlow = flowChoice != kFlowNone && flowChoice != kFlowXonXoff;
     // A text the line cannot take (no speed, 9 data bits) fails instead of leaving the
     // port at whatever settings it had.
     if (!tty->Apply(fd, settings))

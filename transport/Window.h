@@ -19,7 +19,10 @@ constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned UM_LINE_STATUS = WM_USER + 2;   // a modem input line changed
 constexpr unsigned UM_RX_BYTE = WM_USER + 7;       // wParam: one received byte (low 8 bits)
 constexpr unsigned UM_RX_BLOCK = WM_USER + 8;      // wParam: const ReceivedBlock*, one read
-constexpr unsigned UM_TX_DONE = WM_USER + 9;       // wParam: bytes written by one send
+constexpr unsigned UM_TX_DONE = WM_USER + 9;       // wParam: bytes written by one send;
+                                                   // lParam: const SendReport*, its report
+constexpr unsigned UM_TX_HELD = WM_USER + 10;      // wParam: ms the printer has taken nothing
+                                                   // for while a block waits; 0: it takes again
 constexpr unsigned UM_NET_CLOSED = WM_USER + 107;  // the network peer closed the connection
 // A session log to its owner: it cannot be written any more (said once per log).
 constexpr unsigned UM_SESSION_LOG_FAILED = WM_USER + 110;

@@ -51,9 +51,9 @@ ssize_t ReceiveNoWait(int fd, void* buffer, std::size_t length) {
     return recv(fd, buffer, length, MSG_DONTWAIT);
 }
 
-void Notify(const PortChannel& channel, unsigned message, WPARAM wParam) {
+void Notify(const PortChannel& channel, unsigned message, WPARAM wParam, LPARAM lParam = 0) {
     if (channel.owner)
-        channel.owner->SendMessage(message, wParam, 0);
+        channel.owner->SendMessage(message, wParam, lParam);
 }
 
 int CurrentFd(PortChannel& channel, int PortChannel::*field) {
@@ -111,17 +111,47 @@ bool ReadSocketPass(TransportState& state, PortChannel& channel, std::uint32_t m
 
 std::atomic<int> liveWorkers{0};
 
+// Tells a HoldReport of a block that waits for the printer: once a whole second more has
+// gone by without a byte going out, and once more (with 0) when bytes go out again or the
+// block ends.
+class HoldWatch {
+  public:
+    explicit HoldWatch(const HoldReport& report) : report_(report) {}
+    ~HoldWatch() { Taken(); }
+    HoldWatch(const HoldWatch&) = delete;
+    HoldWatch& operator=(const HoldWatch&) = delete;
+
+    void Waited(long long ms) {
+        if (!report_ || ms < kHoldReportMs || ms / kHoldReportMs == reportedSeconds_)
+            return;
+        reportedSeconds_ = ms / kHoldReportMs;
+        report_(static_cast<int>(ms));
+    }
+    void Taken() {
+        if (reportedSeconds_ == 0)
+            return;
+        reportedSeconds_ = 0;
+        report_(0);
+    }
+
+  private:
+    const HoldReport& report_;
+    long long reportedSeconds_ = 0;
+};
+
 // The loop of WritePieces and WriteFileRange. move(fd, position, length) makes one try at
 // moving up to length bytes from position of the block to fd, under the channel's lock,
 // and returns as write() does.
 template <typename Move>
-long MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
-                const std::function<bool()>& keepGoing, std::size_t size, int stallMs,
-                std::size_t pieceLimit, Move move) {
+IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                     const std::function<bool()>& keepGoing, std::size_t size, int stallMs,
+                     std::size_t pieceLimit, const HoldReport& onHold, Move move) {
     using Clock = std::chrono::steady_clock;
-    std::size_t position = 0;
+    IoOutcome outcome;
+    std::size_t& position = outcome.count;
     auto lastProgress = Clock::now();
     bool pollSaidReady = false;
+    HoldWatch hold(onHold);
     while (position < size && keepGoing()) {
         const std::size_t piece = std::min(size - position, pieceLimit);
         state.bytesWritten = 0;
@@ -132,6 +162,7 @@ long MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*f
             position += static_cast<std::size_t>(r.count);
             lastProgress = Clock::now();
             pollSaidReady = false;
+            hold.Taken();
             continue;
         }
         if (r.fd < 0)
@@ -139,17 +170,22 @@ long MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*f
         if (r.count < 0 && r.error == EINTR)
             continue;
         // 0 bytes or EAGAIN: no room now. Anything else: the device failed or is gone.
-        if (r.count < 0 && r.error != EAGAIN)
+        if (r.count < 0 && r.error != EAGAIN) {
+            outcome.error = r.error;
             break;
+        }
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
+                .count();
         int wait = kRecheckMs;
         if (stallMs >= 0) {
-            const auto waited =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress)
-                    .count();
             wait = std::min(wait, stallMs - static_cast<int>(waited));
-            if (wait <= 0)
+            if (wait <= 0) {
+                outcome.error = ETIMEDOUT;
                 break;
+            }
         }
+        hold.Waited(waited);
         // A driver that says there is room and then takes nothing: pace the retries.
         if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
             break;
@@ -158,7 +194,7 @@ long MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*f
             break;
         pollSaidReady = ready == 1;
     }
-    return static_cast<long>(position);
+    return outcome;
 }
 
 // Where the file of a range ends or cannot be read, its block ends: the move fails with
@@ -295,7 +331,7 @@ DrainResult ReadAndHandOver(TransportState& state, PortChannel& channel, int Por
 
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
-                        const std::function<long(const PendingBlock&)>& write) {
+                        const std::function<IoOutcome(const PendingBlock&)>& write) {
     // Reset before taking the blocks, so a Send that comes in meanwhile wakes us again.
     channel.writeRequest.Reset();
     while (keepGoing()) {
@@ -303,36 +339,55 @@ void WritePendingBlocks(TransportState& state, PortChannel& channel,
         if (!block)
             return;
         state.bytesWritten = 0;
-        const long total = write(*block);
-        if ((total > 0 || block->fromFile()) && !block->quiet && keepGoing())
-            Notify(channel, UM_TX_DONE, static_cast<WPARAM>(total));
+        SendReport report;
+        report.block = block->id;
+        report.length = block->fromFile() ? block->range.length : block->bytes.size();
+        report.quiet = block->quiet;
+        report.outcome = write(*block);
+        if (keepGoing()) {
+            Notify(channel, UM_TX_DONE, static_cast<WPARAM>(report.outcome.count),
+                   reinterpret_cast<LPARAM>(&report));
+        }
     }
 }
 
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
-                        const std::function<long(const std::vector<std::uint8_t>&)>& write) {
+                        const std::function<IoOutcome(const std::vector<std::uint8_t>&)>& write) {
     WritePendingBlocks(state, channel, keepGoing, [&write](const PendingBlock& block) {
         return block.fromFile() ? write(ReadFileRange(block.range)) : write(block.bytes);
     });
 }
 
-long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
-                 const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
-                 int stallMs, std::size_t pieceLimit, WriteCall write) {
-    return MovePieces(state, channel, field, keepGoing, block.size(), stallMs, pieceLimit,
+HoldReport ReportHoldsTo(const PortChannel& channel, const std::function<bool()>& keepGoing) {
+    return [&channel, keepGoing](int heldMs) {
+        if (keepGoing())
+            Notify(channel, UM_TX_HELD, static_cast<WPARAM>(heldMs));
+    };
+}
+
+IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                      const std::function<bool()>& keepGoing,
+                      const std::vector<std::uint8_t>& block, int stallMs, std::size_t pieceLimit,
+                      WriteCall write, const HoldReport& onHold) {
+    return MovePieces(state, channel, field, keepGoing, block.size(), stallMs, pieceLimit, onHold,
                       [&](int fd, std::size_t position, std::size_t length) {
                           return write(fd, block.data() + position, length);
                       });
 }
 
-long WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
-                    const std::function<bool()>& keepGoing, const FileRange& range, int stallMs,
-                    std::size_t pieceLimit, WriteCall write) {
+IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                         const std::function<bool()>& keepGoing, const FileRange& range,
+                         int stallMs, std::size_t pieceLimit, WriteCall write,
+                         const HoldReport& onHold) {
     if (!range.file)
-        return 0;
-    return MovePieces(state, channel, field, keepGoing, range.length, stallMs, pieceLimit,
-                      FileRangeMover(range, write));
+        return {};
+    IoOutcome outcome = MovePieces(state, channel, field, keepGoing, range.length, stallMs,
+                                   pieceLimit, onHold, FileRangeMover(range, write));
+    // A file that has become shorter ends its block there: no failure of the port.
+    if (outcome.error == kFileEnded)
+        outcome.error = 0;
+    return outcome;
 }
 
 std::vector<std::uint8_t> ReadFileRange(const FileRange& range) {
@@ -399,16 +454,19 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t mine) {
         const auto field = network ? &PortChannel::socketFd : &PortChannel::writeFd;
         const WriteCall write = network ? &SendNoSignal : &DeviceWrite;
         const auto running = Running(state->writeRunId, mine);
+        // A printer that takes nothing for a while is waited for, for as long as the port is
+        // open; the owner hears how long.
+        const HoldReport held = ReportHoldsTo(*channel, running);
         WritePendingBlocks(*state, *channel, running, [&](const PendingBlock& block) {
             const std::size_t bytePiece = network ? block.bytes.size() : kWritePiece;
-            const long total = block.fromFile()
-                                   ? WriteFileRange(*state, *channel, field, running, block.range,
-                                                    kNoStallLimit, kFilePiece, write)
-                                   : WritePieces(*state, *channel, field, running, block.bytes,
-                                                 kNoStallLimit, bytePiece, write);
+            const IoOutcome outcome =
+                block.fromFile() ? WriteFileRange(*state, *channel, field, running, block.range,
+                                                  kNoStallLimit, kFilePiece, write, held)
+                                 : WritePieces(*state, *channel, field, running, block.bytes,
+                                               kNoStallLimit, bytePiece, write, held);
             if (network)
-                state->bytesWritten = static_cast<std::uint32_t>(total);
-            return total;
+                state->bytesWritten = static_cast<std::uint32_t>(outcome.count);
+            return outcome;
         });
     }
     ClearRunId(state->writeRunId, mine);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "transport/PortChannel.h"
+#include "transport/SendReport.h"
 #include "transport/TransportState.h"
 #include "transport/platform/FdIo.h"
 
@@ -37,23 +38,33 @@ inline std::function<bool()> Running(const std::atomic<std::uint32_t>& runId, st
 
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
 
+// Told, about once a second, for how many milliseconds a block has been waiting for the
+// printer to take a byte (it holds the line: CTS low, XOFF, a full socket), and told 0
+// once it takes bytes again or the block ends.
+using HoldReport = std::function<void(int heldMs)>;
+constexpr int kHoldReportMs = 1000;
+
 // Writes a block to the channel's descriptor `field` in pieces of at most pieceLimit bytes
 // (4096 unless said otherwise) with `write` (DeviceWrite unless said otherwise),
 // waiting for room in between. A piece with no room is tried again once there is room;
 // the block ends early when keepGoing() turns false, the port closes or is stopped, the
-// device fails (the rest is dropped), or, with a stallMs of 0 or more, when no byte has
-// gone out for that long. Returns what went out; bytesWritten holds the last piece.
-long WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
-                 const std::function<bool()>& keepGoing, const std::vector<std::uint8_t>& block,
-                 int stallMs, std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite);
+// device fails (the rest is dropped; the outcome carries its errno), or, with a stallMs of
+// 0 or more, when no byte has gone out for that long (ETIMEDOUT). Returns what went out;
+// bytesWritten holds the last piece.
+IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                      const std::function<bool()>& keepGoing,
+                      const std::vector<std::uint8_t>& block, int stallMs,
+                      std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite,
+                      const HoldReport& onHold = {});
 
 // Writes a range of a file as WritePieces writes a block, each piece sent straight from
 // the file where the kernel can do that for the descriptor, else read and written with
-// `write`. The block also ends early where the file ends (it has become shorter) or cannot
-// be read.
-long WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
-                    const std::function<bool()>& keepGoing, const FileRange& range, int stallMs,
-                    std::size_t pieceLimit = kFilePiece, WriteCall write = &DeviceWrite);
+// `write`. The block also ends early where the file ends (it has become shorter: no error)
+// or cannot be read (the read's errno).
+IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
+                         const std::function<bool()>& keepGoing, const FileRange& range,
+                         int stallMs, std::size_t pieceLimit = kFilePiece,
+                         WriteCall write = &DeviceWrite, const HoldReport& onHold = {});
 
 // A file range read into memory; it ends early where the file ends or cannot be read.
 std::vector<std::uint8_t> ReadFileRange(const FileRange& range);
@@ -66,18 +77,21 @@ std::uint32_t NextRunId();
 void LaunchWorker(std::atomic<std::uint32_t>& runId,
                   const std::function<void(std::uint32_t)>& body);
 
-// Takes the pending blocks oldest first, writes each with write(block), and reports what
-// went out of each in one UM_TX_DONE unless the block was quiet. A block of bytes of which
-// nothing went out is not reported; a file range always is, so that its sender can tell
-// where each of its ranges ended. Ends when no block is left or keepGoing() turns false;
-// a writer that no longer runs reports nothing.
+// Takes the pending blocks oldest first, writes each with write(block), and reports each
+// in one UM_TX_DONE with its SendReport: quiet blocks and blocks of which nothing went out
+// included, so that the owner can match every report to its block and learn of every
+// failure. Ends when no block is left or keepGoing() turns false; a writer that no longer
+// runs reports nothing.
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
-                        const std::function<long(const PendingBlock&)>& write);
+                        const std::function<IoOutcome(const PendingBlock&)>& write);
 // The same for a writer of bytes alone: a file range reaches it read into memory.
 void WritePendingBlocks(TransportState& state, PortChannel& channel,
                         const std::function<bool()>& keepGoing,
-                        const std::function<long(const std::vector<std::uint8_t>&)>& write);
+                        const std::function<IoOutcome(const std::vector<std::uint8_t>&)>& write);
+
+// The owner's UM_TX_HELD for a writer's HoldReport, while keepGoing() holds.
+HoldReport ReportHoldsTo(const PortChannel& channel, const std::function<bool()>& keepGoing);
 
 // How a received byte becomes the wParam of its UM_RX_BYTE: the serial line-event thread
 // passes 0 to 255, the reader threads widen it with its sign (receivers use the low 8 bits).

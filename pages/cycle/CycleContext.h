@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ struct CycleContext {
     std::condition_variable changed;
     CycleSettings settings;
     std::vector<CycleTarget> targets;
+    // Single passes asked for while a run goes, oldest first, each with its own data.
+    std::deque<CycleSettings> singlePasses;
 
     // The run still belongs to this worker and the page is still there.
     bool Wanted(std::uint32_t mine) const { return !closed && StillRunning(runId, mine); }
@@ -62,7 +65,9 @@ struct CyclePass {
 };
 
 // One pass over the targets in order. False when it ended at a target that could not be
-// opened, or because the run was stopped or the page went.
+// opened, or because the run was stopped or the page went. A target that did not take
+// every byte is recorded in the day file with the count that went out, and is not served:
+// a network page whose pass had one stays strict.
 bool RunSerialPass(CycleContext& context, std::uint32_t mine, const CyclePass& pass);
 bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& pass);
 

@@ -1,5 +1,6 @@
 // One pass over the ticked serial ports or network printers: open, write, close, next.
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -24,20 +25,56 @@ struct Piece {
     std::size_t length;
 };
 
-// Writes one piece and says whether every byte went out; a short write goes to the log.
-bool WritePiece(const CycleContext& context, CycleDevice device, int fd, Piece piece,
-                const std::string& target) {
-    const std::size_t written =
-        WriteEveryByte(device, fd, piece.data, piece.length, context.cancel.fd());
-    if (written == piece.length)
-        return true;
-    // Cut short because the page has gone: not the printer's failure.
-    if (context.closed)
-        return false;
-    LogWriteFormat("CycleSend::WritePiece", kLogFileName, kSourceName, __LINE__,
-                   "%s took %zu of %zu bytes.", target.c_str(), written, piece.length);
-    return false;
+// A record of the day file: the target, then the text that names it, then a line end.
+void RecordInDayFile(const std::string& target, const std::string& text) {
+    if (!AppendToDailyFile(target + text + "\n"))
+        LogWriteFormat("CycleSend::RecordInDayFile", kLogFileName, kSourceName, __LINE__,
+                       "The day file cannot be written: %s", text.c_str());
 }
+
+// Writes the pieces of one target's data in turn, counting what went out; once a piece
+// does not go out whole the rest is not tried.
+class TargetWrite {
+  public:
+    TargetWrite(const CycleContext& context, CycleDevice device, int fd, std::string target)
+        : context_(context), device_(device), fd_(fd), target_(std::move(target)) {}
+
+    bool Write(Piece piece) {
+        total_ += piece.length;
+        if (!complete_)
+            return false;
+        const std::size_t written =
+            WriteEveryByte(device_, fd_, piece.data, piece.length, context_.cancel.fd());
+        sent_ += written;
+        complete_ = written == piece.length;
+        return complete_;
+    }
+
+    // A target that did not take every byte goes to the log and the day file, with the
+    // count that went out; cut short because the page has gone, it is not its failure.
+    // Returns whether every byte went out.
+    bool Report() const {
+        if (complete_ || context_.closed)
+            return complete_;
+        LogWriteFormat("CycleSend::TargetWrite", kLogFileName, kSourceName, __LINE__,
+                       "%s took %zu of %zu bytes.", target_.c_str(), sent_, total_);
+        char count[160];
+        std::snprintf(count, sizeof count, context_.texts.sentCount.c_str(),
+                      static_cast<unsigned long long>(sent_),
+                      static_cast<unsigned long long>(total_));
+        RecordInDayFile(target_, WithName(context_.texts.sendFailed, target_) + " " + count);
+        return false;
+    }
+
+  private:
+    const CycleContext& context_;
+    const CycleDevice device_;
+    const int fd_;
+    const std::string target_;
+    std::size_t sent_ = 0;
+    std::size_t total_ = 0;
+    bool complete_ = true;
+};
 
 // A target that could not be opened while the run was still wanted: in a repeating run the
 // main window is told first (it stops the run), then the page shows the text; the worker
@@ -75,17 +112,16 @@ bool RunSerialPass(CycleContext& context, std::uint32_t mine, const CyclePass& p
             ReportOpenFailure(context, pass, text);
             return false;
         }
-        const int fd = port.GetSerialHandle();
+        TargetWrite write(context, CycleDevice::kTerminal, port.GetSerialHandle(), target.name);
         const Piece data{pass.buffer.data(), pass.buffer.size()};
         if (pass.chineseMode && !pass.hex) {
-            WritePiece(context, CycleDevice::kTerminal, fd,
-                       {escpos::kChineseModeOn, sizeof escpos::kChineseModeOn}, target.name);
-            WritePiece(context, CycleDevice::kTerminal, fd, data, target.name);
-            WritePiece(context, CycleDevice::kTerminal, fd,
-                       {escpos::kChineseModeOff, sizeof escpos::kChineseModeOff}, target.name);
+            write.Write({escpos::kChineseModeOn, sizeof escpos::kChineseModeOn});
+            write.Write(data);
+            write.Write({escpos::kChineseModeOff, sizeof escpos::kChineseModeOff});
         } else {
-            WritePiece(context, CycleDevice::kTerminal, fd, data, target.name);
+            write.Write(data);
         }
+        write.Report();
         port.Close();
     }
     return true;
@@ -96,39 +132,33 @@ namespace {
 // Sends the pass's bytes on a connected printer; false when some did not go out.
 bool SendToPrinter(const CycleContext& context, const CyclePass& pass, int fd,
                    const std::string& address) {
+    TargetWrite write(context, CycleDevice::kSocket, fd, address);
     const Piece data{pass.buffer.data(), pass.buffer.size()};
-    if (!pass.chineseMode || pass.hex)
-        return WritePiece(context, CycleDevice::kSocket, fd, data, address);
-    bool complete = WritePiece(context, CycleDevice::kSocket, fd,
-                               {escpos::kChineseModeOn, sizeof escpos::kChineseModeOn}, address);
-    if (WaitStop(context.cancel.fd(), kChineseModeSettleMs))
+    if (!pass.chineseMode || pass.hex) {
+        write.Write(data);
+        return write.Report();
+    }
+    if (write.Write({escpos::kChineseModeOn, sizeof escpos::kChineseModeOn}) &&
+        WaitStop(context.cancel.fd(), kChineseModeSettleMs))
         return false;
-    complete = WritePiece(context, CycleDevice::kSocket, fd, data, address) && complete;
-    return WritePiece(context, CycleDevice::kSocket, fd,
-                      {escpos::kChineseModeOff, sizeof escpos::kChineseModeOff}, address) &&
-           complete;
-}
-
-// A record of the day file: the address, then the text that names it, then a line end.
-void RecordInDayFile(const std::string& address, const std::string& text) {
-    if (!AppendToDailyFile(address + text + "\n"))
-        LogWriteFormat("CycleSend::RecordInDayFile", kLogFileName, kSourceName, __LINE__,
-                       "The day file cannot be written: %s", text.c_str());
+    write.Write(data);
+    write.Write({escpos::kChineseModeOff, sizeof escpos::kChineseModeOff});
+    return write.Report();
 }
 
 }  // namespace
 
 bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& pass) {
     CommonUtils port;
+    // Every printer took all of the pass's bytes.
+    bool served = true;
     for (const CycleTarget& target : pass.targets) {
         if (context.closed)
             return false;
         const std::string& address = target.name;
         // Whatever a printer answers is dropped, so the connection reports to no window.
         if (port.OpenNetwork(nullptr, address.c_str(), pass.tcpPort)) {
-            const bool complete = SendToPrinter(context, pass, port.GetSocket(), address);
-            if (!complete && !context.closed)
-                RecordInDayFile(address, WithName(context.texts.sendFailed, address));
+            served = SendToPrinter(context, pass, port.GetSocket(), address) && served;
             WaitStop(context.cancel.fd(), kPrinterTakesDataMs);
             port.Close();
             continue;
@@ -142,8 +172,11 @@ bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& 
             return false;
         }
         RecordInDayFile(address, text);
+        served = false;
     }
-    context.stopAtFailure = false;
+    // Only a pass that served every printer makes the page tolerant of failures.
+    if (served)
+        context.stopAtFailure = false;
     return true;
 }
 

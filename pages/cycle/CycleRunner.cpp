@@ -43,23 +43,61 @@ std::optional<std::vector<std::uint8_t>> DataBytes(const CycleSettings& settings
     return bytes;
 }
 
+enum class AfterPass { kNextPass, kSinglePasses, kEnd };
+
 // Pauses for the interval after a pass. A stop, the page going or a change to a single
-// pass ends the pause at once; a new interval counts from the pause's start. Returns
-// whether the run goes on, and ends the worker's claim on the run when it does not (under
-// the lock, so a start that comes in now either reaches this worker or starts a new one).
-bool PauseAndDecide(CycleContext& context, std::uint32_t mine, bool passCompleted) {
-    const auto start = std::chrono::steady_clock::now();
+// pass ends the pause at once, and single passes asked for meanwhile interrupt it; a new
+// interval counts from the pause's start. Says whether the run goes on, and ends the
+// worker's claim on the run when it does not (under the lock, so a start that comes in now
+// either reaches this worker or starts a new one).
+AfterPass PauseAndDecide(CycleContext& context, std::uint32_t mine, bool passCompleted,
+                         std::chrono::steady_clock::time_point start) {
     std::unique_lock lock(context.lock);
     for (;;) {
+        if (!context.closed && !context.singlePasses.empty())
+            return AfterPass::kSinglePasses;
         if (!passCompleted || !context.Wanted(mine) || context.settings.onePass) {
             ClearRunId(context.runId, mine);
-            return false;
+            return AfterPass::kEnd;
         }
         // At least a millisecond, so an interval of 0 cannot make the worker spin.
         const auto interval = std::chrono::milliseconds(std::max(1, context.settings.intervalMs));
         if (std::chrono::steady_clock::now() >= start + interval)
-            return true;
+            return AfterPass::kNextPass;
         context.changed.wait_until(lock, start + interval);
+    }
+}
+
+bool RunPass(CycleContext& context, std::uint32_t mine, const CyclePass& pass) {
+    std::lock_guard passing(context.passLock);
+    return context.kind == CycleKind::kSerial ? RunSerialPass(context, mine, pass)
+                                              : RunNetworkPass(context, mine, pass);
+}
+
+// The single passes asked for while the run went, each with its own data and no count line.
+void RunSinglePasses(CycleContext& context, std::uint32_t mine) {
+    for (;;) {
+        CycleSettings settings;
+        CyclePass pass;
+        {
+            std::lock_guard lock(context.lock);
+            if (context.closed || context.singlePasses.empty())
+                return;
+            settings = std::move(context.singlePasses.front());
+            context.singlePasses.pop_front();
+            pass.targets = context.targets;
+        }
+        const std::optional<std::vector<std::uint8_t>> data = DataBytes(settings);
+        if (!data) {
+            if (context.page && !context.closed)
+                context.page->MessageBox(context.texts.hexFailed);
+            continue;
+        }
+        pass.buffer = *data;
+        pass.hex = settings.hex;
+        pass.chineseMode = settings.chineseMode;
+        pass.tcpPort = settings.tcpPort;
+        RunPass(context, mine, pass);
     }
 }
 
@@ -103,14 +141,16 @@ void CycleWorker(const std::shared_ptr<CycleContext>& shared, std::uint32_t mine
             pass.buffer.assign(line.begin(), line.end());
         }
         pass.buffer.insert(pass.buffer.end(), data->begin(), data->end());
-        bool completed;
-        {
-            std::lock_guard passing(context.passLock);
-            completed = context.kind == CycleKind::kSerial ? RunSerialPass(context, mine, pass)
-                                                           : RunNetworkPass(context, mine, pass);
+        const bool completed = RunPass(context, mine, pass);
+        const auto pauseStart = std::chrono::steady_clock::now();
+        for (;;) {
+            const AfterPass next = PauseAndDecide(context, mine, completed, pauseStart);
+            if (next == AfterPass::kEnd)
+                return;
+            if (next == AfterPass::kNextPass)
+                break;
+            RunSinglePasses(context, mine);
         }
-        if (!PauseAndDecide(context, mine, completed))
-            return;
     }
 }
 
@@ -134,6 +174,12 @@ void CycleRunner::Start(const CycleSettings& settings) {
         std::lock_guard lock(context_->lock);
         if (context_->closed)
             return;
+        // A run goes: a single pass waits for its turn between the run's passes.
+        if (settings.onePass && context_->runId != 0) {
+            context_->singlePasses.push_back(settings);
+            context_->changed.notify_all();
+            return;
+        }
         context_->settings = settings;
         if (context_->runId == 0) {
             const std::shared_ptr<CycleContext> shared = context_;

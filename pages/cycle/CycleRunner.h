@@ -35,7 +35,8 @@ struct CycleSettings {
 struct CycleTexts {
     std::string openFailed;  // a port or printer that cannot be opened
     std::string hexFailed;   // the send text is not valid hexadecimal
-    std::string sendFailed;  // the day-file record of a printer that did not take every byte
+    std::string sendFailed;  // the day-file record of a target that did not take every byte
+    std::string sentCount;   // after it: "%llu of %llu bytes went out."
 };
 
 struct CycleContext;
@@ -52,7 +53,9 @@ class CycleRunner {
     // The targets in the order they are served; a running worker takes them at its next pass.
     void SetTargets(std::vector<CycleTarget> targets);
     // Starts a worker, or hands a running one the new interval, flags and kind of run (it
-    // keeps its data bytes and its count).
+    // keeps its data bytes and its count). A single pass asked for while a run goes is
+    // queued with its own data: the worker makes it between two passes of the run, which
+    // then goes on.
     void Start(const CycleSettings& settings);
     // The worker ends after the pass under way; a pause under way ends at once.
     void Stop();

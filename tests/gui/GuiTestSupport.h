@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -38,6 +39,22 @@ class ScriptedPrompts : public DialogPrompts {
     QStringList folderTitles;
     QStringList openedFolders;  // shown in the file manager (never really)
     QList<int> boxAnswers;
+};
+
+// Makes a folder the current one for the life of the object, as saving received data does;
+// model test files and the day file are looked for there.
+class ScopedCurrentFolder {
+  public:
+    explicit ScopedCurrentFolder(const std::string& folder)
+        : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~ScopedCurrentFolder() { std::filesystem::current_path(old_); }
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+
+  private:
+    std::filesystem::path old_;
 };
 
 // A main window initialised and shown offscreen, answering prompts through `prompts`.

@@ -14,6 +14,7 @@
 #include <regex>
 
 #include "app/CQuillonDlg.h"
+#include "app/DialogTimers.h"
 #include "pages/PageHost.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -158,6 +159,12 @@ TEST_F(PrinterAnswersTest, AutomaticStatusAndAModelTestShowAsTheyCome) {
     // A model test asks DLE EOT 1 to 4 near its end: the line follows its answers.
     ASSERT_TRUE(printer_->SetSensors("near-end on"));
     Click(*dialog_->Page(kTestPage), IDC_MODEL_BUTTON[0]);
+    // One sender at a time: while the run goes, nothing else asks the printer anything.
+    EXPECT_FALSE(others_->IsItemEnabled(IDC_PRINTER_STATUS));
+    EXPECT_FALSE(others_->IsItemEnabled(IDC_IDENTIFY));
+    EXPECT_TRUE(others_->IsItemEnabled(IDC_SESSION_LOG));
+    dialog_->SendMessage(UM_PRINTER_COMMAND, 0, kStatusCommand);
+    EXPECT_FALSE(dialog_->IsTimerRunning(kPrinterQueryTimer));
     EXPECT_TRUE(WaitForLine(QString::fromUtf8("联机 · 纸仓盖关闭 · 纸将用尽 · 钱箱关闭"), 20s))
         << Line().toStdString();
     EXPECT_TRUE(SpinUntil([&] { return !prompts_->boxes.empty(); }, 20s));  // "Test completed"

@@ -33,19 +33,6 @@ using namespace std::chrono_literals;
 
 const QString kOpenDataFileError = QString::fromUtf8("open data file error！");
 
-// Makes a folder the current one for the life of the object, as saving received data does.
-class ScopedCurrentFolder {
-  public:
-    explicit ScopedCurrentFolder(const std::string& folder)
-        : old_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~ScopedCurrentFolder() { std::filesystem::current_path(old_); }
-
-  private:
-    std::filesystem::path old_;
-};
-
 class PrinterPagesTest : public ::testing::Test {
   protected:
     PrinterPagesTest()

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace quillon {
@@ -126,6 +128,18 @@ ScopedEnv::~ScopedEnv() {
 void LinkNode(const std::string& linkPath, const std::string& target) {
     fs::create_directories(fs::path(linkPath).parent_path());
     fs::create_symlink(target, linkPath);
+}
+
+std::string ReadDayFile() {
+    char name[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(name, sizeof name, "%Y-%m-%d.txt", &local);
+    std::ifstream file(name, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
 }
 
 }  // namespace quillon

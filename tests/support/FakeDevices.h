@@ -7,6 +7,10 @@
 namespace quillon {
 
 // A temporary folder, removed with everything in it when the object goes.
+// What the day file of today ("YYYY-MM-DD.txt" in the current folder) holds; empty when
+// there is none.
+std::string ReadDayFile();
+
 class TempDir {
   public:
     TempDir();

@@ -71,6 +71,9 @@ bool TestWindow::Record(unsigned message, WPARAM wParam, LPARAM lParam, Handler*
         if (gone_)
             return false;
         messages_.push_back({message, wParam, lParam});
+        // The report lives only while the message is handled: keep a copy.
+        if (message == UM_TX_DONE && lParam != 0)
+            reports_.push_back(*reinterpret_cast<const SendReport*>(lParam));
         *handler = handler_;
     }
     changed_.notify_all();
@@ -113,6 +116,11 @@ LRESULT TestWindow::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam) 
     else
         Invoke(handle);
     return result;
+}
+
+std::vector<SendReport> TestWindow::Reports() const {
+    std::lock_guard lock(lock_);
+    return reports_;
 }
 
 std::size_t TestWindow::BlockCount() const {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "transport/SendReport.h"
 #include "transport/Window.h"
 
 namespace quillon {
@@ -42,6 +43,8 @@ class TestWindow : public Window {
     std::vector<ReceivedMessage> Messages() const;
     std::vector<std::string> MessageBoxes() const;
     std::size_t Count(unsigned message) const;
+    // The report of every UM_TX_DONE so far, in order.
+    std::vector<SendReport> Reports() const;
     // How many blocks of received bytes were handed over; each is recorded as one
     // UM_RX_BYTE per byte.
     std::size_t BlockCount() const;
@@ -64,6 +67,7 @@ class TestWindow : public Window {
     Handler handler_;
     std::vector<ReceivedMessage> messages_;
     std::vector<std::string> boxes_;
+    std::vector<SendReport> reports_;
     std::size_t blocks_ = 0;
     std::thread thread_;
 };

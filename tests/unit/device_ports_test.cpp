@@ -87,7 +87,7 @@ TEST_F(DevicePortTest, UsbBlockGoesOutIn4096PiecesAndIsReportedOnce) {
     window_->Invoke([&] { port.Close(); });
 }
 
-TEST_F(DevicePortTest, QuietSendWritesWithoutReporting) {
+TEST_F(DevicePortTest, QuietSendIsReportedAsQuiet) {
     CommonUtils port;
     ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
     port.setQuietSend(1);
@@ -98,27 +98,29 @@ TEST_F(DevicePortTest, QuietSendWritesWithoutReporting) {
     port.setQuietSend(0);
     SendOnWindow(port, "AB");
     EXPECT_EQ(usb_.ReadMaster(2), "AB");
-    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) >= 1; }));
-    const auto messages = window_->Messages();
-    std::vector<WPARAM> reported;
-    for (const auto& m : messages)
-        if (m.message == UM_TX_DONE)
-            reported.push_back(m.wParam);
-    EXPECT_EQ(reported, std::vector<WPARAM>{2});
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    const std::vector<SendReport> reports = window_->Reports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].quiet);
+    EXPECT_EQ(reports[0].outcome.count, block.size());
+    EXPECT_FALSE(reports[1].quiet);
+    EXPECT_EQ(reports[1].outcome.count, 2u);
     window_->Invoke([&] { port.Close(); });
     EXPECT_EQ(port.quietSend(), 0);
 }
 
-TEST_F(DevicePortTest, EmptySendWritesAndReportsNothing) {
+TEST_F(DevicePortTest, EmptySendWritesNothingAndIsReportedSo) {
     CommonUtils port;
     ASSERT_EQ(OpenParallelOnWindow(port), 1);
     SendOnWindow(port, "");
     SendOnWindow(port, "xyz");
     EXPECT_EQ(parallel_.ReadMaster(3), "xyz");
-    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 1u);
-    EXPECT_EQ(window_->Messages().back().wParam, 3u);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    const std::vector<SendReport> reports = window_->Reports();
+    EXPECT_EQ(reports[0].length, 0u);
+    EXPECT_EQ(reports[0].outcome.count, 0u);
+    EXPECT_FALSE(reports[0].outcome.failed());
+    EXPECT_EQ(reports[1].outcome.count, 3u);
     window_->Invoke([&] { port.Close(); });
 }
 
@@ -271,9 +273,12 @@ TEST_F(DevicePortTest, AVanishedDeviceEndsTheBlockAndStaysClosable) {
     usb_.CloseMaster();  // the printer is unplugged: writes fail with EIO from now on
     SendOnWindow(port, Pattern(20000));
     SendOnWindow(port, "after");
-    // The writer gives up on both blocks instead of retrying forever, so nothing is reported.
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 0u);
+    // The writer gives up on both blocks instead of retrying forever, and says why.
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    for (const SendReport& report : window_->Reports()) {
+        EXPECT_TRUE(report.outcome.failed());
+        EXPECT_LT(report.outcome.count, report.length);
+    }
     window_->Invoke([&] { port.Close(); });
     EXPECT_EQ(port.portKind(), kPortNone);
 }
@@ -372,10 +377,11 @@ TEST_F(DevicePortTest, FileRangesGoFromTheFileAndEndWhereItEndsOrTheReaderLeaves
     {
         PortChannel channel(kPortParallel, window_);
         channel.writeFd = open(out.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-        EXPECT_EQ(WriteFileRange(
-                      state, channel, &PortChannel::writeFd, [] { return true; },
-                      {file, 90000, 100000}, kNoStallLimit),
-                  60000);
+        const IoOutcome outcome = WriteFileRange(
+            state, channel, &PortChannel::writeFd, [] { return true; }, {file, 90000, 100000},
+            kNoStallLimit);
+        EXPECT_EQ(outcome.count, 60000u);
+        EXPECT_EQ(outcome.error, 0) << "a file that ends early is no failure of the port";
     }
     std::ifstream copied(out, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(copied), {}) ==

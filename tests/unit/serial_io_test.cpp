@@ -107,7 +107,7 @@ TEST_F(SerialIoTest, ALongAnswerArrivesWholeAndInOrderInLargeBlocks) {
     CloseOnWindow(port);
 }
 
-TEST_F(SerialIoTest, EachSendIsOneReportedBlockAndQuietSendsAreNotReported) {
+TEST_F(SerialIoTest, EachSendIsOneReportedBlockNamedByItsIdQuietOnesMarkedSo) {
     CommonUtils port;
     ASSERT_EQ(Open(port, 1), 1);
     const std::string big = Pattern(10000);
@@ -118,17 +118,31 @@ TEST_F(SerialIoTest, EachSendIsOneReportedBlockAndQuietSendsAreNotReported) {
     EXPECT_EQ(TxDoneCounts(*window_), (std::vector<WPARAM>{10000, 4}));
 
     port.setQuietSend(1);
-    SendOnWindow(port, "quiet");
+    std::uint64_t quiet = 0;
+    window_->Invoke([&] { quiet = port.Send("quiet", 5); });
     SendOnWindow(port, std::string());  // wakes the thread, writes nothing
     EXPECT_EQ(pty_.ReadMaster(5), "quiet");
-    // The thread looks at quietSend just after the write; give it ample time for that.
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 2u);
     port.setQuietSend(0);
-    SendOnWindow(port, "loud");
+    std::uint64_t loud = 0;
+    window_->Invoke([&] { loud = port.Send("loud", 4); });
     EXPECT_EQ(pty_.ReadMaster(4), "loud");
-    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 3; }));
-    EXPECT_EQ(TxDoneCounts(*window_), (std::vector<WPARAM>{10000, 4, 4}));
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 5; }));
+    // Every block is reported, in order, by the id Send gave it: the quiet one marked so
+    // (the owner does not count it), the empty one with nothing written.
+    const std::vector<SendReport> reports = window_->Reports();
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_EQ(reports[2].block, quiet);
+    EXPECT_TRUE(reports[2].quiet);
+    EXPECT_EQ(reports[2].outcome.count, 5u);
+    EXPECT_EQ(reports[3].block, quiet + 1);
+    EXPECT_EQ(reports[3].length, 0u);
+    EXPECT_EQ(reports[4].block, loud);
+    EXPECT_FALSE(reports[4].quiet);
+    for (const SendReport& report : reports) {
+        EXPECT_EQ(report.outcome.count, report.length);
+        EXPECT_FALSE(report.outcome.failed());
+    }
+    EXPECT_EQ(TxDoneCounts(*window_), (std::vector<WPARAM>{10000, 4, 5, 0, 4}));
     CloseOnWindow(port);
 }
 
@@ -147,42 +161,47 @@ TEST_F(SerialIoTest, SendDiscardsReceivedBytesNotYetRead) {
     CloseOnWindow(port);
 }
 
-TEST_F(SerialIoTest, PrinterThatStopsReadingEndsTheBlockWithWhatWentOut) {
+// The lengths of the printer's holds the owner heard of, in order (0: it takes again).
+std::vector<WPARAM> Holds(const TestWindow& window) {
+    std::vector<WPARAM> holds;
+    for (const auto& m : window.Messages())
+        if (m.message == UM_TX_HELD)
+            holds.push_back(m.wParam);
+    return holds;
+}
+
+TEST_F(SerialIoTest, APrinterThatHoldsTheLineIsWaitedOutAndNothingIsDropped) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
-    const std::string huge = Pattern(1 << 20);
-    SendOnWindow(port, huge);
-    // The window's thread stays free while the line-event thread waits for room.
+    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, /*XON/XOFF*/ 1), 1);
+    pty_.WriteMaster("\x13");  // XOFF: a paper change
+    std::this_thread::sleep_for(100ms);
+    SendOnWindow(port, "held");
+    // Well past any write time-out: the block still waits, and the owner hears for how long.
+    ASSERT_TRUE(window_->WaitUntil(
+        [&] { return !Holds(*window_).empty() && Holds(*window_).back() >= 3000; }, 20s));
+    EXPECT_EQ(window_->Count(UM_TX_DONE), 0u);
+    // The window's thread stays free meanwhile.
     bool answered = false;
     window_->Invoke([&] { answered = true; });
     EXPECT_TRUE(answered);
-    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }, 30s));
-    const WPARAM reported = TxDoneCounts(*window_)[0];
-    EXPECT_GT(reported, 0u);
-    EXPECT_LT(reported, huge.size());
-    // What was reported is exactly what reaches the printer once it reads again.
-    EXPECT_EQ(pty_.DrainMaster(500), huge.substr(0, reported));
-    // The port is still usable afterwards.
-    SendOnWindow(port, "after");
-    EXPECT_EQ(pty_.ReadMaster(5), "after");
-    CloseOnWindow(port);
-}
-
-TEST_F(SerialIoTest, FlowControlHeldOffDropsTheBlockAndTheNextOneGoesOut) {
-    CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, /*XON/XOFF*/ 1), 1);
-    pty_.WriteMaster("\x13");  // XOFF: the printer is busy
-    std::this_thread::sleep_for(100ms);
-    SendOnWindow(port, "held");
-    // The held block ends after the write time-out, reporting nothing since nothing went.
-    std::this_thread::sleep_for(3s);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 0u);
-    pty_.WriteMaster("\x11");  // XON
+    pty_.WriteMaster("\x11");  // XON: the cover is shut
     SendOnWindow(port, "next");
-    EXPECT_EQ(pty_.ReadMaster(4), "next");
-    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
-    EXPECT_EQ(TxDoneCounts(*window_), std::vector<WPARAM>{4});
+    EXPECT_EQ(pty_.ReadMaster(8), "heldnext");
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    EXPECT_EQ(TxDoneCounts(*window_), (std::vector<WPARAM>{4, 4}));
+    const std::vector<WPARAM> holds = Holds(*window_);
+    EXPECT_GE(holds.front(), 1000u);
+    EXPECT_EQ(holds.back(), 0u) << "the owner hears that the printer takes again";
     EXPECT_EQ(window_->Count(UM_RX_BYTE), 0u) << "XON and XOFF are flow control, not data";
+
+    // A printer that stops reading a large block is waited for just the same: once it
+    // reads again every byte arrives and the block is reported whole.
+    const std::string huge = Pattern(1 << 20);
+    SendOnWindow(port, huge);
+    ASSERT_TRUE(window_->WaitUntil([&] { return Holds(*window_).size() > holds.size(); }, 20s));
+    EXPECT_EQ(pty_.ReadMaster(huge.size()), huge);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 3; }, 30s));
+    EXPECT_EQ(TxDoneCounts(*window_).back(), huge.size());
     CloseOnWindow(port);
 }
 
@@ -222,8 +241,12 @@ TEST_F(SerialIoTest, PrinterSideClosingEndsCleanlyWithoutSpinning) {
     EXPECT_LT(CpuOverOneSecond(), 0.25);
     EXPECT_NE(port.commRunId(), 0u) << "the thread waits for Close";
     SendOnWindow(port, "lost");
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 0u);
+    // The write fails, and the owner learns why and that nothing went out.
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
+    const SendReport report = window_->Reports().at(0);
+    EXPECT_EQ(report.length, 4u);
+    EXPECT_EQ(report.outcome.count, 0u);
+    EXPECT_TRUE(report.outcome.failed());
     EXPECT_EQ(window_->Count(UM_RX_BYTE), 2u);
     CloseOnWindow(port);
     EXPECT_EQ(port.GetSerialHandle(), -1);

@@ -207,9 +207,9 @@ TEST_F(SerialOpenTest, PortNumbersOfTenAndMoreOpenLikeTheRest) {
     CloseOnWindow(twelve);
 }
 
-TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithFixedHandshakes) {
+TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithItsOwnFlowControl) {
     CommonUtils port;
-    ASSERT_EQ(port.OpenSerialByText(1, "9600,N,8,1"), 1);
+    ASSERT_EQ(port.OpenSerialByText(1, "9600,N,8,1, 2"), 1);
     EXPECT_EQ(port.portKind(), kPortSerial);
     EXPECT_EQ(port.commRunId(), 0u) << "no thread serves such a port";
     EXPECT_EQ(port.owner(), nullptr);
@@ -218,16 +218,15 @@ TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithFixedHandshakes) {
     EXPECT_EQ(s.parity, 'N');
     EXPECT_EQ(s.dataBits, 8);
     EXPECT_EQ(s.stopBits, 1) << "stop value 0 of the four-field text is one stop bit";
-    EXPECT_TRUE(s.ctsFlow);
-    EXPECT_TRUE(s.dsrFlow);
-    EXPECT_TRUE(s.xonXoff);
+    EXPECT_TRUE(s.ctsFlow) << "the text asks for RTS/CTS";
+    EXPECT_FALSE(s.xonXoff);
     EXPECT_EQ(tty_->dtr(), 1);
     EXPECT_EQ(tty_->rts(), 1);
     const termios t = LineOf(port);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     EXPECT_TRUE(t.c_cflag & CRTSCTS);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
 
     // Send has nobody to serve it; SendDirect writes at once.
     port.Send("queued", 6);
@@ -236,6 +235,24 @@ TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithFixedHandshakes) {
     EXPECT_EQ(port.bytesWritten(), 6u);
     port.Close();
     EXPECT_EQ(port.GetSerialHandle(), -1);
+
+    // XON/XOFF alone; the four-field default and "none" have no flow control at all, so a
+    // three-wire cable takes every byte.
+    const struct {
+        const char* text;
+        bool cts;
+        bool xon;
+    } cases[] = {{"9600,N,8,1, 1", false, true},
+                 {"9600,N,8,1", false, false},
+                 {"9600,N,8,1, 0", false, false}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(port.OpenSerialByText(1, c.text), 1) << c.text;
+        const SerialLineSettings applied = tty_->Applied().back();
+        EXPECT_EQ(applied.ctsFlow, c.cts) << c.text;
+        EXPECT_EQ(applied.xonXoff, c.xon) << c.text;
+        EXPECT_FALSE(applied.dsrFlow) << c.text;
+        port.Close();
+    }
 }
 
 TEST_F(SerialOpenTest, SettingsTextWithFiveFieldsAndItsParityAndStopBits) {

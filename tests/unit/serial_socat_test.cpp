@@ -86,8 +86,8 @@ TEST_F(SerialSocatTest, EchoPeerSendsEveryByteBackInOrder) {
     // The peer goes away under the open port: nothing spins, the port still closes.
     peer.Stop();
     SendOnWindow(port, "gone");
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(window_->Count(UM_TX_DONE), 1u);
+    ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 2; }));
+    EXPECT_TRUE(window_->Reports().back().outcome.failed());
     CloseOnWindow(port);
     EXPECT_EQ(port.GetSerialHandle(), -1);
 }
