@@ -211,6 +211,11 @@ TEST_F(PrinterAnswersTest, TheSessionLogOfARunLineByLine) {
     EXPECT_TRUE(SpinUntil([&] { return dialog_->state().send.transmitCount == 14; }));
     Send("10 04 01", true);
     EXPECT_TRUE(WaitForLine(QStringLiteral("Online · drawer closed")));
+    // The printer dies (its line stays in the port map, so no device change comes between):
+    // the next send fails, and the log says how.
+    printer_->Kill();
+    Send("Bye", false);
+    EXPECT_TRUE(SpinUntil([&] { return !prompts_->boxes.empty(); }));
     Click(*dialog_, IDC_OPEN_CLOSE);
     EXPECT_TRUE(
         dialog_->GetDlgItem(IDC_PORT_STATE)
@@ -230,6 +235,8 @@ TEST_F(PrinterAnswersTest, TheSessionLogOfARunLineByLine) {
         "TX 3 10 04 01 |...|",
         "RX 1 16 |.|",
         "STATUS Online · drawer closed",
+        "TX 3 42 79 65 |Bye|",
+        "TX-FAILED 0 of 3 bytes written: Input/output error",
         "CLOSE",
     };
     EXPECT_EQ(lines, expected);

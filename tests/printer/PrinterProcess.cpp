@@ -101,6 +101,14 @@ int PrinterProcess::Stop() {
     return status;
 }
 
+void PrinterProcess::Kill() {
+    if (pid_ < 0)
+        return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 std::string PrinterProcess::WaitForPort() {
     std::string device;
     Until([&] {

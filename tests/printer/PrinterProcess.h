@@ -23,6 +23,8 @@ class PrinterProcess {
     std::string WaitForPage(int job) const;
     // Ends it and waits; its exit status.
     int Stop();
+    // Ends it at once, as a crash would (its port-map line stays), and waits.
+    void Kill();
     // Sends a line such as "cover open" to the printer and waits until it has taken it.
     bool SetSensors(const std::string& command);
     int pid() const { return pid_; }
