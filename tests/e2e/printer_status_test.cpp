@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "tests/e2e/ProgramProcess.h"
 #include "tests/printer/PrinterProcess.h"
@@ -48,10 +47,9 @@ TEST(PrinterStatusEndToEnd, TheProgramSaysWhatThePrinterAnswersAndLogsTheSession
          std::filesystem::directory_iterator(dir.path() + "/.local/state/Quillon/sessions"))
         logs.push_back(entry.path().string());
     ASSERT_EQ(logs.size(), 1u);
-    std::ifstream in(logs[0]);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l.substr(24));
+    std::vector<std::string> lines = FileLines(logs[0]);
+    for (std::string& l : lines)
+        l.erase(0, 24);  // the time stamp
     const std::vector<std::string> expected = {
         "OPEN COM9 9600,N,8,1, 0 DTR=1 RTS=1",
         "TX 12 10 04 01 10 04 02 10 04 03 10 04 04 |............|",

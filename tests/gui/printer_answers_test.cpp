@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QWidget>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 
@@ -28,11 +27,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The lines of a session log without their time stamps.
 std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line.size() > 24 ? line.substr(24) : line);  // without the time
+    std::vector<std::string> lines = FileLines(path);
+    for (std::string& line : lines)
+        line.erase(0, std::min<std::size_t>(24, line.size()));
     return lines;
 }
 

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -25,14 +24,6 @@ using namespace quillon;
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 const std::uint8_t* U(const char* text) {
     return reinterpret_cast<const std::uint8_t*>(text);
@@ -74,7 +65,7 @@ TEST(SessionLog, OneLinePerBlockAndEventInAFileOfItsOwn) {
     EXPECT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-    const auto lines = Lines(path);
+    const auto lines = FileLines(path);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(Body(lines[0]), "OPEN COM9 9600,N,8,1, 0 DTR=1 RTS=1");
     EXPECT_EQ(Body(lines[1]), "TX 4 1D 56 42 00 |.VB.|");
@@ -138,7 +129,7 @@ TEST(SessionLog, TheFolderStaysUnderItsLimitOldestSessionsFirst) {
     }
     EXPECT_NE(big->Failure().find("limit"), std::string::npos) << big->Failure();
     EXPECT_TRUE(window->WaitUntil([&] { return window->Count(UM_SESSION_LOG_FAILED) == 1; }));
-    const auto lines = Lines(big->Path());
+    const auto lines = FileLines(big->Path());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(Body(lines.back()).rfind("LIMIT ", 0), 0u) << lines.back();
     EXPECT_LT(std::filesystem::file_size(big->Path()), (64u << 10) + 3 * 8192);
@@ -189,7 +180,7 @@ TEST(SessionLog, AWriterThatFallsBehindCountsWhatItCouldNotTake) {
     log->End({});
     ASSERT_TRUE(log->WaitWritten(10s));
     std::uint64_t logged = 0, lost = 0;
-    for (const std::string& line : Lines(log->Path())) {
+    for (const std::string& line : FileLines(log->Path())) {
         const std::string body = Body(line);
         if (body.rfind("RX 100 ", 0) == 0)
             logged += 100;
