@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace quillon {
 
@@ -20,6 +21,13 @@ QString FreeRecordName(const QString& folder) {
             return name;
     }
     return {};
+}
+
+QString DefaultRecordFolder(const QString& programFolder) {
+    if (access(QFile::encodeName(programFolder).constData(), W_OK | X_OK) == 0)
+        return programFolder;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+           QStringLiteral("/Quillon/");
 }
 
 QString MakeRecordFolder(const QString& folder) {

@@ -15,6 +15,10 @@ QString RecordFileName(int n);
 // The first of Rec00.txt to Rec99.txt that does not exist in folder ("/"-terminated);
 // empty when all of them do.
 QString FreeRecordName(const QString& folder);
+// Where saves go until the user chooses a folder: the program's own folder while it can be
+// written to, else the user's documents folder followed by "Quillon/" (an installed program's
+// folder, such as /usr/bin/, is not the user's to write in). Made at the first save.
+QString DefaultRecordFolder(const QString& programFolder);
 // The folder as an absolute path ending in '/', made with every folder above it. Empty
 // when it cannot be made or written to.
 QString MakeRecordFolder(const QString& folder);

@@ -1,6 +1,6 @@
 #pragma once
 // Window messages and control notifications the dialogs exchange. The numbers are those
-// of the Win32 messages they stand for, so handlers and tests speak one language.
+// of the classic window messages (WM_USER is 1024), so handlers and tests speak one language.
 
 #include <cstdint>
 

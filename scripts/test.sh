@@ -2,15 +2,22 @@
 # Installs the dependencies, builds Quillon and runs every test: the whole suite in a
 # normal build, then the transport, ESC/POS and printer-engine tests again under
 # ThreadSanitizer and, shuffled in one process, under AddressSanitizer; last, every fuzz
-# target for a short while.
+# target for a short while. With --quick it stops after the normal build's suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=0
+case "${1:-}" in
+    "") ;;
+    --quick) quick=1 ;;
+    *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 scripts/install-deps.sh
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
+[ "$quick" -eq 0 ] || exit 0
 
 for sanitizer in thread address; do
     dir=build-$sanitizer

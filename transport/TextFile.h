@@ -1,6 +1,6 @@
 #pragma once
-// Text files with the bytes the Windows program wrote: every line feed goes out as
-// carriage return and line feed.
+// Text files in this program's formats, whose lines end in carriage return and line feed:
+// every line feed goes out as both.
 
 #include <cstdio>
 #include <string>

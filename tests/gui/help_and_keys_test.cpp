@@ -85,6 +85,9 @@ TEST_F(HelpAndKeysTest, HelpShowsTheHelpTextInEitherLanguageAndGoesAgain) {
     EXPECT_TRUE(english[5].startsWith("5.")) << english[5].toStdString();
     EXPECT_TRUE(english[5].contains("\"More\""));
     EXPECT_FALSE(english[5].contains(u'?'));
+    // Line 4 of the Chinese text names no printer maker.
+    EXPECT_EQ(LoadString(Language::Chinese, IDS_HELP).split("\r\n").value(4),
+              "4.自动更新端口列表,其中USB只列出连接的打印机.");
 }
 
 TEST_F(HelpAndKeysTest, LettersAndDigitsTypedInTheReceiveBoxAreSentWhileThePortIsOpen) {

@@ -116,7 +116,7 @@ class DailyFileTest : public ::testing::Test {
     std::filesystem::path previous_;
 };
 
-TEST_F(DailyFileTest, AppendsToTodaysFileWithWindowsLineEnds) {
+TEST_F(DailyFileTest, AppendsToTodaysFileWithCrLfLineEnds) {
     ASSERT_EQ(AppendToDailyFile("127.0.0.9 failed\n"), 1);
     ASSERT_EQ(AppendToDailyFile("second\nline\n"), 1);
     std::ifstream in(dir_.path() + "/" + TodaysName(), std::ios::binary);
