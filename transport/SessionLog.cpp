@@ -24,6 +24,9 @@ namespace {
 
 std::atomic<int> liveWriters{0};
 
+// How long the writer lets entries gather once the first has come.
+constexpr std::chrono::milliseconds kGatherTime{20};
+
 struct Entry {
     enum class Kind { kTransmitted, kTransmittedFile, kReceived, kText };
     Kind kind = Kind::kText;
@@ -87,10 +90,10 @@ struct SessionLog::Shared {
             lostBytes += entry.total;
             return false;
         }
-        const bool wasEmpty = queue.empty();
         queue.push_back(std::move(entry));
         ++handed;
-        if (wasEmpty)
+        // The writer waits for a first entry, and then for half a queue at most.
+        if (queue.size() == 1 || queue.size() == options.queueLimit / 2)
             wake.notify_one();
         return true;
     }
@@ -173,6 +176,11 @@ struct SessionLog::Shared {
             {
                 std::unique_lock hold(lock);
                 wake.wait(hold, [this] { return !queue.empty() || ended || lostBlocks != 0; });
+                // A flood of blocks is taken in a few large batches rather than one wake-up
+                // and one write a block: the writer then takes little of the time the window
+                // needs for showing them.
+                wake.wait_for(hold, kGatherTime,
+                              [this] { return ended || queue.size() >= options.queueLimit / 2; });
                 batch.swap(queue);
                 std::swap(lostBlocksNow, lostBlocks);
                 std::swap(lostBytesNow, lostBytes);
