@@ -1,8 +1,10 @@
 #include "framework/DialogPrompts.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "framework/Messages.h"
 
@@ -62,6 +64,10 @@ void QtPrompts::EndAll() {
     for (const QPointer<QDialog>& dialog : open_)
         if (dialog)
             dialog->reject();
+}
+
+bool QtPrompts::OpenFolder(QWidget*, const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 std::shared_ptr<DialogPrompts> DefaultPrompts() {

@@ -1,6 +1,7 @@
 #pragma once
-// The one seam through which a dialog asks the user something: message boxes, the
-// file-open dialog and the folder chooser. Tests put an answering stand-in in its place.
+// The one seam through which a dialog asks the user something or shows something outside
+// itself: message boxes, the file-open dialog, the folder chooser and a folder shown in the
+// file manager. Tests put an answering stand-in in its place.
 
 #include <QPointer>
 #include <QString>
@@ -28,6 +29,9 @@ class DialogPrompts {
     // "No"), and each one asked from now on is answered that way at once, so that no prompt
     // keeps the program running.
     virtual void EndAll() {}
+    // Shows a folder in the desktop's file manager; false when it could not. A stand-in
+    // that does not say otherwise shows nothing.
+    virtual bool OpenFolder(QWidget* /*owner*/, const QString& /*folder*/) { return false; }
 };
 
 // The real dialogs of Qt.
@@ -38,6 +42,7 @@ class QtPrompts : public DialogPrompts {
     QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) override;
     QString ChooseFolder(QWidget* owner, const QString& title) override;
     void EndAll() override;
+    bool OpenFolder(QWidget* owner, const QString& folder) override;
 
   private:
     // Runs the dialog modally unless the program is closing; its exec() result.

@@ -26,7 +26,10 @@ const char* kHelp =
     "  --idle-ms MS        a pause that ends a job (default 500)\n"
     "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
     "                      (default 300; 0: never)\n"
-    "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n";
+    "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n\n"
+    "Lines on standard input change what the sensors see: cover open|closed,\n"
+    "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
+    "with a \"state: ...\" line on standard output.\n";
 
 bool ToInt(const std::string& text, int low, int high, int& out) {
     char* end = nullptr;

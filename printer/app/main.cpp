@@ -25,6 +25,7 @@
 #include "printer/app/PtyPort.h"
 #include "printer/app/ReceiveLoop.h"
 #include "printer/app/RenderWorker.h"
+#include "printer/app/StateCommands.h"
 #include "printer/app/WindowTexts.h"
 #include "printer/render/PageRenderer.h"
 #include "transport/SerialPortNames.h"
@@ -171,6 +172,9 @@ int main(int argc, char** argv) {
         };
     ReceiveLoop loop(session, pty.fd(), pty.path(), std::move(listeners), receiving);
     loop.Start();
+    // Lines on standard input change what the sensors see.
+    if (fcntl(STDIN_FILENO, F_GETFD) >= 0)
+        new StateCommands(session, STDIN_FILENO, app.get());
     std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
 
     const int result = app->exec();

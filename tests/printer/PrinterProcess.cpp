@@ -39,6 +39,7 @@ PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
     map_ = dir.path() + "/ports";
     pages_ = dir.path() + "/pages";
     errFile_ = dir.path() + "/printer-errors.txt";
+    outFile_ = dir.path() + "/printer-output.txt";
     std::vector<std::string> args = {QUILLON_PRINTER, "--headless", "--out",     pages_,
                                      "--port-map",    map_,         "--address", address,
                                      "--idle-ms",     "200"};
@@ -57,18 +58,41 @@ PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
     for (auto& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    int input[2] = {-1, -1};
+    if (pipe2(input, O_CLOEXEC) != 0)
+        return;
+    input_ = input[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
 }
 
 PrinterProcess::~PrinterProcess() {
     Stop();
+    if (input_ >= 0)
+        close(input_);
+}
+
+bool PrinterProcess::SetSensors(const std::string& command) {
+    const std::string line = command + "\n";
+    if (input_ < 0 || write(input_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        return false;
+    ++changes_;
+    return Until([&] {
+        std::ifstream in(outFile_);
+        int confirmed = 0;
+        for (std::string said; std::getline(in, said);)
+            confirmed += said.rfind("state: ", 0) == 0;
+        return confirmed >= changes_;
+    });
 }
 
 int PrinterProcess::Stop(int signal) {
@@ -79,6 +103,14 @@ int PrinterProcess::Stop(int signal) {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return status;
+}
+
+void PrinterProcess::Kill() {
+    if (pid_ < 0)
+        return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 std::string PrinterProcess::WaitForPort() {

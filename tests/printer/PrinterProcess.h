@@ -1,6 +1,7 @@
 #pragma once
 // The real quillon-printer, started headless for a test with its own port map, page folder
-// and loopback address; ended with SIGTERM as a user's Ctrl+C would.
+// and loopback address; its sensors changed through its standard input; ended with SIGTERM
+// as a user's Ctrl+C would.
 
 #include <csignal>
 #include <string>
@@ -25,6 +26,10 @@ class PrinterProcess {
     std::string WaitForPage(int job) const;
     // Ends it with `signal` (SIGTERM, as a user's Ctrl+C would) and waits; its exit status.
     int Stop(int signal = SIGTERM);
+    // Ends it at once, as a crash would (its port-map line stays), and waits.
+    void Kill();
+    // Sends a line such as "cover open" to the printer and waits until it has taken it.
+    bool SetSensors(const std::string& command);
     int pid() const { return pid_; }
     // The processor time it has used, in clock ticks.
     long CpuTicks() const;
@@ -37,6 +42,9 @@ class PrinterProcess {
     std::string map_;
     std::string pages_;
     std::string errFile_;
+    std::string outFile_;
+    int input_ = -1;   // the printer's standard input
+    int changes_ = 0;  // sensor changes it has confirmed
 };
 
 // Opens the printer's terminal side as a client does: raw, non-blocking.

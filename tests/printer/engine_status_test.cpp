@@ -83,7 +83,7 @@ TEST(PrinterStatus, AutomaticStatusOnEnableAndOnEveryChangeUntilDisabled) {
 TEST(PrinterStatus, IdentityAnswersAreOneByteOrAnUnderscoreBlock) {
     EngineHarness h;
     h.Send("1D 49 01 1D 49 32 1D 49 03 1D 49 41 1D 49 42 1D 49 43 1D 49 44 1D 49 45 1D 49 07");
-    EXPECT_EQ(h.TakeAnswers(), X("20 03 10") + std::string("_1.00\0_QUILLON\0_QV-80T\0", 23) +
+    EXPECT_EQ(h.TakeAnswers(), X("20 03 01") + std::string("_1.00\0_QUILLON\0_QV-80T\0", 23) +
                                    std::string("_QV0000001\0_CHINA GB18030\0", 26));
 }
 
@@ -124,7 +124,7 @@ TEST(PrinterStatus, EachConnectionHasItsOwnCommandInProgressAndItsEndEndsIt) {
     h.printer.EndConnection(4);
     send(4, "1D 49 03 'four' 0A");
     h.Set(false, false);
-    EXPECT_EQ(h.TakeAnswers(), X("03 10"));
+    EXPECT_EQ(h.TakeAnswers(), X("03 01"));
     std::vector<std::u32string> lines;
     for (const auto& line : h.All<TextLine>())
         lines.push_back(Chars(line));

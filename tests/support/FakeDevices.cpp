@@ -150,6 +150,14 @@ void LinkNode(const std::string& linkPath, const std::string& target) {
     fs::create_symlink(target, linkPath);
 }
 
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 std::string ReadDayFile() {
     char name[32];
     const std::time_t now = std::time(nullptr);

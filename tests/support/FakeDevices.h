@@ -3,8 +3,12 @@
 // root ($QUILLON_DEV_ROOT) whose nodes lead to them. Tests never open real devices.
 
 #include <string>
+#include <vector>
 
 namespace quillon {
+
+// The lines of a text file, without their line ends; none when it cannot be read.
+std::vector<std::string> FileLines(const std::string& path);
 
 // A temporary folder, removed with everything in it when the object goes.
 // What the day file of today ("YYYY-MM-DD.txt" in the current folder) holds; empty when
