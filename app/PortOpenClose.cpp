@@ -49,7 +49,7 @@ int CQuillonDlg::OpenSelectedPort() {
     PortState& port = state_.port;
     port.selectedName = ItemText(IDC_PORT);
     const QByteArray name = port.selectedName.toUtf8();
-    int opened = 0;
+    OpenOutcome opened;
     switch (port.kind) {
         case kPortSerial:
             port.serialPortNumber = NumberAfterPrefix(port.selectedName);
@@ -84,6 +84,14 @@ int CQuillonDlg::OpenSelectedPort() {
     }
     if (!opened) {
         port.stateText = LoadString(lang, IDS_PORT_CLOSED);
+        // A serial port that could not be had, or not configured as a terminal, has a text of
+        // its own before the window's.
+        if (port.kind == kPortSerial && opened.step == OpenStep::kTerminal)
+            MessageBox(QString::fromUtf8("无法设置超时参数！"));
+        else if (port.kind == kPortSerial &&
+                 (opened.step == OpenStep::kDevice || opened.step == OpenStep::kClaim ||
+                  opened.step == OpenStep::kResources))
+            MessageBox(QString::fromUtf8("无法打开端口或端口已经打开!请检查串口是否连接!"));
         MessageBox(Format(LoadString(lang, IDS_OPEN_FAILED), {port.selectedName}));
     }
     return opened ? 1 : 0;

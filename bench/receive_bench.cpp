@@ -172,8 +172,7 @@ Figures RunDialog(const std::string& data, bool hex, Language language, const fs
         dialog->Item<QAbstractButton>(IDC_HEX_SHOW)->click();
     QApplication::processEvents();
     const long rssBefore = StatusKiB("self", "VmRSS:");
-    if (dialog->transport().OpenSerial(dialog->Handle(), 1, 115200, 'N', 8, 1, 0, 0x39, 1, 1) !=
-        1) {
+    if (!dialog->transport().OpenSerial(dialog->Handle(), 1, 115200, 'N', 8, 1, 0, 0x39, 1, 1)) {
         std::fprintf(stderr, "COM1 did not open\n");
         std::exit(1);
     }

@@ -36,9 +36,8 @@ class ReceiveDisplayTest : public ::testing::Test {
 
     CQuillonDlg& OpenWith(Language language) {
         dialog_ = OpenMainWindow(language);
-        EXPECT_EQ(
-            dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0, 0x39, 1, 1),
-            1);
+        EXPECT_TRUE(
+            dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0, 0x39, 1, 1));
         return *dialog_;
     }
 
