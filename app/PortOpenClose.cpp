@@ -7,6 +7,7 @@
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
+#include "framework/OpenFailureText.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 
@@ -42,6 +43,24 @@ void CQuillonDlg::SerialTextFromCombos() {
     port.serialParameterText =
         Format(QStringLiteral("%d,%c,%d,%d, %d"),
                {port.baudRate, port.parity, port.dataBits, port.stopBits, port.flowControl});
+}
+
+QString CQuillonDlg::OpenFailedMessage(const QString& name, const OpenOutcome& outcome) const {
+    const Language lang = language();
+    QStringList lines{Format(LoadString(lang, IDS_OPEN_FAILED), {name})};
+    // The serial port's own two texts: the port could not be had, or it could not be
+    // configured as a terminal. A line setting it refuses has none.
+    if (state_.port.kind == kPortSerial) {
+        if (outcome.step == OpenStep::kTerminal)
+            lines << Text(lang, "D148.serialCannotSetTimeouts");
+        else if (outcome.step == OpenStep::kDevice || outcome.step == OpenStep::kClaim ||
+                 outcome.step == OpenStep::kResources)
+            lines << Text(lang, "D148.serialCannotOpen");
+    }
+    const QString cause = OpenFailureCause(lang, outcome);
+    if (!cause.isEmpty())
+        lines << cause;
+    return lines.join(u'\n');
 }
 
 int CQuillonDlg::OpenSelectedPort() {
@@ -84,15 +103,7 @@ int CQuillonDlg::OpenSelectedPort() {
     }
     if (!opened) {
         port.stateText = LoadString(lang, IDS_PORT_CLOSED);
-        // A serial port that could not be had, or not configured as a terminal, has a text of
-        // its own before the window's.
-        if (port.kind == kPortSerial && opened.step == OpenStep::kTerminal)
-            MessageBox(QString::fromUtf8("无法设置超时参数！"));
-        else if (port.kind == kPortSerial &&
-                 (opened.step == OpenStep::kDevice || opened.step == OpenStep::kClaim ||
-                  opened.step == OpenStep::kResources))
-            MessageBox(QString::fromUtf8("无法打开端口或端口已经打开!请检查串口是否连接!"));
-        MessageBox(Format(LoadString(lang, IDS_OPEN_FAILED), {port.selectedName}));
+        MessageBox(OpenFailedMessage(port.selectedName, opened));
     }
     return opened ? 1 : 0;
 }

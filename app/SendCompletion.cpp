@@ -105,11 +105,12 @@ LRESULT CQuillonDlg::OnTxHeld(WPARAM heldMs) {
 void CQuillonDlg::ReopenParallel() {
     const QString name = state_.port.selectedName;
     transport_.Close();
-    if (transport_.OpenParallel(Handle(), name.toUtf8().constData()))
+    const OpenOutcome reopened = transport_.OpenParallel(Handle(), name.toUtf8().constData());
+    if (reopened)
         return;
     // The port is gone: say so the way a failed open does, rather than send into nothing.
     OnOpenClose();
-    MessageBox(Format(LoadString(language(), IDS_OPEN_FAILED), {name}));
+    MessageBox(OpenFailedMessage(name, reopened));
 }
 
 LRESULT CQuillonDlg::OnTimer(WPARAM wParam) {
