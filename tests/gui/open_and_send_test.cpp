@@ -687,8 +687,12 @@ TEST_F(OpenAndSendTest, WithThePortClosedSendGoesThroughTheComCyclePageAndAFaile
     Click(dlg(), IDC_AUTO_SEND);
     ASSERT_TRUE(dlg().IsChecked(IDC_AUTO_SEND));
     ASSERT_TRUE(dlg().IsChecked(IDC_FILE_AUTO_SEND));
-    EXPECT_TRUE(SpinUntil(
-        [&] { return !dlg().IsChecked(IDC_AUTO_SEND) && !dlg().IsChecked(IDC_FILE_AUTO_SEND); }));
+    // The worker tells the main window first, which unticks both boxes, and only then has
+    // the page show its message: wait for both.
+    EXPECT_TRUE(SpinUntil([&] {
+        return !dlg().IsChecked(IDC_AUTO_SEND) && !dlg().IsChecked(IDC_FILE_AUTO_SEND) &&
+               !Boxes().isEmpty();
+    }));
     EXPECT_EQ(Boxes().value(0), "COM3 Open failed.\n" +
                                     QString::fromStdString(root_.path() + "/gone") +
                                     " is not there (no such device): the printer or its adapter "
