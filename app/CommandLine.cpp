@@ -27,6 +27,11 @@ const char* kEnvironment =
     "  QUILLON_DEV_ROOT       the folder devices are opened in (default: /dev)\n"
     "  QUILLON_SYSFS_ROOT     the folder devices are discovered in (default: /sys)\n"
     "  QUILLON_LOG=1          write the diagnostic log, as --log does\n"
+    "  XDG_STATE_HOME         the folder of Quillon/sessions/, the session logs\n"
+    "                         (default: ~/.local/state)\n"
+    "  QUILLON_SESSION_LOG=0  write no session logs\n"
+    "  QUILLON_SESSION_LOG_MIB  the most the session logs take together, in MiB\n"
+    "                         (default: 256; the oldest go first)\n"
     "  QUILLON_WINDOW_REPORT  a file the window describes itself in once it is up\n"
     "  QUILLON_WINDOW_SCRIPT  a file of lines that act on the window's controls by id\n"
     "                         (with QUILLON_WINDOW_REPORT; see the README)\n";

@@ -57,6 +57,7 @@ LRESULT CQuillonDlg::OnRxBlock(WPARAM wParam) {
 void CQuillonDlg::ReceiveBytes(const std::uint8_t* bytes, std::size_t count) {
     if (count == 0)
         return;
+    NoteReceived(bytes, count);
     ReceiveState& received = state_.receive;
     if (state_.helpShown) {
         // Received data always shows: the help text gives way to it.

@@ -5,17 +5,19 @@
 #include "app/CQuillonApp.h"
 #include "app/CommandLine.h"
 #include "transport/DiagnosticLog.h"
+#include "transport/SessionLog.h"
 #include "transport/WorkerThreads.h"
 
 using namespace quillon;
 
 namespace {
 
-// Closed ports' workers end by themselves within moments; give them that moment, so none
-// is still running while the process tears down its statics.
+// Closed ports' workers end by themselves within moments, and the session log's writer once
+// it has written its last lines; give them that moment, so none is still running while the
+// process tears down its statics.
 void LetWorkersEnd() {
     using namespace std::chrono_literals;
-    for (int i = 0; i < 100 && LiveWorkerCount() > 0; ++i)
+    for (int i = 0; i < 200 && (LiveWorkerCount() > 0 || LiveSessionWriters() > 0); ++i)
         std::this_thread::sleep_for(10ms);
 }
 

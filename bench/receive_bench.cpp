@@ -1,8 +1,10 @@
 // Figures for the receive display: the real main window (offscreen) with a pseudo-terminal
-// registered as COM1, whose other end floods mixed text and binary (16 MiB unless told): in
-// the character view, in the hexadecimal view, and in the character view of the Chinese
-// interface (GB18030). Prints the bytes per second that reach the receive area, the worst
-// delay of the window's event loop during the flood, and the resident memory at the end.
+// registered as COM1 and opened with its Open Port button, whose other end floods mixed text
+// and binary (16 MiB unless told): in the character view, in the hexadecimal view, and in
+// the character view of the Chinese interface (GB18030); each without the session log and,
+// in the rows named "+log", with it (written to a temporary folder, as the program writes
+// it). Prints the bytes per second that reach the receive area, the worst delay of the
+// window's event loop during the flood, and the resident memory at the end.
 //
 // Beside them, in the same run and round by round, the peers a user would pick instead:
 //  - picocom, the serial terminal, on the same kind of pty flood. Its terminal is a bare pty
@@ -13,11 +15,13 @@
 //    The row is skipped when picocom is not installed (apt-get install picocom).
 //  - head -c, a plain reader: the floor.
 //
-//   receive_bench [--mib N] [--rounds N] [character] [hex] [gb18030] [picocom] [plain]
+//   receive_bench [--mib N] [--rounds N] [character[+log]] [hex[+log]] [gb18030[+log]]
+//                 [picocom] [plain]
 //
 // Rows are run in turn within each round (three rounds unless told), each in a fresh process
 // so that every round meets the window as a user's first flood does, and the medians are
-// printed at the end with each view's ratio to picocom. Prints figures only; it judges nothing.
+// printed at the end with each view's ratio to picocom (and a "+log" row's to the same view
+// without the log). Prints figures only; it judges nothing.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -50,6 +54,7 @@
 
 #include "app/CQuillonDlg.h"
 #include "resources/ResourceIds.h"
+#include "transport/SessionLog.h"
 
 extern char** environ;
 
@@ -172,7 +177,10 @@ Figures RunDialog(const std::string& data, bool hex, Language language, const fs
         dialog->Item<QAbstractButton>(IDC_HEX_SHOW)->click();
     QApplication::processEvents();
     const long rssBefore = StatusKiB("self", "VmRSS:");
-    if (!dialog->transport().OpenSerial(dialog->Handle(), 1, 115200, 'N', 8, 1, 0, 0x39, 1, 1)) {
+    // The port list holds COM1 and the network entry: open it as a user does, so that the
+    // session log (when on) starts with it.
+    dialog->Item<QAbstractButton>(IDC_OPEN_CLOSE)->click();
+    if (!dialog->state().port.open) {
         std::fprintf(stderr, "COM1 did not open\n");
         std::exit(1);
     }
@@ -227,7 +235,7 @@ Figures RunDialog(const std::string& data, bool hex, Language language, const fs
                   (rssAfter - rssBefore) / 1024.0, rssAfter / 1024.0, kept.size(),
                   data.size() / cpu / 1e6);
     figures.note = note;
-    dialog->transport().Close();
+    dialog->Item<QAbstractButton>(IDC_OPEN_CLOSE)->click();
     dialog.reset();
     return figures;
 }
@@ -369,7 +377,7 @@ void Print(const char* row, int round, const Figures& figures) {
     char delay[48] = "";
     if (figures.worstDelayMs >= 0)
         std::snprintf(delay, sizeof delay, ", worst delay %4lld ms", figures.worstDelayMs);
-    std::printf("round %d %-10s %8.2f MB/s%s, %s; %s\n", round, row, figures.mbPerSecond, delay,
+    std::printf("round %d %-13s %8.2f MB/s%s, %s; %s\n", round, row, figures.mbPerSecond, delay,
                 figures.intact ? "every byte in order" : "BYTES LOST OR OUT OF ORDER",
                 figures.note.c_str());
     std::fflush(stdout);
@@ -390,22 +398,39 @@ int RunRow(int argc, char** argv, const std::string& row, std::size_t mib) {
     setenv("QUILLON_SYSFS_ROOT", (root / "sys").c_str(), 1);
     setenv("QUILLON_DEV_ROOT", (root / "dev").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
+    // "character+log" is the character view with the session log on; the other rows run
+    // with it off.
+    const bool log = row.size() > 4 && row.compare(row.size() - 4, 4, "+log") == 0;
+    const std::string view = log ? row.substr(0, row.size() - 4) : row;
+    setenv("QUILLON_SESSION_LOG", log ? "1" : "0", 1);
 
     QApplication app(argc, argv);
     const std::string data = MixedFlood(mib << 20);
     std::optional<Figures> figures;
-    if (row == "character")
+    if (view == "character")
         figures = RunDialog(data, false, Language::English, root / "ports");
-    else if (row == "hex")
+    else if (view == "hex")
         figures = RunDialog(data, true, Language::English, root / "ports");
-    else if (row == "gb18030")
+    else if (view == "gb18030")
         // The Chinese interface reads the same bytes as GB18030, where most binary bytes
         // start or continue a two-byte character.
         figures = RunDialog(data, false, Language::Chinese, root / "ports");
-    else if (row == "picocom")
+    else if (view == "picocom")
         figures = RunPicocom(data);
     else
         figures = RunPlainReader(data);
+    if (figures && log) {
+        // The writer finishes the log by itself once the port has closed.
+        for (int i = 0; i < 500 && LiveSessionWriters() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::size_t bytes = 0;
+        std::error_code error;
+        for (const auto& entry :
+             fs::directory_iterator(root / "state" / "Quillon" / "sessions", error))
+            bytes += fs::file_size(entry.path(), error);
+        figures->note += ", session log " + std::to_string(bytes >> 10) + " KiB";
+    }
     fs::remove_all(root);
     if (!figures)
         return 3;
@@ -459,7 +484,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::size_t mib = 16;
     int rounds = 3;
-    const std::vector<std::string> allRows = {"character", "hex", "gb18030", "picocom", "plain"};
+    const std::vector<std::string> allRows = {"character", "character+log", "hex",     "hex+log",
+                                              "gb18030",   "gb18030+log",   "picocom", "plain"};
     std::vector<std::string> rows;
     std::string oneRow;
     for (int i = 1; i < argc; ++i) {
@@ -474,8 +500,8 @@ int main(int argc, char** argv) {
             rows.push_back(arg);
         } else {
             std::fprintf(stderr,
-                         "usage: receive_bench [--mib N] [--rounds N] [character] [hex] "
-                         "[gb18030] [picocom] [plain]\n");
+                         "usage: receive_bench [--mib N] [--rounds N] [character[+log]] "
+                         "[hex[+log]] [gb18030[+log]] [picocom] [plain]\n");
             return 2;
         }
     }
@@ -495,7 +521,7 @@ int main(int argc, char** argv) {
         for (const std::string& row : rows) {
             const std::optional<Figures> figures = RunInChild(row, mib);
             if (!figures) {
-                std::printf("round %d %-10s skipped: it did not run%s\n", round, row.c_str(),
+                std::printf("round %d %-13s skipped: it did not run%s\n", round, row.c_str(),
                             row == "picocom" ? " (apt-get install picocom)" : "");
                 continue;
             }
@@ -513,11 +539,15 @@ int main(int argc, char** argv) {
         if (rates[row].empty())
             continue;
         const double median = Median(rates[row]);
-        std::printf("  %-10s %8.2f MB/s over %zu rounds", row.c_str(), median, rates[row].size());
+        std::printf("  %-13s %8.2f MB/s over %zu rounds", row.c_str(), median, rates[row].size());
         if (worstDelay[row] >= 0)
             std::printf(", worst delay of all rounds %lld ms", worstDelay[row]);
         if (row != "picocom" && !rates["picocom"].empty())
             std::printf(", %.2fx picocom", median / Median(rates["picocom"]));
+        const std::string withoutLog = row.substr(0, row.size() - 4);
+        if (row.size() > 4 && row.compare(row.size() - 4, 4, "+log") == 0 &&
+            !rates[withoutLog].empty())
+            std::printf(", %.2fx without the log", median / Median(rates[withoutLog]));
         std::printf("\n");
     }
     return 0;

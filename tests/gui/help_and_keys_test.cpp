@@ -7,9 +7,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTimer>
+#include <csignal>
 
 #include "app/CQuillonDlg.h"
+#include "app/ProgramHooks.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -147,6 +150,39 @@ TEST_F(HelpAndKeysTest, NoContextMenuAndNoKeyClosesTheWindow) {
         EXPECT_TRUE(dialog_->isVisible()) << id;
     }
     EXPECT_TRUE(prompts_->boxes.empty());
+}
+
+TEST(Closing, ATerminationSignalEndsAnOpenMessageBoxAndThenTheWindow) {
+    TempDir work;
+    CQuillonDlg dialog;
+    dialog.SetPrompts(std::make_shared<QtPrompts>());
+    // A save folder that cannot be made: the save shows a message box.
+    dialog.state().saveDirectory =
+        QString::fromStdString(work.WriteFile("not-a-folder", "x") + "/captures/");
+    CloseOnTerminationSignals(dialog);
+    bool boxShown = false;
+    bool outlived = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!boxShown && qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxShown = true;
+            raise(SIGTERM);
+        }
+    });
+    watch.start(20);
+    // Should the box outlive the signal, it is ended here, so that the test fails instead of
+    // waiting for ever.
+    QTimer::singleShot(15000, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            outlived = true;
+            box->reject();
+        }
+    });
+    QTimer::singleShot(0, &dialog, [&] { Click(dialog, IDC_SAVE); });
+    dialog.DoModal();
+    signal(SIGTERM, SIG_DFL);
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(outlived) << "the message box kept the program until it was answered";
 }
 
 }  // namespace
