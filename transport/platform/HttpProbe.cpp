@@ -179,7 +179,8 @@ int ErrorOf(CURL* curl, CURLcode result) {
 // Runs one request on the multi handle until it ends, the printer stalls, or the deadline
 // of the whole probe passes. Time spent waiting for any byte counts, headers included,
 // which libcurl's own low-speed limit (body bytes only) does not do. Returns the errno that
-// stands for how it ended (0 when it ran to its end without one).
+// stands for how it ended, which counts only when no answer came (EPROTO when the exchange
+// ended without one).
 int Run(CURLM* multi, Exchange& exchange, Clock::time_point deadline) {
     curl_multi_add_handle(multi, exchange.curl);
     auto lastActivity = Clock::now();
