@@ -123,6 +123,9 @@ class CQuillonDlg : public CDialog, public PageHost {
     // Opening and closing the port (PortOpenClose.cpp).
     void OnOpenClose();
     int OpenSelectedPort();
+    // The one message a failed open shows: "%s Open failed.", for a serial port the fixed
+    // text of what failed, and the cause.
+    QString OpenFailedMessage(const QString& name, const OpenOutcome& outcome) const;
     void ClosePort();
     void ShowPortState();
     void SerialTextFromCombos();

@@ -26,6 +26,8 @@ const char* kEnvironment =
     "                         (default: ~/.config)\n"
     "  QUILLON_DEV_ROOT       the folder devices are opened in (default: /dev)\n"
     "  QUILLON_SYSFS_ROOT     the folder devices are discovered in (default: /sys)\n"
+    "  QUILLON_LOCK_DIR       the folder of serial lock files, LCK..<device>\n"
+    "                         (default: /run/lock and /var/lock)\n"
     "  QUILLON_LOG=1          write the diagnostic log, as --log does\n"
     "  XDG_STATE_HOME         the folder of Quillon/sessions/, the session logs\n"
     "                         (default: ~/.local/state)\n"

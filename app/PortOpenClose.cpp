@@ -8,6 +8,7 @@
 #include "app/DialogTimers.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
+#include "framework/OpenFailureText.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 
@@ -45,12 +46,30 @@ void CQuillonDlg::SerialTextFromCombos() {
                {port.baudRate, port.parity, port.dataBits, port.stopBits, port.flowControl});
 }
 
+QString CQuillonDlg::OpenFailedMessage(const QString& name, const OpenOutcome& outcome) const {
+    const Language lang = language();
+    QStringList lines{Format(LoadString(lang, IDS_OPEN_FAILED), {name})};
+    // The serial port's own two texts: the port could not be had, or it could not be
+    // configured as a terminal. A line setting it refuses has none.
+    if (state_.port.kind == kPortSerial) {
+        if (outcome.step == OpenStep::kTerminal)
+            lines << Text(lang, "D148.serialCannotSetTimeouts");
+        else if (outcome.step == OpenStep::kDevice || outcome.step == OpenStep::kClaim ||
+                 outcome.step == OpenStep::kResources)
+            lines << Text(lang, "D148.serialCannotOpen");
+    }
+    const QString cause = OpenFailureCause(lang, outcome);
+    if (!cause.isEmpty())
+        lines << cause;
+    return lines.join(u'\n');
+}
+
 int CQuillonDlg::OpenSelectedPort() {
     const Language lang = language();
     PortState& port = state_.port;
     port.selectedName = ItemText(IDC_PORT);
     const QByteArray name = port.selectedName.toUtf8();
-    int opened = 0;
+    OpenOutcome opened;
     // How the session log names the port, and what its opening line says of it.
     QString logName = port.selectedName;
     QString openText = port.selectedName;
@@ -94,7 +113,7 @@ int CQuillonDlg::OpenSelectedPort() {
     }
     if (!opened) {
         port.stateText = LoadString(lang, IDS_PORT_CLOSED);
-        MessageBox(Format(LoadString(lang, IDS_OPEN_FAILED), {port.selectedName}));
+        MessageBox(OpenFailedMessage(port.selectedName, opened));
         return 0;
     }
     printerAnswers_.Reset();

@@ -114,12 +114,13 @@ LRESULT CQuillonDlg::OnTxHeld(WPARAM heldMs) {
 void CQuillonDlg::ReopenParallel() {
     const QString name = state_.port.selectedName;
     transport_.Close();
-    if (transport_.OpenParallel(Handle(), name.toUtf8().constData()))
+    const OpenOutcome reopened = transport_.OpenParallel(Handle(), name.toUtf8().constData());
+    if (reopened)
         return;
     // The port is gone: say so the way a failed open does, rather than send into nothing.
     LogNote("NOTE", QStringLiteral("the parallel port could not be opened again"));
     OnOpenClose();
-    MessageBox(Format(LoadString(language(), IDS_OPEN_FAILED), {name}));
+    MessageBox(OpenFailedMessage(name, reopened));
 }
 
 LRESULT CQuillonDlg::OnTimer(WPARAM wParam) {

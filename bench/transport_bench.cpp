@@ -61,8 +61,8 @@ double SendRate(const Sink& sink, bool usb) {
     Drain drain(sink.testEnd);
     auto owner = std::make_shared<CountingOwner>();
     CommonUtils port;
-    const int opened = usb ? port.OpenUsb(owner, "/dev/usb/lp0#usb#vid_0416&pid_5011#bench")
-                           : port.OpenParallel(owner, "LPT1");
+    const OpenOutcome opened = usb ? port.OpenUsb(owner, "/dev/usb/lp0#usb#vid_0416&pid_5011#bench")
+                                   : port.OpenParallel(owner, "LPT1");
     if (!opened) {
         std::fprintf(stderr, "could not open the bench sink\n");
         std::exit(1);

@@ -1,5 +1,6 @@
 #include "framework/WrappedTextView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -11,6 +12,8 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+
+#include "framework/WrappedTextAccessible.h"
 
 namespace quillon {
 
@@ -62,6 +65,7 @@ WrappedTextView::WrappedTextView(QWidget* parent) : QAbstractScrollArea(parent) 
     drawLater_.setSingleShot(true);
     connect(&drawLater_, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
     MeasureFont();
+    InstallWrappedTextAccessible();
 }
 
 void WrappedTextView::UseFontsOf(QStringView sample) {
@@ -209,6 +213,12 @@ void WrappedTextView::SetText(QStringView text) {
     UpdateScrollBar();
     verticalScrollBar()->setValue(0);
     viewport()->update();
+    announced_ = length_;
+    if (QAccessible::isActive()) {
+        QAccessibleEvent replaced(this, QAccessible::TextUpdated);
+        QAccessible::updateAccessibility(&replaced);
+        AnnounceSelection();
+    }
 }
 
 void WrappedTextView::ShowAppended() {
@@ -216,6 +226,14 @@ void WrappedTextView::ShowAppended() {
     UpdateScrollBar();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     DrawSoon();
+    // A screen reader hears what came in, as it would in a terminal.
+    if (QAccessible::isActive() && announced_ < length_) {
+        QAccessibleTextInsertEvent inserted(this, static_cast<int>(announced_),
+                                            TextBetween(announced_, length_));
+        QAccessible::updateAccessibility(&inserted);
+        AnnounceSelection();
+    }
+    announced_ = length_;
 }
 
 void WrappedTextView::DrawSoon() {
@@ -348,6 +366,60 @@ void WrappedTextView::SelectAll() {
     anchor_ = 0;
     caret_ = length_;
     viewport()->update();
+    AnnounceSelection();
+}
+
+QString WrappedTextView::TextBetween(qsizetype from, qsizetype to) const {
+    from = std::clamp<qsizetype>(from, 0, length_);
+    to = std::clamp<qsizetype>(to, from, length_);
+    return QString(text_.constData() + from, to - from);
+}
+
+void WrappedTextView::Select(qsizetype anchor, qsizetype caret) {
+    anchor_ = std::clamp<qsizetype>(anchor, 0, length_);
+    caret_ = std::clamp<qsizetype>(caret, 0, length_);
+    ScrollTo(caret_);
+    viewport()->update();
+    AnnounceSelection();
+}
+
+qsizetype WrappedTextView::RowOf(qsizetype at) const {
+    const auto after = std::upper_bound(rows_.begin(), rows_.end(), at);
+    return std::max<qsizetype>(0, (after - rows_.begin()) - 1);
+}
+
+QRect WrappedTextView::CharacterRect(qsizetype at) {
+    if (at < 0 || at > length_)
+        return {};
+    const qsizetype row = RowOf(at);
+    Width x = 0;
+    ForEachCharacter(rows_[row], std::min(at, RowEnd(row)),
+                     [&](qsizetype, int, int, Width width) { x += width; });
+    // A character's own width; the end of the text or of a line has none of its own.
+    Width width = 0;
+    if (at < RowEnd(row))
+        ForEachCharacter(at, at + 1, [&](qsizetype, int, int, Width w) { width = w; });
+    const int y = static_cast<int>(row - verticalScrollBar()->value()) * lineHeight_;
+    return QRect(kMargin + static_cast<int>(x / 64), y,
+                 std::max(1, static_cast<int>((width + 63) / 64)), lineHeight_);
+}
+
+void WrappedTextView::ScrollTo(qsizetype at) {
+    const qsizetype row = RowOf(std::clamp<qsizetype>(at, 0, length_));
+    QScrollBar* bar = verticalScrollBar();
+    if (row < bar->value())
+        bar->setValue(static_cast<int>(row));
+    else if (row >= bar->value() + VisibleRows())
+        bar->setValue(static_cast<int>(row - VisibleRows() + 1));
+}
+
+void WrappedTextView::AnnounceSelection() {
+    if (!QAccessible::isActive())
+        return;
+    const auto [from, to] = Selection();
+    QAccessibleTextSelectionEvent selection(this, static_cast<int>(from), static_cast<int>(to));
+    selection.setCursorPosition(static_cast<int>(caret_));
+    QAccessible::updateAccessibility(&selection);
 }
 
 void WrappedTextView::CopySelection() const {
@@ -387,6 +459,7 @@ void WrappedTextView::mousePressEvent(QMouseEvent* event) {
     if (!(event->modifiers() & Qt::ShiftModifier))
         anchor_ = caret_;
     viewport()->update();
+    AnnounceSelection();
 }
 
 void WrappedTextView::mouseMoveEvent(QMouseEvent* event) {
@@ -394,6 +467,7 @@ void WrappedTextView::mouseMoveEvent(QMouseEvent* event) {
         return;
     caret_ = OffsetAt(event->position().toPoint());
     viewport()->update();
+    AnnounceSelection();
 }
 
 void WrappedTextView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -411,6 +485,7 @@ void WrappedTextView::mouseDoubleClickEvent(QMouseEvent* event) {
     anchor_ = from;
     caret_ = to;
     viewport()->update();
+    AnnounceSelection();
 }
 
 void WrappedTextView::focusInEvent(QFocusEvent* event) {

@@ -8,10 +8,13 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QRawFont>
+#include <QRect>
 #include <QString>
 #include <QStringView>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -50,6 +53,24 @@ class WrappedTextView : public QAbstractScrollArea {
     qsizetype LineCount() const { return static_cast<qsizetype>(rows_.size()); }
     QString SelectedText() const;
     void SelectAll();
+
+    // What assistive technology reads and sets (framework/WrappedTextAccessible).
+    qsizetype Length() const { return length_; }
+    // The text from `from` to `to`, both kept within the text.
+    QString TextBetween(qsizetype from, qsizetype to) const;
+    qsizetype Caret() const { return caret_; }
+    // The selected part, start first; empty when anchor and caret meet.
+    std::pair<qsizetype, qsizetype> Selection() const {
+        return {std::min(anchor_, caret_), std::max(anchor_, caret_)};
+    }
+    // Selects from anchor to caret, both kept within the text, and scrolls the caret into view.
+    void Select(qsizetype anchor, qsizetype caret);
+    // Where the character at `at` is drawn in the viewport (at the end of the text, where the
+    // next one would be); null for an offset outside the text.
+    QRect CharacterRect(qsizetype at);
+    qsizetype OffsetAtPoint(const QPoint& point) { return OffsetAt(point); }
+    // Scrolls the row that holds `at` into view.
+    void ScrollTo(qsizetype at);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -129,7 +150,10 @@ class WrappedTextView : public QAbstractScrollArea {
     int VisibleRows() const;
     qsizetype RowEnd(qsizetype row) const;
     qsizetype OffsetAt(const QPoint& point);
+    qsizetype RowOf(qsizetype at) const;
     void CopySelection() const;
+    // Tells assistive technology where the caret and the selection are now.
+    void AnnounceSelection();
 
     // The text is the first length_ units of text_; the rest is room to append into.
     // text_ is never shared, so units_ stays valid until text_ is resized.
@@ -150,6 +174,7 @@ class WrappedTextView : public QAbstractScrollArea {
     int ascent_ = 0;
     qsizetype caret_ = 0;
     qsizetype anchor_ = 0;
+    qsizetype announced_ = 0;  // how much of the text assistive technology was told of
     QElapsedTimer sinceDrawn_;
     QTimer drawLater_;
 };

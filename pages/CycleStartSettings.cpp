@@ -1,6 +1,7 @@
 #include "pages/CycleStartSettings.h"
 
 #include "framework/NarrowText.h"
+#include "framework/OpenFailureText.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 
@@ -27,6 +28,9 @@ CycleSettings CycleSettingsFrom(const CycleSendState& state, Language language, 
 CycleTexts CycleTextsFor(Language language, int openFailedId) {
     CycleTexts texts;
     texts.openFailed = LoadString(language, openFailedId).toStdString();
+    texts.openCause = [language](const OpenOutcome& outcome) {
+        return OpenFailureCause(language, outcome).toStdString();
+    };
     texts.hexFailed = LoadString(language, IDS_HEX_FAILED).toStdString();
     texts.sendFailed = Text(language, "D155.sendFailed").toStdString();
     texts.sentCount = Text(language, "D155.sentCount").toStdString();

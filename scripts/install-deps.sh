@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     # the program
     qt6-base-dev qt6-base-dev-tools libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
+    # the receive area's control pictures (␖, ␛): FreeMono has them, DejaVu and Noto do not
+    fonts-freefont-ttf
     # the virtual printer: barcodes, QR codes, its fonts
     libzint-dev libqrencode-dev fonts-dejavu-core
     # tests (socat: a serial peer this project did not write; desktop-file-validate checks

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <strings.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "transport/PortChannel.h"
 #include "transport/TransportState.h"
 #include "transport/WorkerThreads.h"
+#include "transport/platform/DeviceCause.h"
 #include "transport/platform/DeviceRoots.h"
 
 namespace quillon {
@@ -23,7 +26,18 @@ CommonUtils::~CommonUtils() {
     Close();
 }
 
-int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
+namespace {
+
+// A device node that would not open, with what Linux tells of why.
+OpenOutcome NodeFailure(const std::string& node, int error) {
+    OpenOutcome outcome = OpenFailure(OpenStep::kDevice, error, node);
+    ExplainDeviceFailure(outcome);
+    return outcome;
+}
+
+}  // namespace
+
+OpenOutcome CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
     owner_ = std::move(owner);
     const std::string path = devicePath ? devicePath : "";
     readBack_ = (path.find(usbVendorId_) != std::string::npos &&
@@ -35,43 +49,43 @@ int CommonUtils::OpenUsb(WindowRef owner, const char* devicePath) {
     // usblp lets one process open a printer once, so reading and writing share one open.
     const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return 0;
+        return NodeFailure(node, errno);
     auto channel = std::make_shared<PortChannel>(kPortUsb, owner_);
     channel->writeFd = fd;
     // On failure the channel, going out of scope, closes the descriptors it holds.
     if (!channel->EventsReady())
-        return 0;
+        return OpenFailure(OpenStep::kResources, EMFILE, node);
     if (readBack_) {
         channel->usbReadFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
         if (channel->usbReadFd < 0)
-            return 0;
+            return OpenFailure(OpenStep::kResources, errno, node);
     }
     AdoptChannel(std::move(channel), kPortUsb);
     StartThreads();
-    return 1;
+    return {};
 }
 
-int CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
+OpenOutcome CommonUtils::OpenParallel(WindowRef owner, const char* portName) {
     owner_ = std::move(owner);
     // LPT<n> is the n-th parallel port, /dev/lp<n-1>.
     const std::string_view name = portName ? portName : "";
     if (name.size() < 3 || strncasecmp(name.data(), "LPT", 3) != 0)
-        return 0;
+        return OpenFailure(OpenStep::kSettings, EINVAL);
     int number = 0;
     // "LPT4294967297" is no port, not LPT1 by wrapping round.
     if (!ReadLeadingInt(name.substr(3), &number) || number < 1)
-        return 0;
+        return OpenFailure(OpenStep::kSettings, EINVAL);
     const std::string node = DevicePath("lp" + std::to_string(number - 1));
     const int fd = open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return 0;
+        return NodeFailure(node, errno);
     auto channel = std::make_shared<PortChannel>(kPortParallel, owner_);
     channel->writeFd = fd;
     if (!channel->EventsReady())
-        return 0;
+        return OpenFailure(OpenStep::kResources, EMFILE, node);
     AdoptChannel(std::move(channel), kPortParallel);
     StartThreads();
-    return 1;
+    return {};
 }
 
 void CommonUtils::ReleaseChannel() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "transport/OpenOutcome.h"
 #include "transport/PortKind.h"
 #include "transport/Window.h"
 
@@ -31,19 +32,23 @@ class CommonUtils {
     CommonUtils(const CommonUtils&) = delete;
     CommonUtils& operator=(const CommonUtils&) = delete;
 
+    // Each open says whether the port opened and, when it did not, which step failed and
+    // why (OpenOutcome); the transport shows nothing itself.
+
     // Serial port "COM<n>" opened for the line-event thread; flowMode is a FlowMode, and
     // any value but none or XON/XOFF means RTS/CTS. dtrControl and rtsControl: only the
     // low 2 bits count (0 off, 1 on, 2 handshake, 3 toggle).
-    int OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity, int dataBits,
-                   int stopBits, int flowMode, int eventMask, int dtrControl, int rtsControl);
+    OpenOutcome OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity, int dataBits,
+                           int stopBits, int flowMode, int eventMask, int dtrControl,
+                           int rtsControl);
     // Serial port for synchronous writing with SendDirect; no thread, owner unchanged.
-    int OpenSerialByText(int portNumber, const char* settings);
+    OpenOutcome OpenSerialByText(int portNumber, const char* settings);
     // USB printer interface path, "<node>#usb#vid_xxxx&pid_xxxx#..." or a bare node.
-    int OpenUsb(WindowRef owner, const char* devicePath);
+    OpenOutcome OpenUsb(WindowRef owner, const char* devicePath);
     // Parallel port by name, "LPT1" to "LPT20".
-    int OpenParallel(WindowRef owner, const char* portName);
+    OpenOutcome OpenParallel(WindowRef owner, const char* portName);
     // Network printer: HTTP probe on port 80 of the address, then TCP to tcpPort.
-    int OpenNetwork(WindowRef owner, const char* address, int tcpPort);
+    OpenOutcome OpenNetwork(WindowRef owner, const char* address, int tcpPort);
 
     // Queues a copy of the bytes for the thread that writes; a length of 0 writes nothing.
     // Returns the block's id, which its UM_TX_DONE report carries; 0 when no port is open

@@ -1,6 +1,7 @@
 // Opening and configuring serial ports, and starting the line-event thread.
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,10 +20,6 @@ namespace quillon {
 
 namespace {
 
-// Shown as they stand whatever the interface language.
-constexpr const char* kCannotOpenText = "无法打开端口或端口已经打开!请检查串口是否连接!";
-constexpr const char* kCannotSetTimeoutsText = "无法设置超时参数！";
-
 // What the definition text "baud=%d parity=%c data=%d stop=%d" may hold.
 bool ValidDefinition(int baudRate, char parity, int dataBits, int stopBits) {
     const bool parityKnown =
@@ -31,45 +28,43 @@ bool ValidDefinition(int baudRate, char parity, int dataBits, int stopBits) {
            (stopBits == 1 || stopBits == 2);
 }
 
+// A serial device that would not open; a port that no longer has a device is named by its
+// COM name.
+OpenOutcome SerialOpenFailure(OpenOutcome why, int portNumber) {
+    if (why.device.empty())
+        why.device = "COM" + std::to_string(portNumber);
+    return why;
+}
+
 // The DTR or RTS line follows the input buffer (the driver drives it).
 constexpr int kLineHandshake = 2;
 
-void ShowMessage(const WindowRef& owner, const char* text) {
-    if (owner)
-        owner->MessageBox(text);
-}
-
 }  // namespace
 
-int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity,
-                            int dataBits, int stopBits, int flowMode, int eventMask, int dtrControl,
-                            int rtsControl) {
+OpenOutcome CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char parity,
+                                    int dataBits, int stopBits, int flowMode, int eventMask,
+                                    int dtrControl, int rtsControl) {
     owner_ = std::move(owner);
     // A serial port still held (also from an open whose configuration failed) goes first.
     if (channel_ && channel_->kind == kPortSerial) {
         state_->commRunId = 0;
         ReleaseChannel();
     }
-    bool noTerminal = false;
-    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber), &noTerminal);
+    const std::string device = SerialDeviceForPort(portNumber);
+    OpenOutcome why;
+    const int fd = OpenTtyExclusive(device, &why);
     // A device that is there but is no terminal cannot take the port's time-outs.
-    if (noTerminal) {
-        ShowMessage(owner_, kCannotSetTimeoutsText);
+    if (why.step == OpenStep::kTerminal) {
         Close();
-        return 0;
+        return why;
     }
-    if (fd < 0) {
-        ShowMessage(owner_, kCannotOpenText);
-        return 0;
-    }
+    if (fd < 0)
+        return SerialOpenFailure(why, portNumber);
     auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
     channel->serialFd = fd;
     // Without its events the port could be neither written nor closed: let it go again.
-    if (!channel->EventsReady()) {
-        channel.reset();
-        ShowMessage(owner_, kCannotOpenText);
-        return 0;
-    }
+    if (!channel->EventsReady())
+        return OpenFailure(OpenStep::kResources, EMFILE, device);
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     std::unique_lock lock(channel->ioLock);
     HoldChannel(channel);
@@ -77,13 +72,12 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
     // terminal layer cannot configure the device.
     if (!tty->IsTerminal(fd)) {
         lock.unlock();
-        ShowMessage(owner_, kCannotSetTimeoutsText);
         Close();
-        return 0;
+        return OpenFailure(OpenStep::kTerminal, ENOTTY, device);
     }
     // From here a failure keeps the port held until the next OpenSerial or Close.
     if (!ValidDefinition(baudRate, parity, dataBits, stopBits))
-        return 0;
+        return OpenFailure(OpenStep::kSettings, EINVAL, device);
     SerialLineSettings settings;
     settings.baudRate = baudRate;
     settings.parity = parity;
@@ -100,7 +94,7 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
         rts = kLineHandshake;
     }
     if (!tty->Apply(fd, settings))
-        return 0;
+        return OpenFailure(OpenStep::kConfigure, EINVAL, device);
     // Handshake and toggle modes start with the line raised; the driver drives it on.
     // A device without modem lines (a pseudo-terminal) has nothing to set.
     tty->SetLines(fd, dtr != 0, rts != 0);
@@ -111,10 +105,10 @@ int CommonUtils::OpenSerial(WindowRef owner, int portNumber, int baudRate, char 
     commEventMask_ = static_cast<std::uint32_t>(eventMask);
     state_->portKind = kPortSerial;
     StartThreads();
-    return 1;
+    return {};
 }
 
-int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
+OpenOutcome CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     int baudRate = 0;
     char parityLetter = 0;
     int dataBits = 0;
@@ -123,19 +117,21 @@ int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     // A number that does not fit ("4294976896,N,8,1") is no setting at all.
     if (!ParseSerialSettings(settingsText ? settingsText : "", &baudRate, &parityLetter, &dataBits,
                              &stopBits, &flowChoice))
-        return 0;
-    const int fd = OpenTtyExclusive(SerialDeviceForPort(portNumber));
+        return OpenFailure(OpenStep::kSettings, EINVAL);
+    const std::string device = SerialDeviceForPort(portNumber);
+    OpenOutcome why;
+    const int fd = OpenTtyExclusive(device, &why);
     if (fd < 0)
-        return 0;
+        return SerialOpenFailure(why, portNumber);
     auto channel = std::make_shared<PortChannel>(kPortSerial, owner_);
     channel->serialFd = fd;
     if (!channel->EventsReady())
-        return 0;
+        return OpenFailure(OpenStep::kResources, EMFILE, device);
     // Held from here until Close, also when a later step fails.
     HoldChannel(channel);
     const std::shared_ptr<TtyLayer> tty = CurrentTtyLayer();
     if (!tty->IsTerminal(fd))
-        return 0;
+        return OpenFailure(OpenStep::kTerminal, ENOTTY, device);
     SerialLineSettings settings;
     settings.baudRate = baudRate;
     settings.parity = parityLetter == 'E' ? 'E' : parityLetter == 'O' ? 'O' : 'N';
@@ -154,10 +150,10 @@ int CommonUtils::OpenSerialByText(int portNumber, const char* settingsText) {
     // A text the line cannot take (no speed, 9 data bits) fails instead of leaving the
     // port at whatever settings it had.
     if (!tty->Apply(fd, settings))
-        return 0;
+        return OpenFailure(OpenStep::kConfigure, EINVAL, device);
     tty->SetLines(fd, true, true);
     state_->portKind = kPortSerial;
-    return 1;
+    return {};
 }
 
 void CommonUtils::StartSerialThread() {

@@ -88,6 +88,15 @@ void ReportOpenFailure(const CycleContext& context, const CyclePass& pass,
         context.page->MessageBox(text);
 }
 
+// "%s Open failed." with the target's name, then why: on a line of its own in a message
+// box, on the same line in the day file.
+std::string OpenFailedText(const CycleContext& context, const std::string& name,
+                           const OpenOutcome& outcome, const char* separator = "\n") {
+    const std::string text = WithName(context.texts.openFailed, name);
+    const std::string cause = context.texts.openCause ? context.texts.openCause(outcome) : "";
+    return cause.empty() ? text : text + separator + cause;
+}
+
 }  // namespace
 
 std::string WithName(const std::string& text, const std::string& name) {
@@ -105,12 +114,12 @@ bool RunSerialPass(CycleContext& context, std::uint32_t mine, const CyclePass& p
             return false;
         // The digits after "COM".
         const int number = target.name.size() > 3 ? std::atoi(target.name.c_str() + 3) : 0;
-        if (!port.OpenSerialByText(number, target.parameters.c_str())) {
+        const OpenOutcome opened = port.OpenSerialByText(number, target.parameters.c_str());
+        if (!opened) {
             port.Close();
             if (!context.Wanted(mine))
                 return false;
-            const std::string text = WithName(context.texts.openFailed, target.name);
-            ReportOpenFailure(context, pass, text);
+            ReportOpenFailure(context, pass, OpenFailedText(context, target.name, opened));
             return false;
         }
         TargetWrite write(context, CycleDevice::kTerminal, port.GetSerialHandle(), target.name);
@@ -158,7 +167,8 @@ bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& 
             return false;
         const std::string& address = target.name;
         // Whatever a printer answers is dropped, so the connection reports to no window.
-        if (port.OpenNetwork(nullptr, address.c_str(), pass.tcpPort)) {
+        const OpenOutcome opened = port.OpenNetwork(nullptr, address.c_str(), pass.tcpPort);
+        if (opened) {
             served = SendToPrinter(context, pass, port.GetSocket(), address) && served;
             WaitStop(context.cancel.fd(), kPrinterTakesDataMs);
             port.Close();
@@ -167,12 +177,11 @@ bool RunNetworkPass(CycleContext& context, std::uint32_t mine, const CyclePass& 
         port.Close();
         if (!context.Wanted(mine))
             return false;
-        const std::string text = WithName(context.texts.openFailed, address);
         if (context.stopAtFailure) {
-            ReportOpenFailure(context, pass, text);
+            ReportOpenFailure(context, pass, OpenFailedText(context, address, opened));
             return false;
         }
-        RecordInDayFile(address, text);
+        RecordInDayFile(address, OpenFailedText(context, address, opened, " "));
         served = false;
     }
     // Only a pass that served every printer makes the page tolerant of failures.

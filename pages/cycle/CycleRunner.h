@@ -5,10 +5,12 @@
 // only through synchronous messages and message boxes.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "transport/OpenOutcome.h"
 #include "transport/Window.h"
 
 namespace quillon {
@@ -37,6 +39,9 @@ struct CycleTexts {
     std::string hexFailed;   // the send text is not valid hexadecimal
     std::string sendFailed;  // the day-file record of a target that did not take every byte
     std::string sentCount;   // after it: "%llu of %llu bytes went out."
+    // Why a port or printer could not be opened, added to openFailed; called on the
+    // worker's thread. Without it the text stands alone.
+    std::function<std::string(const OpenOutcome&)> openCause;
 };
 
 struct CycleContext;

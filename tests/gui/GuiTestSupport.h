@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "framework/DialogPrompts.h"
@@ -72,3 +73,14 @@ bool SpinUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 }  // namespace quillon
+
+// Failed comparisons show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    *out << '{';
+    for (const QString& text : texts)
+        *out << ' ' << '"' << text.toStdString() << '"';
+    *out << " }";
+}

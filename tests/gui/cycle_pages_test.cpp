@@ -212,7 +212,11 @@ TEST_F(ComCyclePageTest, RepeatingRunStopsAtTheThirdOfFivePortsFailing) {
     page_->SendMessage(UM_CYCLE_SEND, 1, 1);
     EXPECT_FALSE(list_->isEnabled()) << "a repeating run holds the rows";
     ASSERT_TRUE(SpinUntil([&] { return !prompts_->boxes.empty(); }));
-    EXPECT_EQ(prompts_->boxes[0].text, "COM3 Open failed.");
+    // The page's text, then why: the port's device has gone.
+    EXPECT_EQ(prompts_->boxes[0].text, "COM3 Open failed.\n" +
+                                           QString::fromStdString(folder_.path() + "/gone") +
+                                           " is not there (no such device): the printer or its "
+                                           "adapter has been unplugged or switched off.");
     EXPECT_EQ(host_.failures, 1);
     EXPECT_TRUE(list_->isEnabled()) << "the main window's stop gives the rows back";
     for (int port : {0, 1}) {

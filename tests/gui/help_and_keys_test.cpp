@@ -56,9 +56,8 @@ class HelpAndKeysTest : public ::testing::Test {
     }
 
     void OpenCom1() {
-        ASSERT_EQ(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
-                                                  dialog_->state().port.lineEventMask, 1, 1),
-                  1);
+        ASSERT_TRUE(dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0,
+                                                    dialog_->state().port.lineEventMask, 1, 1));
         dialog_->state().port.open = 1;
     }
 

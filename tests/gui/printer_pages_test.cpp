@@ -227,7 +227,7 @@ TEST_F(PrinterPagesTest, AFailedOpenKeepsTheModelButtonsDisabled) {
     OpenWindow();
     ASSERT_EQ(dialog_->ItemText(IDC_PORT), "COM1");
     Click(*dialog_, IDC_OPEN_CLOSE);
-    EXPECT_EQ(BoxTexts().value(BoxTexts().size() - 1), "COM1 Open failed.");
+    EXPECT_TRUE(BoxTexts().value(BoxTexts().size() - 1).startsWith("COM1 Open failed.\n"));
     EXPECT_EQ(dialog_->state().port.open, 0);
     for (int id : IDC_MODEL_BUTTON)
         EXPECT_FALSE(test_->IsItemEnabled(id)) << id;

@@ -1,14 +1,17 @@
 // The receive display of the main window, fed by a pseudo-terminal registered as COM1:
 // both views with their whole history, multi-byte characters split across reads, how
-// Chinese text is drawn, pause, clear and recount, and the line limit of the receive area.
+// Chinese text and control pictures are drawn, what a screen reader reads, pause, clear and
+// recount, and the line limit of the receive area.
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QString>
 #include <future>
 #include <string>
+#include <utility>
 
 #include "app/CQuillonDlg.h"
 #include "framework/NarrowText.h"
@@ -36,9 +39,8 @@ class ReceiveDisplayTest : public ::testing::Test {
 
     CQuillonDlg& OpenWith(Language language) {
         dialog_ = OpenMainWindow(language);
-        EXPECT_EQ(
-            dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0, 0x39, 1, 1),
-            1);
+        EXPECT_TRUE(
+            dialog_->transport().OpenSerial(dialog_->Handle(), 1, 9600, 'N', 8, 1, 0, 0x39, 1, 1));
         return *dialog_;
     }
 
@@ -152,6 +154,64 @@ TEST_F(ReceiveDisplayTest, ChineseLinesWrapAtTheEdgeInTheFontsFoundAtTheStart) {
     EXPECT_GT(inked(ideograph), 0);
     EXPECT_GT(inked(box), 0);
     EXPECT_NE(image.copy(ideograph), image.copy(box));
+}
+
+// A screen reader reads the receive area as it reads a text box: its text, where the caret
+// is, and what is selected; and a printer's status bytes are drawn as their control
+// pictures, not as the box a font draws for a character it lacks, in both languages.
+TEST_F(ReceiveDisplayTest, TheReceiveAreaIsReadAloudAndShowsControlBytesAsPictures) {
+    for (const Language language : {Language::English, Language::Chinese}) {
+        OpenWith(language);
+        auto* view = dialog_->Item<WrappedTextView>(IDC_RECEIVE);
+        // A real-time status answer (0x16), then ESC and text.
+        Answer(
+            "\x16\x1b"
+            "OK\r\nnext");
+        const QString shown = QString::fromUtf8("\xE2\x90\x96\xE2\x90\x9BOK\nnext");  // ␖␛OK
+        ASSERT_EQ(Shown(), shown);
+
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(view);
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(reader->text(QAccessible::Name),
+                  dialog_->GetDlgItem(IDC_RECEIVE)->accessibleName());
+        EXPECT_TRUE(reader->state().readOnly);
+        QAccessibleTextInterface* text = reader->textInterface();
+        ASSERT_NE(text, nullptr) << "the area offers its text, not only its name";
+        EXPECT_EQ(text->characterCount(), shown.size());
+        EXPECT_EQ(text->text(0, text->characterCount()), shown);
+        EXPECT_EQ(text->cursorPosition(), shown.size()) << "the caret follows what comes in";
+        EXPECT_EQ(text->selectionCount(), 0);
+        // A selection made through the interface is the area's own, and the other way round.
+        text->setSelection(0, 2, 4);
+        EXPECT_EQ(view->SelectedText(), "OK");
+        int start = -1, end = -1;
+        view->SelectAll();
+        text->selection(0, &start, &end);
+        EXPECT_EQ(std::make_pair(start, end), std::make_pair(0, int(shown.size())));
+        // A character's place on the screen leads back to it.
+        const QRect second = text->characterRect(6);  // the "e" of "next", on the second row
+        ASSERT_FALSE(second.isEmpty());
+        EXPECT_GT(second.top(), text->characterRect(0).top());
+        EXPECT_EQ(text->offsetAtPoint(second.center()), 6);
+
+        // ␖ and ␛ in a font that has them: glyphs of their own, unlike the box that U+E000
+        // (which no font has) gets in the same place beside the same text.
+        auto cells = [&] {
+            const QImage image =
+                view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            return std::make_pair(image.copy(view->CharacterRect(0)),
+                                  image.copy(view->CharacterRect(1)));
+        };
+        view->Select(shown.size(), shown.size());
+        const auto [syn, esc] = cells();
+        view->SetText(QString(shown).replace(0, 2, QString(2, QChar(0xE000))));
+        const auto [box, secondBox] = cells();
+        EXPECT_NE(syn, box) << "␖ is drawn as the font's box";
+        EXPECT_NE(esc, secondBox) << "␛ is drawn as the font's box";
+        dialog_->transport().Close();
+        dialog_.reset();
+        expected_ = 0;
+    }
 }
 
 TEST_F(ReceiveDisplayTest, PauseKeepsCountingAndClearIsNotRecount) {

@@ -58,7 +58,7 @@ class TransportDialogTest : public ::testing::Test {
 TEST_F(TransportDialogTest, WrittenBytesArriveAndTxDoneReachesTheWindowThread) {
     PortDialog dialog;
     dialog.Create();
-    ASSERT_EQ(dialog.transport.OpenParallel(dialog.Handle(), "LPT1"), 1);
+    ASSERT_TRUE(dialog.transport.OpenParallel(dialog.Handle(), "LPT1"));
     dialog.transport.Send("\x1b@ABC", 5);
     EXPECT_EQ(pty_.ReadMaster(5), std::string("\x1b@ABC", 5));
     ASSERT_TRUE(SpinUntil([&] { return !dialog.txDone.empty(); }));
@@ -79,7 +79,7 @@ TEST_F(TransportDialogTest, ADialogTakingSingleBytesGetsThemInOrderUntilItCloses
             dialog.transport.Close();
     });
     dialog.Create();
-    ASSERT_EQ(dialog.transport.OpenUsb(dialog.Handle(), "/dev/usb/lp0#usb#vid_0416&pid_5011#1"), 1);
+    ASSERT_TRUE(dialog.transport.OpenUsb(dialog.Handle(), "/dev/usb/lp0#usb#vid_0416&pid_5011#1"));
     std::string answer;
     for (int i = 0; i < 3000; ++i)
         answer.push_back(static_cast<char>(i * 7));
@@ -92,7 +92,7 @@ TEST_F(TransportDialogTest, ADialogTakingSingleBytesGetsThemInOrderUntilItCloses
 TEST_F(TransportDialogTest, MainWindowPortSurvivesTheWindowGoingAway) {
     auto dialog = OpenMainWindow(Language::English);
     CommonUtils& transport = dialog->transport();
-    ASSERT_EQ(transport.OpenParallel(dialog->Handle(), "LPT1"), 1);
+    ASSERT_TRUE(transport.OpenParallel(dialog->Handle(), "LPT1"));
     transport.Send("first", 5);
     EXPECT_EQ(pty_.ReadMaster(5), "first");
     // The writer waits on the window for its UM_TX_DONE; the window handles it in its loop.

@@ -22,13 +22,13 @@ class PortFixture : public ::testing::Test {
     }
 
     // Opens on the window's thread, as the real window does.
-    int OpenUsbOnWindow(CommonUtils& port, const std::string& path) {
-        int result = 0;
+    OpenOutcome OpenUsbOnWindow(CommonUtils& port, const std::string& path) {
+        OpenOutcome result;
         window_->Invoke([&] { result = port.OpenUsb(window_, path.c_str()); });
         return result;
     }
-    int OpenParallelOnWindow(CommonUtils& port, const char* name = "LPT1") {
-        int result = 0;
+    OpenOutcome OpenParallelOnWindow(CommonUtils& port, const char* name = "LPT1") {
+        OpenOutcome result;
         window_->Invoke([&] { result = port.OpenParallel(window_, name); });
         return result;
     }

@@ -18,8 +18,6 @@ namespace quillon {
 class SerialFixture : public ::testing::Test {
   protected:
     static constexpr int kAllEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD;  // 0x39
-    static constexpr const char* kCannotOpenText = "无法打开端口或端口已经打开!请检查串口是否连接!";
-    static constexpr const char* kCannotSetTimeoutsText = "无法设置超时参数！";
 
     SerialFixture()
         : devRootEnv_("QUILLON_DEV_ROOT", root_.path() + "/dev"),
@@ -34,9 +32,10 @@ class SerialFixture : public ::testing::Test {
     void WriteMap(const std::string& content) { root_.WriteFile("ports", content); }
 
     // Opens on the window's thread, as the real window does.
-    int Open(CommonUtils& port, int number, int baud = 9600, char parity = 'N', int data = 8,
-             int stop = 1, int flow = 0, int mask = kAllEvents, int dtr = 1, int rts = 1) {
-        int result = 0;
+    OpenOutcome Open(CommonUtils& port, int number, int baud = 9600, char parity = 'N',
+                     int data = 8, int stop = 1, int flow = 0, int mask = kAllEvents, int dtr = 1,
+                     int rts = 1) {
+        OpenOutcome result;
         window_->Invoke([&] {
             result =
                 port.OpenSerial(window_, number, baud, parity, data, stop, flow, mask, dtr, rts);

@@ -92,7 +92,7 @@ class CycleSerialTest : public ::testing::Test {
         runner_ = std::make_unique<CycleRunner>(
             CycleKind::kSerial, page_, main_,
             CycleTexts{"%s Open failed.", "Can not convert send data to HEX model.",
-                       "%s Send failed.", "%llu of %llu bytes went out."});
+                       "%s Send failed.", "%llu of %llu bytes went out.", nullptr});
         // The main window answers a failed repeating run by stopping it.
         main_->SetHandler([this](unsigned message, WPARAM, LPARAM) {
             if (message == kCycleFailed)
@@ -340,7 +340,10 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     auto runner = std::make_unique<CycleRunner>(
         CycleKind::kNetwork, page, main,
         CycleTexts{"%s Creat connection failed.", "hex", "%s Send failed.",
-                   "%llu of %llu bytes went out."});
+                   "%llu of %llu bytes went out.", [](const OpenOutcome& outcome) {
+                       return "web page " + std::to_string(outcome.httpStatus) + ", error " +
+                              std::to_string(outcome.error);
+                   }});
     main->SetHandler([&](unsigned message, WPARAM, LPARAM) {
         if (message == kCycleFailed)
             runner->Stop();
@@ -358,8 +361,10 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     // The main window stops the run before the page shows the message: wait for both.
     ASSERT_TRUE(
         page->WaitUntil([&] { return !runner->Running() && !page->MessageBoxes().empty(); }, 20s));
+    // The page's text, and on the next line why.
     EXPECT_EQ(page->MessageBoxes(),
-              std::vector<std::string>{notFound.address + " Creat connection failed."});
+              std::vector<std::string>{notFound.address + " Creat connection failed.\n"
+                                                          "web page 404, error 0"});
     EXPECT_EQ(main->Count(kCycleFailed), 1u);
     EXPECT_FALSE(second.Connected());
     EXPECT_TRUE(runner->StopsAtFailure());
@@ -399,9 +404,11 @@ TEST(CycleNetworkTest, PrintersInOrderThenFailuresGoToTheDayFileOnceAPassIsCompl
     EXPECT_EQ(page->MessageBoxes().size(), 1u);
     // The printer that took only part of the data is recorded with how much went out.
     const std::string records = ReadDayFile();
-    const std::string failedConnections = refusing + refusing + " Creat connection failed.\r\n" +
-                                          notFound.address + notFound.address +
-                                          " Creat connection failed.\r\n";
+    // Each with why on the same line: no web page at all, or one that answered 404.
+    const std::string failedConnections =
+        refusing + refusing + " Creat connection failed. web page 0, error " +
+        std::to_string(ECONNREFUSED) + "\r\n" + notFound.address + notFound.address +
+        " Creat connection failed. web page 404, error 0\r\n";
     EXPECT_EQ(records.substr(0, failedConnections.size()), failedConnections);
     EXPECT_TRUE(std::regex_match(records.substr(failedConnections.size()),
                                  std::regex(neverReads.address + neverReads.address +

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,7 +69,7 @@ TEST_F(DevicePortTest, UsbBlockGoesOutIn4096PiecesAndIsReportedOnce) {
     }
     SetDeviceWriteCall(&RecordingWrite);
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     EXPECT_EQ(port.portKind(), kPortUsb);
     const std::string block = Pattern(10000);
     SendOnWindow(port, block);
@@ -89,7 +91,7 @@ TEST_F(DevicePortTest, UsbBlockGoesOutIn4096PiecesAndIsReportedOnce) {
 
 TEST_F(DevicePortTest, QuietSendIsReportedAsQuiet) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     port.setQuietSend(1);
     const std::string block = Pattern(10000);
     SendOnWindow(port, block);
@@ -111,7 +113,7 @@ TEST_F(DevicePortTest, QuietSendIsReportedAsQuiet) {
 
 TEST_F(DevicePortTest, EmptySendWritesNothingAndIsReportedSo) {
     CommonUtils port;
-    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port));
     SendOnWindow(port, "");
     SendOnWindow(port, "xyz");
     EXPECT_EQ(parallel_.ReadMaster(3), "xyz");
@@ -126,7 +128,7 @@ TEST_F(DevicePortTest, EmptySendWritesNothingAndIsReportedSo) {
 
 TEST_F(DevicePortTest, SendsAreWrittenInOrderNoneLost) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     std::string expected;
     window_->Invoke([&] {
         for (int i = 0; i < 200; ++i) {
@@ -142,7 +144,7 @@ TEST_F(DevicePortTest, SendsAreWrittenInOrderNoneLost) {
 
 TEST_F(DevicePortTest, WriteOnlyUsbPrinterGetsNoReader) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kWriteOnlyUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kWriteOnlyUsbPath));
     EXPECT_EQ(port.readBack(), 0);
     EXPECT_NE(port.writeRunId(), 0u);
     EXPECT_EQ(port.readRunId(), 0u);
@@ -157,19 +159,19 @@ TEST_F(DevicePortTest, WriteOnlyUsbPrinterGetsNoReader) {
 
 TEST_F(DevicePortTest, OnlyBothIdsTogetherMakeAPrinterWriteOnly) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#vid_067b&pid_2303#1-3:1.0"), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#vid_067b&pid_2303#1-3:1.0"));
     EXPECT_EQ(port.readBack(), 1);
     EXPECT_NE(port.readRunId(), 0u);
     window_->Invoke([&] { port.Close(); });
     // The ids are matched as written: upper case is another device.
-    ASSERT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#VID_067B&PID_2305#1-3:1.0"), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, "/dev/usb/lp0#usb#VID_067B&PID_2305#1-3:1.0"));
     EXPECT_EQ(port.readBack(), 1);
     window_->Invoke([&] { port.Close(); });
 }
 
 TEST_F(DevicePortTest, UsbBytesArriveInOrderWithTheirLow8Bits) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     std::string all;
     for (int round = 0; round < 40; ++round)
         for (int b = 255; b >= 0; --b)
@@ -186,7 +188,7 @@ TEST_F(DevicePortTest, UsbBytesArriveInOrderWithTheirLow8Bits) {
 
 TEST_F(DevicePortTest, ParallelPortHasAWriterAndNoReader) {
     CommonUtils port;
-    ASSERT_EQ(OpenParallelOnWindow(port, "LPT1"), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port, "LPT1"));
     EXPECT_EQ(port.portKind(), kPortParallel);
     EXPECT_NE(port.writeRunId(), 0u);
     EXPECT_EQ(port.readRunId(), 0u);
@@ -201,10 +203,10 @@ TEST_F(DevicePortTest, ParallelPortHasAWriterAndNoReader) {
 
 TEST_F(DevicePortTest, MissingDevicesDoNotOpen) {
     CommonUtils port;
-    EXPECT_EQ(OpenParallelOnWindow(port, "LPT2"), 0);
-    EXPECT_EQ(OpenParallelOnWindow(port, "COM1"), 0);
-    EXPECT_EQ(OpenParallelOnWindow(port, "LPT4294967297"), 0) << "no LPT1 by wrapping round";
-    EXPECT_EQ(OpenUsbOnWindow(port, "/dev/usb/lp7#usb#vid_0416&pid_5011#1-2:1.0"), 0);
+    EXPECT_FALSE(OpenParallelOnWindow(port, "LPT2"));
+    EXPECT_FALSE(OpenParallelOnWindow(port, "COM1"));
+    EXPECT_FALSE(OpenParallelOnWindow(port, "LPT4294967297")) << "no LPT1 by wrapping round";
+    EXPECT_FALSE(OpenUsbOnWindow(port, "/dev/usb/lp7#usb#vid_0416&pid_5011#1-2:1.0"));
     EXPECT_EQ(port.portKind(), kPortNone);
     EXPECT_EQ(LiveWorkerCount(), 0);
 }
@@ -227,21 +229,22 @@ TEST_F(DevicePortTest, CloseOnAClosedObjectOnlyResetsTheFlags) {
 
 TEST_F(DevicePortTest, ReopeningFromTheTxDoneHandlerLeavesOneWriter) {
     CommonUtils port;
-    int reopened = 0;
+    std::optional<OpenOutcome> reopened;
     window_->SetHandler([&](unsigned message, WPARAM, LPARAM) -> LRESULT {
-        if (message == UM_TX_DONE && reopened == 0) {
+        if (message == UM_TX_DONE && !reopened) {
             port.Close();
             reopened = port.OpenParallel(window_, "LPT1");
         }
         return 0;
     });
-    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port));
     const std::uint32_t firstWriter = port.writeRunId();
     SendOnWindow(port, "one");
     EXPECT_EQ(parallel_.ReadMaster(3), "one");
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
     window_->Invoke([] {});
-    EXPECT_EQ(reopened, 1);
+    ASSERT_TRUE(reopened.has_value());
+    EXPECT_TRUE(*reopened);
     EXPECT_NE(port.writeRunId(), firstWriter);
     EXPECT_TRUE(WaitForWorkers(1)) << LiveWorkerCount() << " workers";
     SendOnWindow(port, "two");
@@ -260,7 +263,7 @@ TEST_F(DevicePortTest, ClosingInsideTheRxHandlerStopsDeliveryAtOnce) {
             port.Close();
         return 0;
     });
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     usb_.WriteMaster("abcdef");
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) >= 1; }));
     EXPECT_TRUE(WaitForWorkers(0));
@@ -269,7 +272,7 @@ TEST_F(DevicePortTest, ClosingInsideTheRxHandlerStopsDeliveryAtOnce) {
 
 TEST_F(DevicePortTest, AVanishedDeviceEndsTheBlockAndStaysClosable) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     usb_.CloseMaster();  // the printer is unplugged: writes fail with EIO from now on
     SendOnWindow(port, Pattern(20000));
     SendOnWindow(port, "after");
@@ -285,7 +288,7 @@ TEST_F(DevicePortTest, AVanishedDeviceEndsTheBlockAndStaysClosable) {
 
 TEST_F(DevicePortTest, DestroyedOwnerTurnsMessagesIntoNothing) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     window_->Destroy();
     usb_.WriteMaster("late");
     port.Send("x", 1);
@@ -308,7 +311,7 @@ TEST_F(DevicePortTest, DestroyingTheTransportWhileAWorkerWaitsIsSafe) {
         }
         return 0;
     });
-    ASSERT_EQ(OpenUsbOnWindow(*port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(*port, kUsbPath));
     usb_.WriteMaster("xyz");
     ASSERT_TRUE(window_->WaitUntil([&] { return inHandler.load(); }));
     release = true;
@@ -318,9 +321,9 @@ TEST_F(DevicePortTest, DestroyingTheTransportWhileAWorkerWaitsIsSafe) {
 
 TEST_F(DevicePortTest, OpeningOverAnOpenPortEndsTheOldWorkers) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     EXPECT_TRUE(WaitForWorkers(2));
-    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port));
     EXPECT_TRUE(WaitForWorkers(1)) << LiveWorkerCount() << " workers";
     SendOnWindow(port, "lp");
     EXPECT_EQ(parallel_.ReadMaster(2), "lp");
@@ -346,7 +349,7 @@ TEST_F(DevicePortTest, FileRangesGoFromTheFileAndEndWhereItEndsOrTheReaderLeaves
     const std::string path = root_.WriteFile("job.bin", content);
     auto file = std::make_shared<const SharedFile>(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     window_->Invoke([&] {
         port.SendFile(file, 0, 100000);
         port.SendFile(file, 100000, 200000);
@@ -396,12 +399,12 @@ TEST_F(DevicePortTest, FileRangesGoFromTheFileAndEndWhereItEndsOrTheReaderLeaves
     ASSERT_EQ(unlink(fifo.c_str()), 0);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port));
     window_->Invoke([&] { port.SendFile(file, 0, 150000); });
     std::this_thread::sleep_for(100ms);
     window_->Invoke([&] { port.Close(); });
     EXPECT_TRUE(WaitForWorkers(0));
-    ASSERT_EQ(OpenParallelOnWindow(port), 1);
+    ASSERT_TRUE(OpenParallelOnWindow(port));
     close(reader);
     window_->Invoke([&] { port.SendFile(file, 0, 150000); });
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 5; }));
@@ -426,7 +429,7 @@ class UsbReadLogTest : public PortFixture {
 
 TEST_F(UsbReadLogTest, ReadTimeoutsAreLoggedOnlyWhileTheLogIsOn) {
     CommonUtils port;
-    ASSERT_EQ(OpenUsbOnWindow(port, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(port, kUsbPath));
     std::this_thread::sleep_for(300ms);
     EXPECT_FALSE(std::filesystem::exists(logDir_.path() + "/Quillon.log"));
     logEnabled = 1;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -59,7 +61,10 @@ TEST_F(ProbeHttpTest, EveryOtherAnswerMeansUnreachable) {
 
     for (int status : {404, 401, 403, 500, 503, 204, 201, 302}) {
         code = status;
-        EXPECT_EQ(ProbeHttp(address.c_str()), 0) << "status " << status;
+        ProbeAnswer answer;
+        EXPECT_EQ(ProbeHttp(address.c_str(), &answer), 0) << "status " << status;
+        EXPECT_EQ(answer.status, status);
+        EXPECT_EQ(answer.error, 0) << "an answer came";
     }
     EXPECT_EQ(page->Connections(), 8);
 }
@@ -77,10 +82,14 @@ TEST_F(ProbeHttpTest, GarbageInsteadOfAnAnswerMeansUnreachable) {
         }
     });
 
-    which = 0;
-    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
-    which = 1;
-    EXPECT_EQ(ProbeHttp(address.c_str()), 0);
+    // What came is no HTTP answer.
+    for (int kind : {0, 1}) {
+        which = kind;
+        ProbeAnswer answer;
+        EXPECT_EQ(ProbeHttp(address.c_str(), &answer), 0);
+        EXPECT_EQ(answer.status, 0) << kind;
+        EXPECT_EQ(answer.error, EPROTO) << kind;
+    }
     // A status of 200 followed by a broken header line is no answer either.
     which = 2;
     EXPECT_EQ(ProbeHttp(address.c_str()), 0);

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -66,7 +67,7 @@ TEST_F(NetworkConnectionTest, APrinterWhosePageAnswersOkOpensAndCarriesBytesBoth
     TcpListener raw(address, kRawPort);
     ASSERT_EQ(raw.error(), 0);
 
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     EXPECT_EQ(transport_.portKind(), kPortNetwork);
     EXPECT_GE(transport_.GetSocket(), 0);
     EXPECT_EQ(transport_.owner(), window_);
@@ -100,7 +101,10 @@ TEST_F(NetworkConnectionTest, APageThatRefusesMeansNoConnectionToTheRawPort) {
         TcpListener raw(address, kRawPort);
         ASSERT_EQ(raw.error(), 0);
 
-        EXPECT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 0) << code;
+        const OpenOutcome outcome = transport_.OpenNetwork(window_, address.c_str(), kRawPort);
+        EXPECT_EQ(outcome.step, OpenStep::kWebPage) << code;
+        EXPECT_EQ(outcome.httpStatus, code);
+        EXPECT_EQ(outcome.device, address);
         EXPECT_EQ(page->Connections(), 1);
         // A connect would have completed before OpenNetwork returned.
         EXPECT_EQ(raw.DrainPending(), 0) << code;
@@ -114,7 +118,10 @@ TEST_F(NetworkConnectionTest, ARefusedRawPortAfterAGoodProbeLeavesNoSocket) {
     START_PAGE(page, Answer(200));
     const int descriptorsBefore = OpenDescriptorCount();
 
-    EXPECT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 0);
+    const OpenOutcome outcome = transport_.OpenNetwork(window_, address.c_str(), kRawPort);
+    EXPECT_EQ(outcome.step, OpenStep::kConnect);
+    EXPECT_EQ(outcome.error, ECONNREFUSED);
+    EXPECT_EQ(outcome.tcpPort, kRawPort);
     EXPECT_EQ(page->Connections(), 1);
     EXPECT_EQ(transport_.portKind(), kPortNone);
     EXPECT_EQ(transport_.GetSocket(), -1);
@@ -137,7 +144,9 @@ TEST_F(NetworkConnectionTest, ARawPortThatNeverAcceptsFailsInTimeAndLeavesNoSock
     const int descriptorsBefore = OpenDescriptorCount();
 
     const auto start = Clock::now();
-    EXPECT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 0);
+    const OpenOutcome outcome = transport_.OpenNetwork(window_, address.c_str(), kRawPort);
+    EXPECT_EQ(outcome.step, OpenStep::kConnect);
+    EXPECT_EQ(outcome.error, ETIMEDOUT);
     // Send time-out (2 s) plus the writability wait (3 s), with room for a busy machine.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(transport_.GetSocket(), -1);
@@ -152,22 +161,27 @@ TEST_F(NetworkConnectionTest, APageThatNeverAnswersFailsWithinTheTimeOuts) {
     ASSERT_EQ(raw.error(), 0);
 
     const auto start = Clock::now();
-    EXPECT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 0);
+    const OpenOutcome outcome = transport_.OpenNetwork(window_, address.c_str(), kRawPort);
+    EXPECT_EQ(outcome.step, OpenStep::kWebPage);
+    EXPECT_EQ(outcome.error, ETIMEDOUT);
+    EXPECT_EQ(outcome.httpStatus, 0);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(raw.DrainPending(), 0);
 }
 
 TEST_F(NetworkConnectionTest, TextThatIsNotDottedIpv4FailsCleanly) {
-    for (const char* text : {"printer.local", "localhost", "127.1", "1.2.3.4.5", "", "::1"})
-        EXPECT_EQ(transport_.OpenNetwork(window_, text, kRawPort), 0) << '"' << text << '"';
-    EXPECT_EQ(transport_.OpenNetwork(window_, nullptr, kRawPort), 0);
+    for (const char* text : {"printer.local", "localhost", "127.1", "1.2.3.4.5", "", "::1"}) {
+        EXPECT_EQ(transport_.OpenNetwork(window_, text, kRawPort).step, OpenStep::kSettings)
+            << '"' << text << '"';
+    }
+    EXPECT_FALSE(transport_.OpenNetwork(window_, nullptr, kRawPort));
     EXPECT_EQ(transport_.portKind(), kPortNone);
 }
 
 TEST_F(NetworkConnectionTest, APrinterThatHangsUpGivesOneClosedMessageAndNoByteAfterIt) {
     START_PAGE(page, Answer(200));
     TcpListener raw(address, kRawPort);
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     {
         RawPeer peer(raw.Accept(kWaitMs));
         ASSERT_GE(peer.fd, 0);
@@ -189,7 +203,7 @@ TEST_F(NetworkConnectionTest, APrinterThatHangsUpGivesOneClosedMessageAndNoByteA
 TEST_F(NetworkConnectionTest, ABrokenConnectionEndsTheReaderAndLaterSendsAreHarmless) {
     START_PAGE(page, Answer(200));
     TcpListener raw(address, kRawPort);
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     {
         RawPeer peer(raw.Accept(kWaitMs));
         ASSERT_GE(peer.fd, 0);
@@ -223,9 +237,9 @@ TEST_F(NetworkConnectionTest, TheOwnerMayCloseFromTheClosedMessage) {
         return 0;
     });
     // The handler closes on the window's thread, so the test opens and looks there too.
-    int opened = 0;
+    OpenOutcome opened;
     window_->Invoke([&] { opened = transport_.OpenNetwork(window_, address.c_str(), kRawPort); });
-    ASSERT_EQ(opened, 1);
+    ASSERT_TRUE(opened);
     close(raw.Accept(kWaitMs));
 
     ASSERT_TRUE(WaitFor(UM_NET_CLOSED, 1));
@@ -239,11 +253,11 @@ TEST_F(NetworkConnectionTest, TheOwnerMayCloseFromTheClosedMessage) {
 TEST_F(NetworkConnectionTest, OpeningOverAnOpenPortHangsUpTheOldConnection) {
     START_PAGE(page, Answer(200));
     TcpListener raw(address, kRawPort);
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     RawPeer first(raw.Accept(kWaitMs));
     const std::uint32_t firstReader = transport_.readRunId();
 
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     RawPeer second(raw.Accept(kWaitMs));
     ASSERT_GE(second.fd, 0);
     EXPECT_TRUE(WaitForEof(first.fd, kWaitMs));
@@ -258,7 +272,7 @@ TEST_F(NetworkConnectionTest, OpeningOverAnOpenPortHangsUpTheOldConnection) {
 TEST_F(NetworkConnectionTest, ABlockLargerThanTheSocketBuffersReachesASlowReaderWhole) {
     START_PAGE(page, Answer(200));
     TcpListener raw(address, kRawPort, 8, 64 * 1024);
-    ASSERT_EQ(transport_.OpenNetwork(window_, address.c_str(), kRawPort), 1);
+    ASSERT_TRUE(transport_.OpenNetwork(window_, address.c_str(), kRawPort));
     RawPeer peer(raw.Accept(kWaitMs));
     ASSERT_GE(peer.fd, 0);
 

@@ -76,7 +76,7 @@ bool WaitForWorkers(int count) {
 // One port kind: how to open it, and whether a send through the open port arrives.
 struct Kind {
     const char* name;
-    std::function<int(CommonUtils&)> open;
+    std::function<OpenOutcome(CommonUtils&)> open;
     std::function<bool(CommonUtils&)> carries;
 };
 
@@ -92,7 +92,7 @@ std::string TryWithFewDescriptors(const Kind& kind) {
         const int descriptors = OpenDescriptorCount();
         const int workers = LiveWorkerCount();
         CommonUtils port;
-        int opened;
+        OpenOutcome opened;
         {
             DescriptorSqueeze squeeze(free);
             opened = kind.open(port);

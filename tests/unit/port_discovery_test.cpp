@@ -160,14 +160,14 @@ TEST_F(PortDiscoveryTest, PortMapPathsAreUsedAsWrittenButOnlyTerminalsAreOpened)
     ASSERT_GE(inotify_add_watch(watch, plain.c_str(), IN_OPEN), 0);
     ASSERT_GE(inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
     CommonUtils port;
-    EXPECT_EQ(port.OpenSerialByText(2, "9600,N,8,1"), 0);
-    EXPECT_EQ(port.OpenSerialByText(3, "9600,N,8,1"), 0);
-    EXPECT_EQ(port.OpenSerialByText(5, "9600,N,8,1"), 0);
+    EXPECT_FALSE(port.OpenSerialByText(2, "9600,N,8,1"));
+    EXPECT_FALSE(port.OpenSerialByText(3, "9600,N,8,1"));
+    EXPECT_FALSE(port.OpenSerialByText(5, "9600,N,8,1"));
     char events[4096];
     EXPECT_LT(read(watch, events, sizeof events), 0) << "a file that is no terminal was opened";
     close(watch);
 
-    ASSERT_EQ(port.OpenSerialByText(4, "9600,N,8,1"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(4, "9600,N,8,1"));
     port.SendDirect("rel", 3);
     EXPECT_EQ(pty.ReadMaster(3), "rel");
     port.Close();
@@ -240,7 +240,7 @@ TEST_F(PortDiscoveryTest, MappedHardwarePortOpensItsDevice) {
     AddTty("ttyUSB0");
     LinkNode(root_.path() + "/dev/ttyUSB0", pty.slavePath());
     CommonUtils port;
-    ASSERT_EQ(port.OpenSerialByText(33, "9600,N,8,1"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(33, "9600,N,8,1"));
     port.SendDirect("usb0", 4);
     EXPECT_EQ(pty.ReadMaster(4), "usb0");
     port.Close();
@@ -292,9 +292,9 @@ TEST_F(PortDiscoveryTest, ListedUsbPathOpensItsNodeAndKeepsTheWriteOnlyRule) {
     ASSERT_EQ(list.size(), 1u);
     auto window = std::make_shared<TestWindow>();
     CommonUtils port;
-    int opened = 0;
+    OpenOutcome opened;
     window->Invoke([&] { opened = port.OpenUsb(window, list[0].c_str()); });
-    ASSERT_EQ(opened, 1);
+    ASSERT_TRUE(opened);
     EXPECT_EQ(port.readBack(), 0) << "vid_067b&pid_2305 is write-only";
     window->Invoke([&] { port.Send("lp", 2); });
     EXPECT_EQ(printer.ReadMaster(2), "lp");

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "tests/support/SerialFixture.h"
@@ -74,7 +75,7 @@ class SerialIoTest : public SerialFixture {
 
 TEST_F(SerialIoTest, BytesGoBothWaysInOrder) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     const std::string all = AllByteValues();
 
     pty_.WriteMaster(all);
@@ -96,7 +97,7 @@ TEST_F(SerialIoTest, BytesGoBothWaysInOrder) {
 
 TEST_F(SerialIoTest, ALongAnswerArrivesWholeAndInOrderInLargeBlocks) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     const std::string answer = Pattern(1 << 18);
     pty_.WriteMaster(answer);
     ASSERT_TRUE(
@@ -109,7 +110,7 @@ TEST_F(SerialIoTest, ALongAnswerArrivesWholeAndInOrderInLargeBlocks) {
 
 TEST_F(SerialIoTest, EachSendIsOneReportedBlockNamedByItsIdQuietOnesMarkedSo) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     const std::string big = Pattern(10000);
     SendOnWindow(port, big);
     SendOnWindow(port, "tail");
@@ -149,7 +150,7 @@ TEST_F(SerialIoTest, EachSendIsOneReportedBlockNamedByItsIdQuietOnesMarkedSo) {
 TEST_F(SerialIoTest, SendDiscardsReceivedBytesNotYetRead) {
     CommonUtils port;
     // Without EV_RXCHAR nobody reads, so the bytes stay queued until the send.
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_CTS | EV_DSR | EV_RLSD), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 0, EV_CTS | EV_DSR | EV_RLSD));
     pty_.WriteMaster("stale");
     const int fd = port.GetSerialHandle();
     ASSERT_TRUE(window_->WaitUntil([&] { return QueuedInput(fd) == 5; }));
@@ -172,7 +173,7 @@ std::vector<WPARAM> Holds(const TestWindow& window) {
 
 TEST_F(SerialIoTest, APrinterThatHoldsTheLineIsWaitedOutAndNothingIsDropped) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, /*XON/XOFF*/ 1), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, /*XON/XOFF*/ 1));
     pty_.WriteMaster("\x13");  // XOFF: a paper change
     std::this_thread::sleep_for(100ms);
     SendOnWindow(port, "held");
@@ -207,7 +208,7 @@ TEST_F(SerialIoTest, APrinterThatHoldsTheLineIsWaitedOutAndNothingIsDropped) {
 
 TEST_F(SerialIoTest, CloseWhileAWriteWaitsForRoomEndsTheThreadAtOnce) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 1), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 1));
     pty_.WriteMaster("\x13");
     std::this_thread::sleep_for(100ms);
     SendOnWindow(port, Pattern(5000));
@@ -223,7 +224,7 @@ TEST_F(SerialIoTest, CloseWhileAWriteWaitsForRoomEndsTheThreadAtOnce) {
 TEST_F(SerialIoTest, IdlePortWithoutModemLinesUsesNoCpu) {
     tty_->SetLineSupport(LineSupport::kUnsupported);
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     std::this_thread::sleep_for(100ms);
     const int calls = tty_->GetLinesCalls();
     EXPECT_LT(CpuOverOneSecond(), 0.25);
@@ -233,7 +234,7 @@ TEST_F(SerialIoTest, IdlePortWithoutModemLinesUsesNoCpu) {
 
 TEST_F(SerialIoTest, PrinterSideClosingEndsCleanlyWithoutSpinning) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     pty_.WriteMaster("ok");
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) == 2; }));
     pty_.CloseMaster();  // the adapter is pulled out: the tty hangs up
@@ -258,31 +259,35 @@ TEST_F(SerialIoTest, RemovedDeviceNodeLeavesTheOpenPortWorkingAndClosable) {
     LinkNode(node, pty_.slavePath());
     WriteMap("COM3=" + node + "\n");
     CommonUtils port;
-    ASSERT_EQ(Open(port, 3), 1);
+    ASSERT_TRUE(Open(port, 3));
     ASSERT_EQ(unlink(node.c_str()), 0);
     SendOnWindow(port, "still");
     EXPECT_EQ(pty_.ReadMaster(5), "still");
     CloseOnWindow(port);
-    EXPECT_EQ(Open(port, 3), 0);
-    EXPECT_EQ(window_->MessageBoxes(), std::vector<std::string>{kCannotOpenText});
+    const OpenOutcome reopened = Open(port, 3);
+    EXPECT_EQ(reopened.step, OpenStep::kDevice);
+    EXPECT_EQ(reopened.error, ENOENT) << "the node has gone";
+    EXPECT_EQ(reopened.device, node);
+    EXPECT_TRUE(window_->MessageBoxes().empty()) << "the transport shows nothing itself";
 }
 
 TEST_F(SerialIoTest, CloseAndReopenFromTheTxDoneHandlerLeavesOneThread) {
     CommonUtils port;
-    int reopened = 0;
+    std::optional<OpenOutcome> reopened;
     window_->SetHandler([&](unsigned message, WPARAM, LPARAM) -> LRESULT {
-        if (message == UM_TX_DONE && reopened == 0) {
+        if (message == UM_TX_DONE && !reopened) {
             port.Close();
             reopened = port.OpenSerial(window_, 1, 9600, 'N', 8, 1, 0, kAllEvents, 1, 1);
         }
         return 0;
     });
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     SendOnWindow(port, "first");
     EXPECT_EQ(pty_.ReadMaster(5), "first");
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_TX_DONE) == 1; }));
     window_->Invoke([] {});
-    EXPECT_EQ(reopened, 1);
+    ASSERT_TRUE(reopened.has_value());
+    EXPECT_TRUE(*reopened);
     for (int i = 0; i < 1000 && LiveWorkerCount() != 1; ++i)
         std::this_thread::sleep_for(5ms);
     EXPECT_EQ(LiveWorkerCount(), 1);
@@ -300,7 +305,7 @@ TEST_F(SerialIoTest, TransportDestroyedWhileItsThreadDeliversEndsCleanly) {
             port.reset();  // the window lets go of its transport inside the message
         return 0;
     });
-    ASSERT_EQ(Open(*port, 1), 1);
+    ASSERT_TRUE(Open(*port, 1));
     pty_.WriteMaster("abc");
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_RX_BYTE) >= 1; }));
     window_->Invoke([] {});
@@ -309,7 +314,7 @@ TEST_F(SerialIoTest, TransportDestroyedWhileItsThreadDeliversEndsCleanly) {
 
 TEST_F(SerialIoTest, DirectSendToAPrinterThatNeverReadsReturns) {
     CommonUtils port;
-    ASSERT_EQ(port.OpenSerialByText(1, "9600,N,8,1"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(1, "9600,N,8,1"));
     const std::string huge = Pattern(1 << 20);
     auto done = std::async(std::launch::async,
                            [&] { port.SendDirect(huge.data(), static_cast<int>(huge.size())); });

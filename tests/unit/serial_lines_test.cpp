@@ -38,7 +38,7 @@ class SerialLinesTest : public SerialFixture {
 
 TEST_F(SerialLinesTest, CtsChangeAloneSendsOneLineStatusAndReadsNothing) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u) << "nothing changed yet";
     tty_->SetInputLines(kLineCts);
@@ -55,7 +55,7 @@ TEST_F(SerialLinesTest, CtsChangeAloneSendsOneLineStatusAndReadsNothing) {
 
 TEST_F(SerialLinesTest, EachChangedLineIsReportedOnce) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     tty_->SetInputLines(kLineCts | kLineDsr | kLineDcd);
     ASSERT_TRUE(window_->WaitUntil([&] { return window_->Count(UM_LINE_STATUS) >= 3; }));
     LetTheThreadSample();
@@ -74,7 +74,7 @@ TEST_F(SerialLinesTest, EachChangedLineIsReportedOnce) {
 
 TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR | EV_CTS), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR | EV_CTS));
     tty_->SetInputLines(kLineDsr | kLineDcd);
     LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
@@ -84,7 +84,7 @@ TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
 
     // Without any line event the lines are not looked at at all.
     const int calls = tty_->GetLinesCalls();
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 0, EV_RXCHAR));
     LetAByteThrough();
     EXPECT_EQ(tty_->GetLinesCalls(), calls);
     CloseOnWindow(port);
@@ -93,7 +93,7 @@ TEST_F(SerialLinesTest, OnlyTheLinesOfTheEventMaskAreReported) {
 TEST_F(SerialLinesTest, DeviceGoneDropsItsRaisedLinesOnceAndSamplingStops) {
     tty_->SetInputLines(kLineCts | kLineDsr);
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     LetTheThreadSample();
     EXPECT_EQ(window_->Count(UM_LINE_STATUS), 0u);
     tty_->SetLineSupport(LineSupport::kGone);
@@ -107,7 +107,7 @@ TEST_F(SerialLinesTest, DeviceGoneDropsItsRaisedLinesOnceAndSamplingStops) {
 
 TEST_F(SerialLinesTest, ModemStatusWordOfTheOpenPort) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     tty_->SetInputLines(kLineCts | kLineDsr);
     std::uint32_t status = 0xFFFF;
     EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 1);
@@ -124,7 +124,7 @@ TEST_F(SerialLinesTest, ModemStatusWordOfTheOpenPort) {
 TEST_F(SerialLinesTest, PseudoTerminalHasNoModemLinesAndTheyReadAsZero) {
     ScopedTtyLayer real(RealTtyLayer());
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(Open(port, 1));
     std::uint32_t status = 0xFFFF;
     EXPECT_EQ(GetCommModemStatus(port.GetSerialHandle(), &status), 0);
     EXPECT_EQ(status, 0u);

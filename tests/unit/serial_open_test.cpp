@@ -5,8 +5,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <thread>
 
+#include "tests/support/HoldingProgram.h"
 #include "tests/support/SerialFixture.h"
 #include "transport/WorkerThreads.h"
 #include "transport/platform/TtySpeed.h"
@@ -34,7 +39,7 @@ class SerialOpenTest : public SerialFixture {
 
 TEST_F(SerialOpenTest, NineSixHundredNoParityEightDataOneStop) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 0));
     EXPECT_EQ(port.portKind(), kPortSerial);
     EXPECT_NE(port.commRunId(), 0u);
     EXPECT_TRUE(window_->MessageBoxes().empty());
@@ -66,7 +71,7 @@ TEST_F(SerialOpenTest, NineSixHundredNoParityEightDataOneStop) {
 
 TEST_F(SerialOpenTest, HighSpeedEvenParitySevenDataTwoStop) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 115200, 'E', 7, 2, 0), 1);
+    ASSERT_TRUE(Open(port, 1, 115200, 'E', 7, 2, 0));
     const SerialLineSettings s = tty_->Applied().at(0);
     EXPECT_EQ(s.baudRate, 115200);
     EXPECT_EQ(s.parity, 'E');
@@ -82,17 +87,17 @@ TEST_F(SerialOpenTest, HighSpeedEvenParitySevenDataTwoStop) {
 
 TEST_F(SerialOpenTest, RateWithoutTermiosConstantIsSetThroughTheDriver) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 250000), 1);
+    ASSERT_TRUE(Open(port, 1, 250000));
     EXPECT_EQ(TtyOutputSpeed(port.GetSerialHandle()), 250000);
     CloseOnWindow(port);
-    ASSERT_EQ(Open(port, 1, 14400), 1);
+    ASSERT_TRUE(Open(port, 1, 14400));
     EXPECT_EQ(TtyOutputSpeed(port.GetSerialHandle()), 14400);
     CloseOnWindow(port);
 }
 
 TEST_F(SerialOpenTest, XonXoffFlowKeepsTheLinesAsAsked) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, /*flow*/ 1, kAllEvents, /*dtr*/ 0, /*rts*/ 0), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, /*flow*/ 1, kAllEvents, /*dtr*/ 0, /*rts*/ 0));
     const termios t = LineOf(port);
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
     EXPECT_EQ(t.c_cc[VSTART], 0x11);
@@ -106,7 +111,7 @@ TEST_F(SerialOpenTest, XonXoffFlowKeepsTheLinesAsAsked) {
 TEST_F(SerialOpenTest, AnyOtherFlowModeIsRtsCtsWhateverRtsWasPassed) {
     for (int flow : {2, 7, -1}) {
         CommonUtils port;
-        ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, flow, kAllEvents, /*dtr*/ 1, /*rts*/ 0), 1);
+        ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, flow, kAllEvents, /*dtr*/ 1, /*rts*/ 0));
         const termios t = LineOf(port);
         EXPECT_TRUE(t.c_cflag & CRTSCTS) << "flow " << flow;
         EXPECT_FALSE(t.c_iflag & (IXON | IXOFF)) << "flow " << flow;
@@ -118,18 +123,22 @@ TEST_F(SerialOpenTest, AnyOtherFlowModeIsRtsCtsWhateverRtsWasPassed) {
 
 TEST_F(SerialOpenTest, OnlyTheLowTwoBitsOfDtrAndRtsCount) {
     CommonUtils port;
-    ASSERT_EQ(Open(port, 1, 9600, 'N', 8, 1, 0, kAllEvents, /*dtr*/ 4, /*rts*/ 5), 1);
+    ASSERT_TRUE(Open(port, 1, 9600, 'N', 8, 1, 0, kAllEvents, /*dtr*/ 4, /*rts*/ 5));
     EXPECT_EQ(tty_->dtr(), 0);
     EXPECT_EQ(tty_->rts(), 1);
     CloseOnWindow(port);
 }
 
-TEST_F(SerialOpenTest, SecondOpenOfTheSamePortFailsAsAlreadyOpen) {
+TEST_F(SerialOpenTest, SecondOpenOfTheSamePortFailsAsHeldHereAndShowsNothing) {
     CommonUtils first;
     CommonUtils second;
-    ASSERT_EQ(Open(first, 1), 1);
-    EXPECT_EQ(Open(second, 1), 0);
-    EXPECT_EQ(window_->MessageBoxes(), std::vector<std::string>{kCannotOpenText});
+    ASSERT_TRUE(Open(first, 1));
+    const OpenOutcome held = Open(second, 1);
+    EXPECT_EQ(held.step, OpenStep::kClaim);
+    EXPECT_EQ(held.error, EBUSY);
+    EXPECT_EQ(held.holder.pid, getpid());
+    EXPECT_TRUE(held.holder.thisProcess);
+    EXPECT_TRUE(window_->MessageBoxes().empty()) << "the window words the failure, once";
     EXPECT_EQ(second.portKind(), kPortNone);
     EXPECT_EQ(second.GetSerialHandle(), -1);
     // The first open goes on undisturbed.
@@ -137,36 +146,73 @@ TEST_F(SerialOpenTest, SecondOpenOfTheSamePortFailsAsAlreadyOpen) {
     EXPECT_EQ(pty_.ReadMaster(10), "still mine");
     CloseOnWindow(first);
     // Once released, the port opens again, also while the old thread may still be ending.
-    EXPECT_EQ(Open(second, 1), 1);
+    EXPECT_TRUE(Open(second, 1));
     CloseOnWindow(second);
 }
 
-TEST_F(SerialOpenTest, PortWithoutDeviceFailsWithTheOpenMessage) {
+TEST_F(SerialOpenTest, AnotherProgramsLockOrLockFileKeepsThePortAndIsNamed) {
+    // A program that flocks the device, as a terminal program does.
+    {
+        HoldingProgram holder(pty_.slavePath());
+        CommonUtils port;
+        const OpenOutcome held = Open(port, 1);
+        EXPECT_EQ(held.step, OpenStep::kClaim);
+        EXPECT_EQ(held.error, EBUSY);
+        EXPECT_EQ(held.holder.pid, holder.pid());
+        EXPECT_EQ(held.holder.program, "sleep");
+        EXPECT_FALSE(held.holder.thisProcess);
+    }
+    // A live UUCP lock file is kept to, and names its program; a stale one is not.
+    ScopedEnv lockDir("QUILLON_LOCK_DIR", root_.MakeDirs("lock"));
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(pty_.slavePath().c_str(), real), nullptr);
+    std::string name = std::string(real).substr(5);  // "pts/3" of /dev/pts/3
+    std::replace(name.begin(), name.end(), '/', '_');
+    HoldingProgram sleeper;
+    root_.WriteFile("lock/LCK.." + name, std::to_string(sleeper.pid()) + "\n");
     CommonUtils port;
-    EXPECT_EQ(Open(port, 5), 0);
-    WriteMap("COM1=" + pty_.slavePath() + "\nCOM6=" + root_.path() + "/no-such-device\n");
-    EXPECT_EQ(Open(port, 6), 0);
-    EXPECT_EQ(window_->MessageBoxes(),
-              (std::vector<std::string>{kCannotOpenText, kCannotOpenText}));
-    EXPECT_EQ(port.portKind(), kPortNone);
+    const OpenOutcome locked = Open(port, 1);
+    EXPECT_EQ(locked.step, OpenStep::kClaim);
+    EXPECT_EQ(locked.holder.pid, sleeper.pid());
+    EXPECT_EQ(locked.holder.program, "sleep");
+    EXPECT_EQ(port.GetSerialHandle(), -1);
+    sleeper.End();
+    EXPECT_TRUE(Open(port, 1)) << "the lock's program has ended";
+    CloseOnWindow(port);
 }
 
-TEST_F(SerialOpenTest, DeviceThatIsNoTerminalFailsWithTheTimeOutMessageAndIsReleased) {
+TEST_F(SerialOpenTest, PortWithoutDeviceFailsAsGone) {
+    CommonUtils port;
+    const OpenOutcome unlisted = Open(port, 5);
+    EXPECT_EQ(unlisted.step, OpenStep::kDevice);
+    EXPECT_EQ(unlisted.error, ENOENT);
+    EXPECT_EQ(unlisted.device, "COM5") << "no device to name";
+    const std::string gone = root_.path() + "/no-such-device";
+    WriteMap("COM1=" + pty_.slavePath() + "\nCOM6=" + gone + "\n");
+    const OpenOutcome missing = Open(port, 6);
+    EXPECT_EQ(missing.step, OpenStep::kDevice);
+    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(missing.device, gone);
+    EXPECT_EQ(port.portKind(), kPortNone);
+    EXPECT_TRUE(window_->MessageBoxes().empty());
+}
+
+TEST_F(SerialOpenTest, DeviceThatIsNoTerminalFailsAsSuchAndIsReleased) {
     const std::string file = root_.WriteFile("plain-file", "");
     WriteMap("COM2=" + file + "\n");
     CommonUtils port;
-    EXPECT_EQ(Open(port, 2), 0);
-    EXPECT_EQ(window_->MessageBoxes(), std::vector<std::string>{kCannotSetTimeoutsText});
+    const OpenOutcome outcome = Open(port, 2);
+    EXPECT_EQ(outcome.step, OpenStep::kTerminal);
+    EXPECT_EQ(outcome.device, file);
     EXPECT_EQ(port.portKind(), kPortNone);
     EXPECT_EQ(port.GetSerialHandle(), -1);
     // Released: another open of the same file gets as far again.
     CommonUtils other;
-    EXPECT_EQ(Open(other, 2), 0);
-    EXPECT_EQ(window_->MessageBoxes().size(), 2u);
-    EXPECT_EQ(window_->MessageBoxes()[1], kCannotSetTimeoutsText);
+    EXPECT_EQ(Open(other, 2).step, OpenStep::kTerminal);
+    EXPECT_TRUE(window_->MessageBoxes().empty());
 }
 
-TEST_F(SerialOpenTest, BadLineDefinitionFailsSilentlyAndKeepsThePortUntilTheNextOpen) {
+TEST_F(SerialOpenTest, BadLineDefinitionFailsAsSuchAndKeepsThePortUntilTheNextOpen) {
     struct Case {
         int baud;
         char parity;
@@ -176,20 +222,17 @@ TEST_F(SerialOpenTest, BadLineDefinitionFailsSilentlyAndKeepsThePortUntilTheNext
     for (const Case c : {Case{9600, 'X', 8, 1}, Case{9600, 'N', 9, 1}, Case{9600, 'N', 4, 1},
                          Case{9600, 'N', 8, 3}, Case{0, 'N', 8, 1}, Case{-9600, 'N', 8, 1}}) {
         CommonUtils port;
-        EXPECT_EQ(Open(port, 1, c.baud, c.parity, c.data, c.stop), 0);
-        EXPECT_TRUE(window_->MessageBoxes().empty());
+        EXPECT_EQ(Open(port, 1, c.baud, c.parity, c.data, c.stop).step, OpenStep::kSettings);
         EXPECT_EQ(port.portKind(), kPortNone);
         EXPECT_GE(port.GetSerialHandle(), 0) << "the port stays held";
         EXPECT_EQ(port.commRunId(), 0u);
         CommonUtils other;
-        EXPECT_EQ(Open(other, 1), 0) << "held means nobody else gets it";
+        EXPECT_FALSE(Open(other, 1)) << "held means nobody else gets it";
         // The next OpenSerial of the same object lets go of the held port first.
-        EXPECT_EQ(Open(port, 1), 1);
+        EXPECT_TRUE(Open(port, 1));
         CloseOnWindow(port);
-        window_->Invoke([] {});
-        EXPECT_EQ(window_->MessageBoxes().size(), 1u);
-        window_ = std::make_shared<TestWindow>();
     }
+    EXPECT_TRUE(window_->MessageBoxes().empty());
 }
 
 TEST_F(SerialOpenTest, PortNumbersOfTenAndMoreOpenLikeTheRest) {
@@ -197,8 +240,8 @@ TEST_F(SerialOpenTest, PortNumbersOfTenAndMoreOpenLikeTheRest) {
     WriteMap("COM9=" + pty_.slavePath() + "\nCOM12=" + second.slavePath() + "\n");
     CommonUtils nine;
     CommonUtils twelve;
-    ASSERT_EQ(Open(nine, 9), 1);
-    ASSERT_EQ(Open(twelve, 12), 1);
+    ASSERT_TRUE(Open(nine, 9));
+    ASSERT_TRUE(Open(twelve, 12));
     SendOnWindow(twelve, "twelve");
     EXPECT_EQ(second.ReadMaster(6), "twelve");
     SendOnWindow(nine, "nine");
@@ -209,7 +252,7 @@ TEST_F(SerialOpenTest, PortNumbersOfTenAndMoreOpenLikeTheRest) {
 
 TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithItsOwnFlowControl) {
     CommonUtils port;
-    ASSERT_EQ(port.OpenSerialByText(1, "9600,N,8,1, 2"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(1, "9600,N,8,1, 2"));
     EXPECT_EQ(port.portKind(), kPortSerial);
     EXPECT_EQ(port.commRunId(), 0u) << "no thread serves such a port";
     EXPECT_EQ(port.owner(), nullptr);
@@ -246,7 +289,7 @@ TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithItsOwnFlowControl) {
                  {"9600,N,8,1", false, false},
                  {"9600,N,8,1, 0", false, false}};
     for (const auto& c : cases) {
-        ASSERT_EQ(port.OpenSerialByText(1, c.text), 1) << c.text;
+        ASSERT_TRUE(port.OpenSerialByText(1, c.text)) << c.text;
         const SerialLineSettings applied = tty_->Applied().back();
         EXPECT_EQ(applied.ctsFlow, c.cts) << c.text;
         EXPECT_EQ(applied.xonXoff, c.xon) << c.text;
@@ -257,7 +300,7 @@ TEST_F(SerialOpenTest, SettingsTextOpensForDirectSendingWithItsOwnFlowControl) {
 
 TEST_F(SerialOpenTest, SettingsTextWithFiveFieldsAndItsParityAndStopBits) {
     CommonUtils port;
-    ASSERT_EQ(port.OpenSerialByText(1, "19200,E,7,2, 1"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(1, "19200,E,7,2, 1"));
     const SerialLineSettings s = tty_->Applied().at(0);
     EXPECT_EQ(s.baudRate, 19200);
     EXPECT_EQ(s.parity, 'E');
@@ -265,22 +308,22 @@ TEST_F(SerialOpenTest, SettingsTextWithFiveFieldsAndItsParityAndStopBits) {
     EXPECT_EQ(s.stopBits, 2);
     EXPECT_TRUE(LineOf(port).c_cflag & CSTOPB);
     port.Close();
-    ASSERT_EQ(port.OpenSerialByText(1, "4800,O,8,1, 0"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(1, "4800,O,8,1, 0"));
     EXPECT_EQ(tty_->Applied().back().parity, 'O');
     port.Close();
-    ASSERT_EQ(port.OpenSerialByText(1, "4800,x,8,1, 0"), 1);
+    ASSERT_TRUE(port.OpenSerialByText(1, "4800,x,8,1, 0"));
     EXPECT_EQ(tty_->Applied().back().parity, 'N') << "an unknown letter is no parity";
     port.Close();
 }
 
 TEST_F(SerialOpenTest, SettingsTextTheLineCannotTakeFailsAndKeepsThePortUntilClose) {
     CommonUtils port;
-    EXPECT_EQ(port.OpenSerialByText(1, "115200"), 0);
+    EXPECT_FALSE(port.OpenSerialByText(1, "115200"));
     EXPECT_EQ(port.portKind(), kPortNone);
     EXPECT_GE(port.GetSerialHandle(), 0);
-    EXPECT_EQ(port.OpenSerialByText(1, "9600,N,8,1"), 0) << "still held by the failed open";
+    EXPECT_FALSE(port.OpenSerialByText(1, "9600,N,8,1")) << "still held by the failed open";
     port.Close();
-    EXPECT_EQ(port.OpenSerialByText(1, "9600,N,8,1"), 1);
+    EXPECT_TRUE(port.OpenSerialByText(1, "9600,N,8,1"));
     port.Close();
     EXPECT_TRUE(window_->MessageBoxes().empty());
 }
@@ -289,7 +332,7 @@ TEST_F(SerialOpenTest, SettingsTextWithANumberThatDoesNotFitFailsWithoutOpening)
     CommonUtils port;
     // Read with wrap-round these would be 9600 baud and 8 data bits.
     for (const char* text : {"4294976896,N,8,1", "9600,N,4294967304,1"}) {
-        EXPECT_EQ(port.OpenSerialByText(1, text), 0) << text;
+        EXPECT_FALSE(port.OpenSerialByText(1, text)) << text;
         EXPECT_EQ(port.GetSerialHandle(), -1) << text;
     }
     EXPECT_TRUE(tty_->Applied().empty());
@@ -299,12 +342,12 @@ TEST_F(SerialOpenTest, SettingsTextWithANumberThatDoesNotFitFailsWithoutOpening)
 TEST_F(SerialOpenTest, SettingsTextOpenOfAPortInUseFailsWithoutAMessage) {
     CommonUtils window;
     CommonUtils cycle;
-    ASSERT_EQ(Open(window, 1), 1);
-    EXPECT_EQ(cycle.OpenSerialByText(1, "9600,N,8,1"), 0);
+    ASSERT_TRUE(Open(window, 1));
+    EXPECT_EQ(cycle.OpenSerialByText(1, "9600,N,8,1").step, OpenStep::kClaim);
     EXPECT_EQ(cycle.GetSerialHandle(), -1);
     EXPECT_TRUE(window_->MessageBoxes().empty());
     CloseOnWindow(window);
-    EXPECT_EQ(cycle.OpenSerialByText(1, "9600,N,8,1"), 1);
+    EXPECT_TRUE(cycle.OpenSerialByText(1, "9600,N,8,1"));
     cycle.Close();
 }
 
@@ -318,11 +361,11 @@ TEST_F(SerialOverOpenPortTest, OpeningASerialPortOverAnOpenUsbPortEndsTheUsbWork
     PtyPair usb;
     LinkNode(root_.path() + "/dev/usb/lp0", usb.slavePath());
     CommonUtils port;
-    int opened = 0;
+    OpenOutcome opened;
     window_->Invoke(
         [&] { opened = port.OpenUsb(window_, "/dev/usb/lp0#usb#vid_0416&pid_5011#1"); });
-    ASSERT_EQ(opened, 1);
-    ASSERT_EQ(Open(port, 1), 1);
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(Open(port, 1));
     EXPECT_EQ(port.portKind(), kPortSerial);
     EXPECT_TRUE(window_->WaitUntil([] { return LiveWorkerCount() == 1; }))
         << LiveWorkerCount() << " workers";

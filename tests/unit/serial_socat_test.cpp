@@ -73,7 +73,7 @@ TEST_F(SerialSocatTest, EchoPeerSendsEveryByteBackInOrder) {
     ASSERT_TRUE(peer.Running()) << "socat did not start";
     WriteMap("COM4=" + link + "\n");
     CommonUtils port;
-    ASSERT_EQ(Open(port, 4, 115200, 'N', 8, 1, 0), 1);
+    ASSERT_TRUE(Open(port, 4, 115200, 'N', 8, 1, 0));
     std::string block;
     for (int i = 0; i < 3000; ++i)
         block.push_back(static_cast<char>(i * 7 & 0xFF));

@@ -43,8 +43,9 @@ TEST_F(TransportStressTest, OpenSendCloseReopenWhileDataFlows) {
         switch (random() % 40) {
             case 0:  // close and reopen from inside the handler
                 port->Close();
-                handlerReopens += message == UM_TX_DONE ? port->OpenParallel(window_, "LPT1")
-                                                        : port->OpenUsb(window_, kUsbPath);
+                handlerReopens +=
+                    static_cast<bool>(message == UM_TX_DONE ? port->OpenParallel(window_, "LPT1")
+                                                            : port->OpenUsb(window_, kUsbPath));
                 break;
             case 1:
                 port->Close();
@@ -95,7 +96,7 @@ TEST_F(TransportStressTest, OpenSendCloseReopenWhileDataFlows) {
     usb_.DrainMaster(50);
     window_->SetHandler(nullptr);
     CommonUtils fresh;
-    ASSERT_EQ(OpenUsbOnWindow(fresh, kUsbPath), 1);
+    ASSERT_TRUE(OpenUsbOnWindow(fresh, kUsbPath));
     const std::size_t before = window_->Count(UM_RX_BYTE);
     SendOnWindow(fresh, "final");
     EXPECT_EQ(usb_.ReadMaster(5), "final");

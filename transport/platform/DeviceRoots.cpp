@@ -33,4 +33,11 @@ std::string DevicePath(const std::string& path) {
     return root + "/" + path;
 }
 
+std::vector<std::string> LockDirs() {
+    const char* value = std::getenv("QUILLON_LOCK_DIR");
+    if (value && *value)
+        return {value};
+    return {"/run/lock", "/var/lock"};
+}
+
 }  // namespace quillon

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -150,22 +151,60 @@ std::string OwnPageRedirect(const std::string& url, const std::string& location,
     return target;
 }
 
+// The errno that stands for how a request without an answer ended.
+int ErrorOf(CURL* curl, CURLcode result) {
+    long osError = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
+    switch (result) {
+        case CURLE_OPERATION_TIMEDOUT:
+            return ETIMEDOUT;
+        case CURLE_COULDNT_CONNECT:
+            return osError ? static_cast<int>(osError) : ECONNREFUSED;
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return osError ? static_cast<int>(osError) : ECONNRESET;
+        case CURLE_OUT_OF_MEMORY:
+            return ENOMEM;
+        case CURLE_OK:
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_WRITE_ERROR:  // the header callback ended a transfer it could not read
+            return EPROTO;
+        default:
+            return osError ? static_cast<int>(osError) : EIO;
+    }
+}
+
 // Runs one request on the multi handle until it ends, the printer stalls, or the deadline
 // of the whole probe passes. Time spent waiting for any byte counts, headers included,
-// which libcurl's own low-speed limit (body bytes only) does not do.
-void Run(CURLM* multi, Exchange& exchange, Clock::time_point deadline) {
+// which libcurl's own low-speed limit (body bytes only) does not do. Returns the errno that
+// stands for how it ended, which counts only when no answer came (EPROTO when the exchange
+// ended without one).
+int Run(CURLM* multi, Exchange& exchange, Clock::time_point deadline) {
     curl_multi_add_handle(multi, exchange.curl);
     auto lastActivity = Clock::now();
+    int error = EIO;
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0)
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
             break;
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+                if (message->msg == CURLMSG_DONE)
+                    error = ErrorOf(exchange.curl, message->data.result);
+            }
+            break;
+        }
         const auto now = Clock::now();
         if (!exchange.connected)
             lastActivity = now;
         const auto stallEnd = lastActivity + kStall;
-        if (now >= deadline || now >= stallEnd)
+        if (now >= deadline || now >= stallEnd) {
+            error = ETIMEDOUT;
             break;
+        }
         const auto wait =
             std::chrono::duration_cast<Milliseconds>(std::min(deadline, stallEnd) - now);
         int events = 0;
@@ -176,22 +215,30 @@ void Run(CURLM* multi, Exchange& exchange, Clock::time_point deadline) {
             lastActivity = Clock::now();
     }
     curl_multi_remove_handle(multi, exchange.curl);
+    return error;
 }
 
 }  // namespace
 
-int ProbeHttp(const char* address) {
+int ProbeHttp(const char* address, ProbeAnswer* answer) {
+    ProbeAnswer unused;
+    ProbeAnswer& result = answer ? *answer : unused;
+    result = {};
     in_addr parsed{};
     // Only dotted IPv4 text: a name would make libcurl look it up.
-    if (!address || inet_pton(AF_INET, address, &parsed) != 1)
+    if (!address || inet_pton(AF_INET, address, &parsed) != 1) {
+        result.error = EINVAL;
         return 0;
+    }
     InitCurlOnce();
     const auto deadline = Clock::now() + kWholeProbe;
     std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
                                                                 curl_multi_cleanup);
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!multi || !curl)
+    if (!multi || !curl) {
+        result.error = ENOMEM;
         return 0;
+    }
 
     curl_slist* headers = nullptr;
     for (const char* line : kRequestHeaders)
@@ -217,7 +264,8 @@ int ProbeHttp(const char* address) {
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, DiscardBody);
 
     std::string url = std::string("http://") + address + "/";
-    int result = 0;
+    // Redirects to the printer's own page that never end in an answer time out.
+    result.error = ETIMEDOUT;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
@@ -229,22 +277,26 @@ int ProbeHttp(const char* address) {
         exchange.status = 0;
         exchange.statusLine.clear();
         exchange.location.clear();
-        Run(multi.get(), exchange, deadline);
+        const int error = Run(multi.get(), exchange, deadline);
         // A failure before the headers of a final answer were in leaves no answer.
-        if (!exchange.answered)
+        if (!exchange.answered) {
+            result.error = error;
             break;
+        }
         // A redirect elsewhere is not followed: it is the answer, and it is not 200.
         std::string next;
         if (exchange.status >= 300 && exchange.status < 400 && !exchange.location.empty())
             next = OwnPageRedirect(url, exchange.location, address);
         if (next.empty()) {
-            result = exchange.status == 200 ? 1 : 0;
+            result.status = exchange.status;
+            // A status line that could not be read is no HTTP answer.
+            result.error = exchange.status == 0 ? EPROTO : 0;
             break;
         }
         url = next;
     }
     curl_slist_free_all(headers);
-    return result;
+    return result.status == 200 ? 1 : 0;
 }
 
 }  // namespace quillon

@@ -7,9 +7,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <string>
 
+#include "transport/platform/DeviceCause.h"
 #include "transport/platform/DeviceRoots.h"
 
 namespace quillon {
@@ -40,32 +42,46 @@ bool IsTerminalDevice(const struct stat& info) {
 
 }  // namespace
 
-int OpenTtyExclusive(const std::string& path, bool* noTerminal) {
-    if (noTerminal)
-        *noTerminal = false;
-    if (path.empty())
+int OpenTtyExclusive(const std::string& path, OpenOutcome* why) {
+    OpenOutcome failure = OpenFailure(OpenStep::kDevice, ENOENT, path);
+    auto fail = [&](OpenStep step, int error) {
+        failure.step = step;
+        failure.error = error;
+        ExplainDeviceFailure(failure);
+        if (why)
+            *why = failure;
         return -1;
+    };
+    if (path.empty())
+        return fail(OpenStep::kDevice, ENOENT);
     // Looked at before it is opened: opening some devices acts at once (a tape rewinds, a
     // watchdog starts), so only a terminal is opened at all. The look and the open go
     // through one handle, so the path cannot be switched to another file in between.
     const int handle = open(path.c_str(), O_PATH | O_CLOEXEC);
     if (handle < 0)
-        return -1;
+        return fail(OpenStep::kDevice, errno);
     struct stat info {};
     if (fstat(handle, &info) != 0 || !IsTerminalDevice(info)) {
         close(handle);
-        if (noTerminal)
-            *noTerminal = true;
-        return -1;
+        return fail(OpenStep::kTerminal, ENOTTY);
+    }
+    // A program that keeps to UUCP lock files only (a terminal program, a modem dialler)
+    // takes no flock; its lock file says the port is its.
+    const DeviceHolder locked = LockFileHolder(path);
+    if (locked.pid != 0 && !locked.thisProcess) {
+        close(handle);
+        return fail(OpenStep::kClaim, EBUSY);
     }
     const std::string reopen = "/proc/self/fd/" + std::to_string(handle);
     const int fd = open(reopen.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = errno;
     close(handle);
+    // TIOCEXCL of another open refuses this one with EBUSY.
     if (fd < 0)
-        return -1;
+        return fail(openError == EBUSY ? OpenStep::kClaim : OpenStep::kDevice, openError);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        return -1;
+        return fail(OpenStep::kClaim, EBUSY);
     }
     (void)ioctl(fd, TIOCEXCL);
     return fd;
