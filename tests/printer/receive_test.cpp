@@ -40,19 +40,6 @@ sockaddr_in SocketAddress(const std::string& address, int port) {
     return to;
 }
 
-// A blocking connection; receiveBuffer > 0 keeps what the kernel holds for it small.
-int Connect(const std::string& address, int port, int receiveBuffer = 0) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    const sockaddr_in to = SocketAddress(address, port);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool Write(int fd, const std::string& bytes) {
     return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
