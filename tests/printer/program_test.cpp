@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -112,6 +115,45 @@ TEST(PrinterProgram, RawTcpPortsPrintAndAnswerAndTheWebPageSays200) {
     ASSERT_TRUE(WriteAll(web, "GET / HTTP/1.1\r\nHost: " + address + "\r\n\r\n"));
     EXPECT_EQ(ReadSome(web, 15, 5000), "HTTP/1.1 200 OK");
     close(web);
+}
+
+TEST(PrinterProgram, ScriptsReadWhereItListensLearnWhyAPortIsMissingAndKeepTheirPages) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--ready-json --http-port 8080");
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    const QJsonObject ready =
+        QJsonDocument::fromJson(QByteArray::fromStdString(printer.WaitForFirstLine())).object();
+    const std::string mapLine = ReadMap(printer.mapFile());
+    EXPECT_EQ(ready["com"].toString().toStdString(), mapLine.substr(0, mapLine.find('=')));
+    EXPECT_EQ(ready["pty"].toString().toStdString(), device);
+    EXPECT_EQ(ready["address"].toString().toStdString(), address);
+    EXPECT_EQ(ready["tcp"].toArray(), (QJsonArray{9100, 4000}));
+    EXPECT_EQ(ready["http"].toInt(), 8080);
+    EXPECT_EQ(ready["pid"].toInteger(), printer.pid());
+
+    // A second printer on the same address finds the ports taken and says so.
+    TempDir otherDir;
+    PrinterProcess other(otherDir, address, "--ready-json --http-port 8080");
+    ASSERT_FALSE(other.WaitForPort().empty()) << other.errors();
+    // By the time it says it is ready, it has said why.
+    const QJsonObject second =
+        QJsonDocument::fromJson(QByteArray::fromStdString(other.WaitForFirstLine())).object();
+    EXPECT_EQ(second["tcp"].toArray(), QJsonArray{});
+    EXPECT_TRUE(second["http"].isNull());
+    EXPECT_NE(other.errors().find("cannot listen on " + address +
+                                  ":9100: another program already listens there"),
+              std::string::npos)
+        << other.errors();
+
+    // The page folder removed while it runs comes back with the next page.
+    std::filesystem::remove_all(printer.pages());
+    const int fd = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, Bytes("'after the clean-up' 0A 1D 56 00")));
+    close(fd);
+    EXPECT_FALSE(printer.WaitForPage(1).empty()) << printer.errors();
 }
 
 TEST(PrinterProgram, QuillonListsTheVirtualPrinterAsItsComPort) {
