@@ -85,6 +85,7 @@ void PrinterModel::Reset() {
     asbMask_ = 0;
     barcode_ = BarcodeSettings{};
     qr_ = QrSettings{};
+    pdf417_ = Pdf417Settings{};
     graphics_ = Raster{};
 }
 

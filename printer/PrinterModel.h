@@ -55,6 +55,16 @@ struct QrSettings {
     std::string data;
 };
 
+struct Pdf417Settings {
+    int columns = 0;
+    int rows = 0;
+    int moduleWidth = 3;
+    int rowHeight = 3;  // times the module width
+    int level = -1;
+    bool truncated = false;
+    std::string data;
+};
+
 // How a character in the current style sits on the line.
 struct GlyphShape {
     Glyph glyph{};
@@ -112,6 +122,7 @@ class PrinterModel : public TokenSink {
     void ColumnImage(const Token& token);
     void GraphicsCommand(const Token& token, size_t params);
     void BarcodeCommand(const Token& token);
+    void Pdf417Command(const Token& token, uint8_t fn, uint8_t n);
     void SymbolCommand(const Token& token);
     void PrintImage(Raster raster, int scaleW, int scaleH);
 
@@ -137,6 +148,7 @@ class PrinterModel : public TokenSink {
     uint8_t asbMask_ = 0;
     BarcodeSettings barcode_;
     QrSettings qr_;
+    Pdf417Settings pdf417_;
     Raster graphics_;  // the graphics buffer of GS ( L function 112
     int graphicsScaleW_ = 1;
     int graphicsScaleH_ = 1;

@@ -67,6 +67,8 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
             taken = PlaceBarcode(p, *barcode, y, width);
         else if (const auto* qr = std::get_if<QrCode>(&e))
             taken = PlaceQr(p, *qr, y, width);
+        else if (const auto* pdf = std::get_if<Pdf417>(&e))
+            taken = PlacePdf417(p, *pdf, y, width);
         else if (const auto* cut = std::get_if<Cut>(&e))
             taken = PlaceCut(p, *cut, y, width);
         else if (const auto* kick = std::get_if<DrawerKick>(&e))
@@ -166,6 +168,23 @@ int PageRenderer::PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth) {
                                 q.moduleSize, Qt::black);
     }
     return side;
+}
+
+int PageRenderer::PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth) {
+    const ModuleGrid grid = EncodePdf417(pdf);
+    const int width = grid.width * pdf.moduleWidth;
+    if (!grid.error.empty() || width > paperWidth)
+        return PlaceNote(p, "PDF417 not printed: " + (grid.error.empty() ? "too wide" : grid.error),
+                         y, paperWidth);
+    if (p) {
+        const int x = AlignedX(pdf.align, width, paperWidth);
+        for (int row = 0; row < grid.height; ++row)
+            for (int col = 0; col < grid.width; ++col)
+                if (grid.At(col, row))
+                    p->fillRect(x + col * pdf.moduleWidth, y + row * pdf.rowHeight, pdf.moduleWidth,
+                                pdf.rowHeight, Qt::black);
+    }
+    return grid.height * pdf.rowHeight;
 }
 
 int PageRenderer::PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth) {

@@ -28,6 +28,7 @@ class PageRenderer {
     int PlaceImage(QPainter* p, const ImageBlock& image, int y, int paperWidth);
     int PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWidth);
     int PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth);
+    int PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth);
     int PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth);
     int PlaceNote(QPainter* p, const std::string& text, int y, int paperWidth);
 
