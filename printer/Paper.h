@@ -57,8 +57,9 @@ struct LineImage {
 struct TextLine {
     std::vector<Glyph> glyphs;
     std::vector<LineImage> images;
-    int height = 0;   // the tallest thing on the line
-    int advance = 0;  // how far the paper moves after the line
+    int height = 0;           // the tallest thing on the line
+    int advance = 0;          // how far the paper moves after the line
+    bool upsideDown = false;  // turned half a turn within its own band (ESC {)
 };
 
 struct Feed {

@@ -42,6 +42,13 @@ struct TextStyle {
     bool reverse = false;
 };
 
+// What FS ! and FS - set for Chinese characters alone (GS ! sets both these and the others').
+struct ChineseStyle {
+    int underline = 0;
+    int scaleW = 1;
+    int scaleH = 1;
+};
+
 struct BarcodeSettings {
     int height = 162;
     int moduleWidth = 3;
@@ -134,6 +141,9 @@ class PrinterModel : public TokenSink {
     LineBuilder line_;
 
     TextStyle style_;
+    ChineseStyle chineseStyle_;
+    bool upsideDown_ = false;      // ESC {
+    bool lineUpsideDown_ = false;  // as it was when the line in progress began
     Align align_ = Align::kLeft;
     int lineSpacing_ = 30;
     int rightSpacing_ = 0;

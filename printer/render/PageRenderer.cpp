@@ -53,7 +53,7 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
     for (const Element& e : page.elements) {
         if (const auto* line = std::get_if<TextLine>(&e)) {
             if (p)
-                DrawLine(*p, *line, y);
+                DrawLine(*p, *line, y, width);
             bottom = std::max(bottom, y + line->height);
             y += line->advance;
             continue;
@@ -84,7 +84,13 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
     return std::max(bottom, y);
 }
 
-void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y) {
+void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth) {
+    // An upside-down line is drawn as any other, half a turn about the middle of its band.
+    if (line.upsideDown) {
+        p.save();
+        p.translate(paperWidth, 2 * y + line.height);
+        p.rotate(180);
+    }
     for (const Glyph& g : line.glyphs) {
         const FontCell cell = CellOf(g.font);
         const int w = cell.width * g.scaleW;
@@ -104,6 +110,8 @@ void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y) {
         const int h = image.raster.height * image.scaleH;
         p.drawImage(QRect(image.x, y + line.height - h, w, h), MonoImage(image.raster));
     }
+    if (line.upsideDown)
+        p.restore();
 }
 
 void PageRenderer::DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y) {

@@ -22,7 +22,7 @@ class PageRenderer {
   private:
     // Lays the page out from the top; draws too when a painter is given. Returns the height.
     int Layout(const Page& page, QPainter* p);
-    void DrawLine(QPainter& p, const TextLine& line, int y);
+    void DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth);
     void DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y);
     // Each returns the height it takes; with a null painter it only measures.
     int PlaceImage(QPainter* p, const ImageBlock& image, int y, int paperWidth);

@@ -121,3 +121,34 @@ TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
     EXPECT_EQ(image.height(), PageRenderer::kMaxHeight);
     EXPECT_TRUE(Black(image, 0, PageRenderer::kMaxHeight - 1));
 }
+
+TEST(PageRenderer, ChineseSizesFollowFsAndAnUpsideDownLineIsTurnedInItsBand) {
+    // Chinese mode: FS ! doubles the Chinese characters only, ESC ! the others only, GS !
+    // both, as a printer with Chinese fonts does.
+    EngineHarness h;
+    h.Send(
+        "1C 26 1C 21 0C 'a' B1 B6 0A 1C 21 00 1B 21 30 'a' B1 B6 0A 1B 21 00 1D 21 11 'a' B1 B6 "
+        "0A");
+    const auto lines = h.All<TextLine>();
+    ASSERT_EQ(lines.size(), 3u);
+    // Each line's "a" and its Chinese character, as width and height scales.
+    const int scales[3][2][2] = {{{1, 1}, {2, 2}}, {{2, 2}, {1, 1}}, {{2, 2}, {2, 2}}};
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(lines[i].glyphs[c].scaleW, scales[i][c][0]) << "line " << i << ", " << c;
+            EXPECT_EQ(lines[i].glyphs[c].scaleH, scales[i][c][1]) << "line " << i << ", " << c;
+        }
+
+    // ESC { counts where a line begins: the line is the same ink turned half a turn.
+    auto band = [](const std::string& hex) {
+        EngineHarness one;
+        one.Send(hex + " 1D 56 00");
+        const TextLine line = one.All<TextLine>().at(0);
+        PageRenderer renderer;
+        return renderer.Render(one.pages.at(0)).copy(0, 0, 576, line.height);
+    };
+    const QImage upright = band("1B 45 01 'Upside down' 0A");
+    const QImage turned = band("1B 7B 01 1B 45 01 'Upside down' 1B 7B 00 0A");
+    ASSERT_GT(BlackIn(upright, upright.rect()), 100);
+    EXPECT_EQ(turned, upright.mirrored(true, true));
+}
