@@ -147,6 +147,62 @@ TEST(PrinterProgram, ScriptsReadWhereItListensLearnWhyAPortIsMissingAndKeepTheir
               std::string::npos)
         << other.errors();
 
+    // Its state set and read through the web API, as the printer's answers show it.
+    auto http = [&](const std::string& request) {
+        const int fd = ConnectPrinterSocket(address.c_str(), 8080);
+        if (fd < 0 || !WriteAll(fd, request))
+            return std::string("no connection");
+        std::string reply = ReadSome(fd, 1 << 16, 5000);
+        close(fd);
+        return reply;
+    };
+    auto body = [](const std::string& reply) {
+        return QJsonDocument::fromJson(
+                   QByteArray::fromStdString(reply.substr(reply.find("\r\n\r\n") + 4)))
+            .object();
+    };
+    auto post = [&](const std::string& target, const std::string& form) {
+        return http("POST " + target + " HTTP/1.1\r\nContent-Length: " +
+                    std::to_string(form.size()) + "\r\n\r\n" + form);
+    };
+    // A client with automatic status back on hears each change as it happens.
+    const int asker = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(asker, 0);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 61 FF")));
+    ASSERT_EQ(ReadSome(asker, 4, 5000).size(), 4u);
+    const std::string set = post("/api/state?drawer=open", "cover=open&paper=near-end");
+    ASSERT_EQ(set.substr(0, 15), "HTTP/1.1 200 OK") << set;
+    const std::string status = http("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(body(status), body(set));
+    EXPECT_EQ(body(status)["cover"].toString(), "open");
+    EXPECT_EQ(body(status)["paper"].toString(), "near-end");
+    EXPECT_EQ(body(status)["drawer"].toString(), "open");
+    EXPECT_FALSE(body(status)["online"].toBool());
+    // Offline with the drawer open, the cover open, no error, paper near its end.
+    const std::string automatic = ReadSome(asker, 4, 5000);
+    ASSERT_EQ(automatic.size(), 4u);
+    EXPECT_EQ(automatic[0] & 0x2C, 0x28) << "cover open, offline, drawer open";
+    EXPECT_EQ(automatic[2] & 0x0F, 0x03) << "paper near its end";
+    ASSERT_TRUE(WriteAll(asker, Bytes("10 04 01 10 04 02 10 04 03 10 04 04")));
+    EXPECT_EQ(ReadSome(asker, 4, 5000), Bytes("1A 16 12 1E"));
+    std::string listed;
+    for (const QJsonValue& b : body(status)["dleEot"].toArray())
+        listed += static_cast<char>(b.toInt());
+    EXPECT_EQ(listed, Bytes("1A 16 12 1E"));
+    // Once the cover is closed the printer is online again and answers GS r as well.
+    ASSERT_EQ(post("/api/state", "cover=closed").substr(0, 15), "HTTP/1.1 200 OK");
+    ASSERT_EQ(ReadSome(asker, 4, 5000).size(), 4u);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 72 01 1D 72 02")));
+    EXPECT_EQ(ReadSome(asker, 2, 5000), Bytes("03 00"));
+    close(asker);
+    const std::string wrong = post("/api/state", "cover=ajar");
+    EXPECT_EQ(wrong.substr(0, 24), "HTTP/1.1 400 Bad Request") << wrong;
+    EXPECT_NE(body(wrong)["error"].toString().indexOf("cover=ajar"), -1);
+    EXPECT_EQ(http("GET /api/nothing HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+    EXPECT_EQ(http("GET /api/state HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 405");
+    ASSERT_EQ(post("/api/state", "cover=closed&paper=ok&drawer=closed").substr(0, 15),
+              "HTTP/1.1 200 OK");
+
     // The page folder removed while it runs comes back with the next page.
     std::filesystem::remove_all(printer.pages());
     const int fd = ConnectPrinterSocket(address.c_str(), 9100);
