@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace quillon::escpos {
@@ -22,22 +23,28 @@ char32_t ConvertOne(iconv_t cd, const uint8_t* bytes, size_t length) {
     char* outPtr = reinterpret_cast<char*>(out);
     size_t outLeft = sizeof out;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
-        outLeft == sizeof out)
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0)
+        return kReplacement;
+    // CP1255 and CP1258 hold a letter back for the marks that may follow it: flush it out.
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    if (outLeft == sizeof out)
         return kReplacement;
     return out[0];
 }
 
-CodePageTable BuildTable(const char* name) {
-    CodePageTable table{};
-    for (int b = 0; b < 256; ++b)
-        table[b] = b < 0x80 ? static_cast<char32_t>(b) : kReplacement;
+// The page's table, or nothing when this system's iconv does not know the page.
+std::optional<CodePageTable> BuildTable(const char* name) {
     iconv_t cd = iconv_open("UTF-32LE", name);
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return table;
-    for (int b = 0x80; b < 256; ++b) {
+        return std::nullopt;
+    // The lower half is ASCII but on a few pages (CP864's Arabic percent sign); a byte iconv
+    // does not map there stays ASCII.
+    CodePageTable table{};
+    for (int b = 0; b < 256; ++b) {
         const uint8_t byte = static_cast<uint8_t>(b);
         table[b] = ConvertOne(cd, &byte, 1);
+        if (table[b] == kReplacement && b < 0x80)
+            table[b] = static_cast<char32_t>(b);
     }
     iconv_close(cd);
     return table;
@@ -64,12 +71,30 @@ const std::vector<char32_t>& TwoByteTable() {
 }  // namespace
 
 const CodePageTable* CodePageFor(int number) {
-    static const std::map<int, CodePageTable> pages = {
-        {0, BuildTable("IBM437")}, {2, BuildTable("IBM850")},  {16, BuildTable("CP1252")},
-        {17, BuildTable("CP866")}, {19, BuildTable("IBM858")},
+    // The ESC t numbers of the common printer profile that client libraries choose pages by,
+    // with the name iconv knows each page by. The profile's pages iconv has no table for
+    // (12 = CP853, 30 and 31 = TCVN-3, 32 = CP720, 41 = CP1098) and the makers' own numbers
+    // are left out, so that the printer notes them instead of printing in another page.
+    static const std::map<int, const char*> names = {
+        {0, "IBM437"},  {1, "CP932"},       {2, "IBM850"},       {3, "IBM860"},  {4, "IBM863"},
+        {5, "IBM865"},  {11, "CP851"},      {13, "IBM857"},      {14, "CP737"},  {15, "ISO_8859-7"},
+        {16, "CP1252"}, {17, "CP866"},      {18, "IBM852"},      {19, "IBM858"}, {21, "CP874"},
+        {33, "CP775"},  {34, "IBM855"},     {35, "IBM861"},      {36, "IBM862"}, {37, "IBM864"},
+        {38, "IBM869"}, {39, "ISO_8859-2"}, {40, "ISO_8859-15"}, {42, "CP774"},  {43, "CP772"},
+        {44, "CP1125"}, {45, "CP1250"},     {46, "CP1251"},      {47, "CP1253"}, {48, "CP1254"},
+        {49, "CP1255"}, {50, "CP1256"},     {51, "CP1257"},      {52, "CP1258"}, {53, "RK1048"},
     };
-    const auto found = pages.find(number);
-    return found == pages.end() ? nullptr : &found->second;
+    // Each page's table is made the first time it is chosen.
+    static std::mutex lock;
+    static std::map<int, std::optional<CodePageTable>> tables;
+    const auto name = names.find(number);
+    if (name == names.end())
+        return nullptr;
+    std::lock_guard<std::mutex> hold(lock);
+    auto table = tables.find(number);
+    if (table == tables.end())
+        table = tables.emplace(number, BuildTable(name->second)).first;
+    return table->second ? &*table->second : nullptr;
 }
 
 int Gb18030Length(uint8_t lead, uint8_t second) {

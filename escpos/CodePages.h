@@ -10,8 +10,10 @@ namespace quillon::escpos {
 
 using CodePageTable = std::array<char32_t, 256>;
 
-// The table for an ESC t number (0 = 437, 2 = 850, 16 = 1252, 17 = 866, 19 = 858), or null
-// when the printer has no such page.
+// The table for an ESC t number of the common printer profile (0 = 437, 2 = 850, 16 = 1252,
+// 17 = 866, 19 = 858, 46 = 1251, ...), or null when the printer has no such page. Bytes a page
+// leaves undefined (and the lead bytes of CP932's two-byte characters) read as U+FFFD. The
+// table stays valid for the life of the process.
 const CodePageTable* CodePageFor(int number);
 
 // How many bytes the GB18030 character starting with `lead` and `second` takes: 1, 2 or 4,

@@ -173,7 +173,7 @@ void PrinterModel::BarcodeCommand(const Token& t) {
         data.assign(reinterpret_cast<const char*>(t.data) + 4, t.size - 4);
     }
     const int type = m <= 6 ? m + 65 : m;
-    if (type < 65 || type > 73 || data.empty()) {
+    if (type < 65 || type > 78 || data.empty()) {
         AddMarker("barcode", t);
         return;
     }
@@ -191,6 +191,10 @@ void PrinterModel::SymbolCommand(const Token& t) {
     const uint8_t cn = t.data[5];
     const uint8_t fn = t.data[6];
     const uint8_t n = t.size > 7 ? t.data[7] : 0;
+    if (cn == 48) {
+        Pdf417Command(t, fn, n);
+        return;
+    }
     if (cn != 49) {
         if (fn == 81)
             AddMarker("symbol", t);
@@ -217,6 +221,60 @@ void PrinterModel::SymbolCommand(const Token& t) {
             // About how tall the symbol will be, for cutting the roll into pages.
             const int side = static_cast<int>(21 + qr_.data.size() / 4) * qr_.moduleSize;
             Add(QrCode{qr_.data, qr_.moduleSize, qr_.level, align_}, side);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// PDF417: GS ( k with cn 48; n is the byte after fn.
+void PrinterModel::Pdf417Command(const Token& t, uint8_t fn, uint8_t n) {
+    switch (fn) {
+        case 65:
+            if (n <= 30)
+                pdf417_.columns = n;
+            break;
+        case 66:
+            if (n == 0 || (n >= 3 && n <= 90))
+                pdf417_.rows = n;
+            break;
+        case 67:
+            if (n >= 2 && n <= 8)
+                pdf417_.moduleWidth = n;
+            break;
+        case 68:
+            if (n >= 2 && n <= 8)
+                pdf417_.rowHeight = n;
+            break;
+        case 69: {
+            // m = 48: a level 0 to 8; m = 49: a ratio to the data, left to the encoder.
+            const uint8_t level = t.size > 8 ? t.data[8] : 0;
+            if (n == 48 && level >= 48 && level <= 56)
+                pdf417_.level = level - 48;
+            else if (n == 49)
+                pdf417_.level = -1;
+            break;
+        }
+        case 70:
+            pdf417_.truncated = n & 1;
+            break;
+        case 80:
+            pdf417_.data.assign(reinterpret_cast<const char*>(t.data) + std::min<size_t>(8, t.size),
+                                reinterpret_cast<const char*>(t.data) + t.size);
+            break;
+        case 81: {
+            if (pdf417_.data.empty())
+                break;
+            if (!line_.Empty())
+                PrintLine();
+            const int rowHeight = pdf417_.rowHeight * pdf417_.moduleWidth;
+            // About how tall the symbol will be, for cutting the roll into pages.
+            const int rows =
+                pdf417_.rows > 0 ? pdf417_.rows : 3 + static_cast<int>(pdf417_.data.size()) / 8;
+            Add(Pdf417{pdf417_.data, pdf417_.columns, pdf417_.rows, pdf417_.moduleWidth, rowHeight,
+                       pdf417_.level, pdf417_.truncated, align_},
+                rows * rowHeight);
             break;
         }
         default:

@@ -57,8 +57,9 @@ struct LineImage {
 struct TextLine {
     std::vector<Glyph> glyphs;
     std::vector<LineImage> images;
-    int height = 0;   // the tallest thing on the line
-    int advance = 0;  // how far the paper moves after the line
+    int height = 0;           // the tallest thing on the line
+    int advance = 0;          // how far the paper moves after the line
+    bool upsideDown = false;  // turned half a turn within its own band (ESC {)
 };
 
 struct Feed {
@@ -90,6 +91,18 @@ struct QrCode {
     Align align;
 };
 
+// A PDF417 symbol; columns and rows 0 = as many as the data needs.
+struct Pdf417 {
+    std::string data;
+    int columns;
+    int rows;
+    int moduleWidth;  // dots
+    int rowHeight;    // dots
+    int level;        // error correction 0 to 8; -1 = by the amount of data
+    bool truncated;   // the right-hand row indicators and stop pattern left out
+    Align align;
+};
+
 struct Cut {
     bool partial;
 };
@@ -104,7 +117,8 @@ struct Marker {
     std::string text;
 };
 
-using Element = std::variant<TextLine, Feed, ImageBlock, Barcode, QrCode, Cut, DrawerKick, Marker>;
+using Element =
+    std::variant<TextLine, Feed, ImageBlock, Barcode, QrCode, Pdf417, Cut, DrawerKick, Marker>;
 
 // A stretch of paper: a whole job, or part of a long one.
 struct Page {

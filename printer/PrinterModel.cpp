@@ -68,6 +68,8 @@ PrinterModel::PrinterModel(int paperWidth, Family family, const PrinterState& st
 
 void PrinterModel::Reset() {
     style_ = TextStyle{};
+    chineseStyle_ = ChineseStyle{};
+    upsideDown_ = false;
     align_ = Align::kLeft;
     lineSpacing_ = 30;
     rightSpacing_ = 0;
@@ -85,6 +87,7 @@ void PrinterModel::Reset() {
     asbMask_ = 0;
     barcode_ = BarcodeSettings{};
     qr_ = QrSettings{};
+    pdf417_ = Pdf417Settings{};
     graphics_ = Raster{};
 }
 
@@ -152,22 +155,27 @@ void PrinterModel::DropPartialChar() {
 
 GlyphShape PrinterModel::ShapeFor(FontKind font) const {
     const FontCell cell = CellOf(font);
+    // Chinese characters take their size and underline from FS ! and FS -, the others from
+    // ESC ! and ESC -.
+    const bool chinese = font == FontKind::kCjk;
+    const int scaleW = chinese ? chineseStyle_.scaleW : style_.scaleW;
+    const int scaleH = chinese ? chineseStyle_.scaleH : style_.scaleH;
+    const int underline = chinese ? chineseStyle_.underline : style_.underline;
     GlyphShape shape;
-    shape.width = cell.width * style_.scaleW;
-    shape.height = cell.height * style_.scaleH;
-    shape.advance = shape.width + rightSpacing_ * style_.scaleW;
+    shape.width = cell.width * scaleW;
+    shape.height = cell.height * scaleH;
+    shape.advance = shape.width + rightSpacing_ * scaleW;
     uint8_t flags = 0;
     if (style_.bold)
         flags |= kBold;
-    if (style_.underline == 1)
+    if (underline == 1)
         flags |= kUnderline;
-    if (style_.underline == 2)
+    if (underline == 2)
         flags |= kUnderlineThick;
     if (style_.reverse)
         flags |= kReverse;
-    shape.glyph = Glyph{
-        0,    0, font, static_cast<uint8_t>(style_.scaleW), static_cast<uint8_t>(style_.scaleH),
-        flags};
+    shape.glyph =
+        Glyph{0, 0, font, static_cast<uint8_t>(scaleW), static_cast<uint8_t>(scaleH), flags};
     return shape;
 }
 
@@ -177,6 +185,8 @@ void PrinterModel::Place(const GlyphShape& shape, char32_t code) {
         if (!line_.Fits(shape.width))
             return;  // wider than the paper
     }
+    if (line_.Empty())
+        lineUpsideDown_ = upsideDown_;  // ESC { counts where a line begins
     Glyph glyph = shape.glyph;
     glyph.code = code;
     line_.AddGlyph(glyph, shape.width, shape.height, shape.advance);
@@ -192,6 +202,7 @@ void PrinterModel::PrintLine(int advance) {
         return;
     }
     TextLine line = line_.Take(align_, advance);
+    line.upsideDown = lineUpsideDown_;
     if (advance < 0)
         line.advance = std::max(line.height, lineSpacing_);
     const int height = std::max(line.advance, line.height);
@@ -280,6 +291,9 @@ void PrinterModel::EscCommand(const Token& t) {
         case 'G':
             style_.bold = n & 1;
             break;
+        case '{':
+            upsideDown_ = n & 1;
+            break;
         case '-':
             style_.underline = (n == 1 || n == '1') ? 1 : (n == 2 || n == '2') ? 2 : 0;
             break;
@@ -353,7 +367,7 @@ void PrinterModel::EscCommand(const Token& t) {
             AddMarker("page mode", t);
             break;
         default:
-            break;  // settings that change nothing on this paper (ESC R, ESC {, ...)
+            break;  // settings that change nothing on this paper (ESC R, ...)
     }
 }
 
@@ -361,8 +375,8 @@ void PrinterModel::GsCommand(const Token& t) {
     const uint8_t n = Param(t, 2);
     switch (t.data[1]) {
         case '!':
-            style_.scaleW = ((n >> 4) & 7) + 1;
-            style_.scaleH = (n & 7) + 1;
+            style_.scaleW = chineseStyle_.scaleW = ((n >> 4) & 7) + 1;
+            style_.scaleH = chineseStyle_.scaleH = (n & 7) + 1;
             break;
         case 'B':
             style_.reverse = n & 1;
@@ -439,7 +453,16 @@ void PrinterModel::GsCommand(const Token& t) {
 }
 
 void PrinterModel::FsCommand(const Token& t) {
+    const uint8_t n = Param(t, 2);
     switch (t.data[1]) {
+        case '!':
+            chineseStyle_.scaleW = (n & 0x04) ? 2 : 1;
+            chineseStyle_.scaleH = (n & 0x08) ? 2 : 1;
+            chineseStyle_.underline = (n & 0x80) ? 1 : 0;
+            break;
+        case '-':
+            chineseStyle_.underline = (n == 1 || n == '1') ? 1 : (n == 2 || n == '2') ? 2 : 0;
+            break;
         case '&':
             chinese_ = true;
             break;

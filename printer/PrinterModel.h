@@ -42,6 +42,13 @@ struct TextStyle {
     bool reverse = false;
 };
 
+// What FS ! and FS - set for Chinese characters alone (GS ! sets both these and the others').
+struct ChineseStyle {
+    int underline = 0;
+    int scaleW = 1;
+    int scaleH = 1;
+};
+
 struct BarcodeSettings {
     int height = 162;
     int moduleWidth = 3;
@@ -52,6 +59,16 @@ struct BarcodeSettings {
 struct QrSettings {
     int moduleSize = 3;
     char level = 'L';
+    std::string data;
+};
+
+struct Pdf417Settings {
+    int columns = 0;
+    int rows = 0;
+    int moduleWidth = 3;
+    int rowHeight = 3;  // times the module width
+    int level = -1;
+    bool truncated = false;
     std::string data;
 };
 
@@ -112,6 +129,7 @@ class PrinterModel : public TokenSink {
     void ColumnImage(const Token& token);
     void GraphicsCommand(const Token& token, size_t params);
     void BarcodeCommand(const Token& token);
+    void Pdf417Command(const Token& token, uint8_t fn, uint8_t n);
     void SymbolCommand(const Token& token);
     void PrintImage(Raster raster, int scaleW, int scaleH);
 
@@ -123,6 +141,9 @@ class PrinterModel : public TokenSink {
     LineBuilder line_;
 
     TextStyle style_;
+    ChineseStyle chineseStyle_;
+    bool upsideDown_ = false;      // ESC {
+    bool lineUpsideDown_ = false;  // as it was when the line in progress began
     Align align_ = Align::kLeft;
     int lineSpacing_ = 30;
     int rightSpacing_ = 0;
@@ -137,6 +158,7 @@ class PrinterModel : public TokenSink {
     uint8_t asbMask_ = 0;
     BarcodeSettings barcode_;
     QrSettings qr_;
+    Pdf417Settings pdf417_;
     Raster graphics_;  // the graphics buffer of GS ( L function 112
     int graphicsScaleW_ = 1;
     int graphicsScaleH_ = 1;

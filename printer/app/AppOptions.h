@@ -19,6 +19,7 @@ struct AppOptions {
     int idleMs = 500;         // a pause this long ends a job
     int webTimeoutMs = 5000;  // a web client is disconnected this long after it connected
     int dropIdleS = 300;      // a raw client silent this long is disconnected; 0: never
+    bool readyJson = false;   // say where it listens as one JSON line on standard output
 };
 
 // Fills `options` from argv; false with a message in `error` for a bad command line, or with

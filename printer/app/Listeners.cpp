@@ -30,11 +30,29 @@ int ListenOn(const std::string& address, int port, std::string& error) {
     // instead of having its SYNs dropped and sent again a second later.
     if (bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
         listen(fd, SOMAXCONN) != 0) {
-        error = std::strerror(errno);
+        error = BindFailure(errno, port);
         close(fd);
         return -1;
     }
     return fd;
+}
+
+std::string BindFailure(int error, int port) {
+    const std::string why = std::string(" (") + std::strerror(error) + ")";
+    switch (error) {
+        case EADDRINUSE:
+            return "another program already listens there" + why;
+        case EACCES:
+        case EPERM:
+            return port < 1024 ? "ports below 1024 need root or the CAP_NET_BIND_SERVICE "
+                                 "capability" +
+                                     why
+                               : "not allowed" + why;
+        case EADDRNOTAVAIL:
+            return "the address is not one of this machine's" + why;
+        default:
+            return std::strerror(error);
+    }
 }
 
 }  // namespace quillon

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "printer/app/PrinterSession.h"
+#include "printer/app/WebApi.h"
 
 namespace quillon {
 
@@ -215,8 +216,8 @@ bool ReceiveLoop::ReadRequest(Connection& c) {
     if (n == 0)
         return false;
     c.request.append(buffer, static_cast<size_t>(n));
-    if (c.request.find("\r\n\r\n") != std::string::npos || c.request.size() > kMaxRequest) {
-        Queue(c, PageReply());
+    if (RequestComplete(c.request) || c.request.size() > kMaxRequest) {
+        Queue(c, WebResponse(c.request, session_, options_.pageTitle));
         c.closeWhenSent = true;
         return Flush(c);
     }
@@ -413,15 +414,6 @@ ReceiveLoop::Connection* ReceiveLoop::Find(int id) {
         if (c.id == id)
             return &c;
     return nullptr;
-}
-
-std::string ReceiveLoop::PageReply() const {
-    const std::string& title = options_.pageTitle;
-    const std::string body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
-                             "</title></head><body><h1>" + title +
-                             "</h1><p>Raw printing on ports 9100 and 4000.</p></body></html>\n";
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 void ReceiveLoop::Note(const std::string& line) {

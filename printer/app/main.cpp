@@ -10,8 +10,12 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -77,8 +81,11 @@ void SavePage(const QString& dir, const printer::Page& page, const QImage& image
         std::cerr << "quillon-printer: cannot encode " << path << " as PNG\n";
         return;
     }
-    const int error =
-        ReplaceFile(path, {std::string_view(png.constData(), static_cast<size_t>(png.size()))});
+    const std::string_view bytes(png.constData(), static_cast<size_t>(png.size()));
+    int error = ReplaceFile(path, {bytes});
+    // A folder removed while the printer runs (a script cleaning up between runs) is made again.
+    if (error == ENOENT && QDir().mkpath(dir))
+        error = ReplaceFile(path, {bytes});
     if (error)
         std::cerr << "quillon-printer: cannot write " << path << ": " << std::strerror(error)
                   << "\n";
@@ -118,18 +125,22 @@ int main(int argc, char** argv) {
     std::string ports =
         "COM" + std::to_string(entry.number()) + " = " + pty.path() + " (" + mapFile + ")";
     std::vector<Listener> listeners;
+    QJsonArray rawListening;
+    QJsonValue httpListening = QJsonValue::Null;
     auto listen = [&](int port, bool http) {
         const int fd = ListenOn(options.address, port, error);
         if (fd >= 0) {
             listeners.push_back({fd, http});
+            if (http)
+                httpListening = port;
+            else
+                rawListening.append(port);
             ports += "\n" + std::string(http ? "HTTP " : "TCP ") + options.address + ":" +
                      std::to_string(port);
             return;
         }
-        std::cerr << "quillon-printer: cannot listen on " << options.address << ":" << port << " ("
-                  << error << ")"
-                  << (port < 1024 ? "; ports below 1024 need root or a user namespace" : "")
-                  << "; going on without it\n";
+        std::cerr << "quillon-printer: cannot listen on " << options.address << ":" << port << ": "
+                  << error << "; going on without it\n";
     };
     listen(options.rawPorts[0], false);
     listen(options.rawPorts[1], false);
@@ -175,7 +186,20 @@ int main(int argc, char** argv) {
     // Lines on standard input change what the sensors see.
     if (fcntl(STDIN_FILENO, F_GETFD) >= 0)
         new StateCommands(session, STDIN_FILENO, app.get());
-    std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
+    if (options.readyJson) {
+        const QJsonObject ready{
+            {"com", QString("COM%1").arg(entry.number())},
+            {"pty", QString::fromStdString(pty.path())},
+            {"portMap", QString::fromStdString(mapFile)},
+            {"address", QString::fromStdString(options.address)},
+            {"tcp", rawListening},
+            {"http", httpListening},
+            {"pid", static_cast<qint64>(getpid())},
+        };
+        std::cout << QJsonDocument(ready).toJson(QJsonDocument::Compact).toStdString() << std::endl;
+    } else {
+        std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
+    }
 
     const int result = app->exec();
     loop.Stop();

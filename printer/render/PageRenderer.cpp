@@ -53,7 +53,7 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
     for (const Element& e : page.elements) {
         if (const auto* line = std::get_if<TextLine>(&e)) {
             if (p)
-                DrawLine(*p, *line, y);
+                DrawLine(*p, *line, y, width);
             bottom = std::max(bottom, y + line->height);
             y += line->advance;
             continue;
@@ -67,6 +67,8 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
             taken = PlaceBarcode(p, *barcode, y, width);
         else if (const auto* qr = std::get_if<QrCode>(&e))
             taken = PlaceQr(p, *qr, y, width);
+        else if (const auto* pdf = std::get_if<Pdf417>(&e))
+            taken = PlacePdf417(p, *pdf, y, width);
         else if (const auto* cut = std::get_if<Cut>(&e))
             taken = PlaceCut(p, *cut, y, width);
         else if (const auto* kick = std::get_if<DrawerKick>(&e))
@@ -82,7 +84,13 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
     return std::max(bottom, y);
 }
 
-void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y) {
+void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth) {
+    // An upside-down line is drawn as any other, half a turn about the middle of its band.
+    if (line.upsideDown) {
+        p.save();
+        p.translate(paperWidth, 2 * y + line.height);
+        p.rotate(180);
+    }
     for (const Glyph& g : line.glyphs) {
         const FontCell cell = CellOf(g.font);
         const int w = cell.width * g.scaleW;
@@ -102,6 +110,8 @@ void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y) {
         const int h = image.raster.height * image.scaleH;
         p.drawImage(QRect(image.x, y + line.height - h, w, h), MonoImage(image.raster));
     }
+    if (line.upsideDown)
+        p.restore();
 }
 
 void PageRenderer::DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y) {
@@ -166,6 +176,23 @@ int PageRenderer::PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth) {
                                 q.moduleSize, Qt::black);
     }
     return side;
+}
+
+int PageRenderer::PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth) {
+    const ModuleGrid grid = EncodePdf417(pdf);
+    const int width = grid.width * pdf.moduleWidth;
+    if (!grid.error.empty() || width > paperWidth)
+        return PlaceNote(p, "PDF417 not printed: " + (grid.error.empty() ? "too wide" : grid.error),
+                         y, paperWidth);
+    if (p) {
+        const int x = AlignedX(pdf.align, width, paperWidth);
+        for (int row = 0; row < grid.height; ++row)
+            for (int col = 0; col < grid.width; ++col)
+                if (grid.At(col, row))
+                    p->fillRect(x + col * pdf.moduleWidth, y + row * pdf.rowHeight, pdf.moduleWidth,
+                                pdf.rowHeight, Qt::black);
+    }
+    return grid.height * pdf.rowHeight;
 }
 
 int PageRenderer::PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth) {

@@ -22,12 +22,13 @@ class PageRenderer {
   private:
     // Lays the page out from the top; draws too when a painter is given. Returns the height.
     int Layout(const Page& page, QPainter* p);
-    void DrawLine(QPainter& p, const TextLine& line, int y);
+    void DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth);
     void DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y);
     // Each returns the height it takes; with a null painter it only measures.
     int PlaceImage(QPainter* p, const ImageBlock& image, int y, int paperWidth);
     int PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWidth);
     int PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth);
+    int PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth);
     int PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth);
     int PlaceNote(QPainter* p, const std::string& text, int y, int paperWidth);
 

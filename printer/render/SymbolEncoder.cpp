@@ -20,9 +20,21 @@ std::string Strip(const std::string& data, char mark) {
     return s;
 }
 
+// GS1 data as zint reads it: the application identifiers in brackets, or in parentheses as
+// the printer's data has them; blanks only space out the human-readable line.
+std::string Gs1Data(const std::string& data, int& inputMode) {
+    std::string s;
+    for (char c : data)
+        if (c != ' ')
+            s += c;
+    inputMode = GS1_MODE | (s.find('(') != std::string::npos ? GS1PARENS_MODE : 0);
+    return s;
+}
+
 // The zint symbology and data for a barcode type; 0 when zint has none.
-int Symbology(const Barcode& b, std::string& data) {
+int Symbology(const Barcode& b, std::string& data, int& inputMode) {
     data = b.data;
+    inputMode = DATA_MODE;
     const size_t n = data.size();
     switch (b.type) {
         case 65:
@@ -44,6 +56,17 @@ int Symbology(const Barcode& b, std::string& data) {
         case 73:
             data = Code128Text(data);
             return BARCODE_CODE128;
+        case 74:
+            data = Gs1Data(data, inputMode);
+            return BARCODE_GS1_128;
+        case 75:
+        case 76:  // truncated: the same modules, less tall
+            return BARCODE_DBAR_OMN;
+        case 77:
+            return BARCODE_DBAR_LTD;
+        case 78:
+            data = Gs1Data(data, inputMode);
+            return BARCODE_DBAR_EXP;
         default:
             return 0;
     }
@@ -79,13 +102,15 @@ std::string Code128Text(const std::string& data) {
 ModuleGrid EncodeBarcode(const Barcode& barcode) {
     ModuleGrid grid;
     std::string data;
-    const int symbology = Symbology(barcode, data);
+    int inputMode = DATA_MODE;
+    const int symbology = Symbology(barcode, data, inputMode);
     if (symbology == 0 || data.empty()) {
         grid.error = "barcode type " + std::to_string(barcode.type);
         return grid;
     }
     ZintSymbol z;
     z.symbol->symbology = symbology;
+    z.symbol->input_mode = inputMode;
     const int result =
         ZBarcode_Encode(z.symbol, reinterpret_cast<const unsigned char*>(data.data()),
                         static_cast<int>(data.size()));
@@ -102,6 +127,31 @@ ModuleGrid EncodeBarcode(const Barcode& barcode) {
     grid.text = reinterpret_cast<const char*>(z.symbol->text);
     if (grid.text.empty())
         grid.text = data;
+    return grid;
+}
+
+ModuleGrid EncodePdf417(const Pdf417& pdf) {
+    ModuleGrid grid;
+    ZintSymbol z;
+    z.symbol->symbology = pdf.truncated ? BARCODE_PDF417COMP : BARCODE_PDF417;
+    z.symbol->input_mode = DATA_MODE;
+    z.symbol->option_1 = pdf.level;
+    z.symbol->option_2 = pdf.columns;
+    z.symbol->option_3 = pdf.rows;
+    const int result =
+        ZBarcode_Encode(z.symbol, reinterpret_cast<const unsigned char*>(pdf.data.data()),
+                        static_cast<int>(pdf.data.size()));
+    if (result >= ZINT_ERROR || z.symbol->width <= 0) {
+        grid.error = z.symbol->errtxt;
+        return grid;
+    }
+    grid.width = z.symbol->width;
+    grid.height = z.symbol->rows;
+    grid.dark.resize(static_cast<size_t>(grid.width) * grid.height);
+    for (int y = 0; y < grid.height; ++y)
+        for (int x = 0; x < grid.width; ++x)
+            grid.dark[static_cast<size_t>(y) * grid.width + x] =
+                (z.symbol->encoded_data[y][x >> 3] >> (x & 7)) & 1;
     return grid;
 }
 

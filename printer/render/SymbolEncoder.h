@@ -1,5 +1,6 @@
 #pragma once
-// Barcodes (libzint) and QR codes (libqrencode) as grids of modules, before scaling.
+// Barcodes and PDF417 (libzint) and QR codes (libqrencode) as grids of modules, before
+// scaling.
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct ModuleGrid {
 // A barcode as one row of modules.
 ModuleGrid EncodeBarcode(const Barcode& barcode);
 ModuleGrid EncodeQr(const QrCode& qr);
+ModuleGrid EncodePdf417(const Pdf417& pdf);
 
 // The characters of a CODE128 barcode whose data carries code set selectors ("{A", "{B",
 // "{C" with two-digit values as single bytes, "{{" for a brace).

@@ -154,6 +154,15 @@ std::string PrinterProcess::errors() const {
     return s.str();
 }
 
+std::string PrinterProcess::WaitForFirstLine() const {
+    std::string line;
+    Until([&] {
+        std::ifstream in(outFile_);
+        return std::getline(in, line) && !in.eof();
+    });
+    return line;
+}
+
 int OpenClient(const std::string& device) {
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {

@@ -34,6 +34,8 @@ class PrinterProcess {
     // The processor time it has used, in clock ticks.
     long CpuTicks() const;
     std::string errors() const;
+    // The first line it writes on its standard output, once it is whole; empty after 20 s.
+    std::string WaitForFirstLine() const;
     const std::string& mapFile() const { return map_; }
     const std::string& pages() const { return pages_; }
 

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <filesystem>
@@ -112,6 +115,101 @@ TEST(PrinterProgram, RawTcpPortsPrintAndAnswerAndTheWebPageSays200) {
     ASSERT_TRUE(WriteAll(web, "GET / HTTP/1.1\r\nHost: " + address + "\r\n\r\n"));
     EXPECT_EQ(ReadSome(web, 15, 5000), "HTTP/1.1 200 OK");
     close(web);
+}
+
+TEST(PrinterProgram, ScriptsReadWhereItListensLearnWhyAPortIsMissingAndKeepTheirPages) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--ready-json --http-port 8080");
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    const QJsonObject ready =
+        QJsonDocument::fromJson(QByteArray::fromStdString(printer.WaitForFirstLine())).object();
+    const std::string mapLine = ReadMap(printer.mapFile());
+    EXPECT_EQ(ready["com"].toString().toStdString(), mapLine.substr(0, mapLine.find('=')));
+    EXPECT_EQ(ready["pty"].toString().toStdString(), device);
+    EXPECT_EQ(ready["address"].toString().toStdString(), address);
+    EXPECT_EQ(ready["tcp"].toArray(), (QJsonArray{9100, 4000}));
+    EXPECT_EQ(ready["http"].toInt(), 8080);
+    EXPECT_EQ(ready["pid"].toInteger(), printer.pid());
+
+    // A second printer on the same address finds the ports taken and says so.
+    TempDir otherDir;
+    PrinterProcess other(otherDir, address, "--ready-json --http-port 8080");
+    ASSERT_FALSE(other.WaitForPort().empty()) << other.errors();
+    // By the time it says it is ready, it has said why.
+    const QJsonObject second =
+        QJsonDocument::fromJson(QByteArray::fromStdString(other.WaitForFirstLine())).object();
+    EXPECT_EQ(second["tcp"].toArray(), QJsonArray{});
+    EXPECT_TRUE(second["http"].isNull());
+    EXPECT_NE(other.errors().find("cannot listen on " + address +
+                                  ":9100: another program already listens there"),
+              std::string::npos)
+        << other.errors();
+
+    // Its state set and read through the web API, as the printer's answers show it.
+    auto http = [&](const std::string& request) {
+        const int fd = ConnectPrinterSocket(address.c_str(), 8080);
+        if (fd < 0 || !WriteAll(fd, request))
+            return std::string("no connection");
+        std::string reply = ReadSome(fd, 1 << 16, 5000);
+        close(fd);
+        return reply;
+    };
+    auto body = [](const std::string& reply) {
+        return QJsonDocument::fromJson(
+                   QByteArray::fromStdString(reply.substr(reply.find("\r\n\r\n") + 4)))
+            .object();
+    };
+    auto post = [&](const std::string& target, const std::string& form) {
+        return http("POST " + target + " HTTP/1.1\r\nContent-Length: " +
+                    std::to_string(form.size()) + "\r\n\r\n" + form);
+    };
+    // A client with automatic status back on hears each change as it happens.
+    const int asker = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(asker, 0);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 61 FF")));
+    ASSERT_EQ(ReadSome(asker, 4, 5000).size(), 4u);
+    const std::string set = post("/api/state?drawer=open", "cover=open&paper=near-end");
+    ASSERT_EQ(set.substr(0, 15), "HTTP/1.1 200 OK") << set;
+    const std::string status = http("GET /api/status HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(body(status), body(set));
+    EXPECT_EQ(body(status)["cover"].toString(), "open");
+    EXPECT_EQ(body(status)["paper"].toString(), "near-end");
+    EXPECT_EQ(body(status)["drawer"].toString(), "open");
+    EXPECT_FALSE(body(status)["online"].toBool());
+    // Offline with the drawer open, the cover open, no error, paper near its end.
+    const std::string automatic = ReadSome(asker, 4, 5000);
+    ASSERT_EQ(automatic.size(), 4u);
+    EXPECT_EQ(automatic[0] & 0x2C, 0x28) << "cover open, offline, drawer open";
+    EXPECT_EQ(automatic[2] & 0x0F, 0x03) << "paper near its end";
+    ASSERT_TRUE(WriteAll(asker, Bytes("10 04 01 10 04 02 10 04 03 10 04 04")));
+    EXPECT_EQ(ReadSome(asker, 4, 5000), Bytes("1A 16 12 1E"));
+    std::string listed;
+    for (const QJsonValue& b : body(status)["dleEot"].toArray())
+        listed += static_cast<char>(b.toInt());
+    EXPECT_EQ(listed, Bytes("1A 16 12 1E"));
+    // Once the cover is closed the printer is online again and answers GS r as well.
+    ASSERT_EQ(post("/api/state", "cover=closed").substr(0, 15), "HTTP/1.1 200 OK");
+    ASSERT_EQ(ReadSome(asker, 4, 5000).size(), 4u);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 72 01 1D 72 02")));
+    EXPECT_EQ(ReadSome(asker, 2, 5000), Bytes("03 00"));
+    close(asker);
+    const std::string wrong = post("/api/state", "cover=ajar");
+    EXPECT_EQ(wrong.substr(0, 24), "HTTP/1.1 400 Bad Request") << wrong;
+    EXPECT_NE(body(wrong)["error"].toString().indexOf("cover=ajar"), -1);
+    EXPECT_EQ(http("GET /api/nothing HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+    EXPECT_EQ(http("GET /api/state HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 405");
+    ASSERT_EQ(post("/api/state", "cover=closed&paper=ok&drawer=closed").substr(0, 15),
+              "HTTP/1.1 200 OK");
+
+    // The page folder removed while it runs comes back with the next page.
+    std::filesystem::remove_all(printer.pages());
+    const int fd = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, Bytes("'after the clean-up' 0A 1D 56 00")));
+    close(fd);
+    EXPECT_FALSE(printer.WaitForPage(1).empty()) << printer.errors();
 }
 
 TEST(PrinterProgram, QuillonListsTheVirtualPrinterAsItsComPort) {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "printer/render/PageRenderer.h"
+#include "printer/render/SymbolEncoder.h"
 #include "tests/printer/EngineHarness.h"
 #include "tests/printer/ImageChecks.h"
 
@@ -33,6 +34,53 @@ TEST(PageRenderer, BarcodesAndQrCodeReadBackWithZbar) {
     EXPECT_NE(found.find("CODE-128:QUILLON-1"), std::string::npos) << found;
     EXPECT_NE(found.find("EAN-13:4006381333931"), std::string::npos) << found;
     EXPECT_NE(found.find("QR-Code:https://quillon.test/1"), std::string::npos) << found;
+}
+
+TEST(PageRenderer, Gs1BarcodesReadBackAndPdf417IsDrawnAsItsRowsSay) {
+    EngineHarness h;
+    h.Send("1D 68 50 1D 77 02 1D 6B 4A 12 '(01)04012345123456' 0A");
+    h.Send("1D 6B 4B 0D '0401234512345' 0A");
+    h.Send("1D 6B 4D 0D '0401234512345' 0A");
+    h.Send("1D 6B 4E 18 '(01)04012345123456(10)AB' 0A");
+    h.Send("1D 56 42 00");
+    ASSERT_EQ(h.pages.size(), 1u);
+    EXPECT_TRUE(h.All<Marker>().empty());
+    // zbar does not read DataBar Limited: that one is only encoded.
+    for (const Barcode& barcode : h.All<Barcode>())
+        EXPECT_EQ(EncodeBarcode(barcode).error, "") << barcode.type;
+    PageRenderer renderer;
+    const QImage image = renderer.Render(h.pages[0]);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("gs1.png");
+    ASSERT_TRUE(SavePng(image, path));
+    const std::string found = Scan(path);
+    EXPECT_NE(found.find("CODE-128:0104012345123456"), std::string::npos) << found;
+    EXPECT_NE(found.find("DataBar:0104012345123456"), std::string::npos) << found;
+    EXPECT_NE(found.find("DataBar-Exp:0104012345123456"), std::string::npos) << found;
+
+    // PDF417: 3 data columns, rows 4 times a module width of 2, level 2. Each module is
+    // drawn where the symbol's grid has it: start, left indicator, 3 columns, right indicator
+    // (17 modules each) and the stop pattern (18).
+    EngineHarness pdf;
+    pdf.Send(
+        "1D 28 6B 03 00 30 41 03 1D 28 6B 03 00 30 43 02 1D 28 6B 03 00 30 44 04 "
+        "1D 28 6B 04 00 30 45 30 32 1D 28 6B 0E 00 30 50 30 'QUILLON-PDF' "
+        "1D 28 6B 03 00 30 51 30 1D 56 00");
+    ASSERT_EQ(pdf.pages.size(), 1u);
+    const auto symbols = pdf.All<Pdf417>();
+    ASSERT_EQ(symbols.size(), 1u);
+    const ModuleGrid grid = EncodePdf417(symbols[0]);
+    ASSERT_TRUE(grid.error.empty()) << grid.error;
+    EXPECT_EQ(grid.width, 17 * 6 + 18);
+    ASSERT_GE(grid.height, 3);
+    const QImage drawn = renderer.Render(pdf.pages[0]);
+    int wrong = 0;
+    for (int row = 0; row < grid.height; ++row)
+        for (int col = 0; col < grid.width; ++col)
+            for (const QPoint dot : {QPoint(col * 2, row * 8), QPoint(col * 2 + 1, row * 8 + 7)})
+                wrong += Black(drawn, dot.x(), dot.y()) != grid.At(col, row);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(BlackIn(drawn, QRect(grid.width * 2, 0, 576 - grid.width * 2, grid.height * 8)), 0);
 }
 
 TEST(PageRenderer, TextImagesCutAndNotesLandWhereThePaperSaysAt58mm) {
@@ -72,4 +120,35 @@ TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
     const QImage image = renderer.Render(h.pages[0]);
     EXPECT_EQ(image.height(), PageRenderer::kMaxHeight);
     EXPECT_TRUE(Black(image, 0, PageRenderer::kMaxHeight - 1));
+}
+
+TEST(PageRenderer, ChineseSizesFollowFsAndAnUpsideDownLineIsTurnedInItsBand) {
+    // Chinese mode: FS ! doubles the Chinese characters only, ESC ! the others only, GS !
+    // both, as a printer with Chinese fonts does.
+    EngineHarness h;
+    h.Send(
+        "1C 26 1C 21 0C 'a' B1 B6 0A 1C 21 00 1B 21 30 'a' B1 B6 0A 1B 21 00 1D 21 11 'a' B1 B6 "
+        "0A");
+    const auto lines = h.All<TextLine>();
+    ASSERT_EQ(lines.size(), 3u);
+    // Each line's "a" and its Chinese character, as width and height scales.
+    const int scales[3][2][2] = {{{1, 1}, {2, 2}}, {{2, 2}, {1, 1}}, {{2, 2}, {2, 2}}};
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(lines[i].glyphs[c].scaleW, scales[i][c][0]) << "line " << i << ", " << c;
+            EXPECT_EQ(lines[i].glyphs[c].scaleH, scales[i][c][1]) << "line " << i << ", " << c;
+        }
+
+    // ESC { counts where a line begins: the line is the same ink turned half a turn.
+    auto band = [](const std::string& hex) {
+        EngineHarness one;
+        one.Send(hex + " 1D 56 00");
+        const TextLine line = one.All<TextLine>().at(0);
+        PageRenderer renderer;
+        return renderer.Render(one.pages.at(0)).copy(0, 0, 576, line.height);
+    };
+    const QImage upright = band("1B 45 01 'Upside down' 0A");
+    const QImage turned = band("1B 7B 01 1B 45 01 'Upside down' 1B 7B 00 0A");
+    ASSERT_GT(BlackIn(upright, upright.rect()), 100);
+    EXPECT_EQ(turned, upright.mirrored(true, true));
 }
