@@ -139,9 +139,10 @@ class HoldWatch {
     long long reportedSeconds_ = 0;
 };
 
-// The loop of WritePieces and WriteFileRange. move(fd, position, length) makes one try at
-// moving up to length bytes from position of the block to fd, under the channel's lock,
-// and returns as write() does.
+// The loop of WritePieces and WriteFileRange. move(fd, position, length, offered) makes one
+// try at moving up to length bytes from position of the block to fd, under the channel's
+// lock, sets offered to what it put before the device (length, or less where its own buffer
+// ends), and returns as write() does.
 template <typename Move>
 IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                      const std::function<bool()>& keepGoing, std::size_t size, int stallMs,
@@ -154,23 +155,28 @@ IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChanne
     HoldWatch hold(onHold);
     while (position < size && keepGoing()) {
         const std::size_t piece = std::min(size - position, pieceLimit);
+        std::size_t offered = piece;
         state.bytesWritten = 0;
         const IoResult r =
-            UnderLock(channel, field, [&](int fd) { return move(fd, position, piece); });
+            UnderLock(channel, field, [&](int fd) { return move(fd, position, piece, offered); });
         if (r.count > 0) {
             state.bytesWritten = static_cast<std::uint32_t>(r.count);
             position += static_cast<std::size_t>(r.count);
             lastProgress = Clock::now();
             pollSaidReady = false;
             hold.Taken();
-            continue;
-        }
-        if (r.fd < 0)
+            // A device that took only part of what it was offered is full: asking again at
+            // once could only fail with EAGAIN, so wait for room first, as a blocking write
+            // would inside the kernel.
+            if (static_cast<std::size_t>(r.count) == offered || position == size)
+                continue;
+        } else if (r.fd < 0) {
             break;
-        if (r.count < 0 && r.error == EINTR)
+        } else if (r.count < 0 && r.error == EINTR) {
             continue;
-        // 0 bytes or EAGAIN: no room now. Anything else: the device failed or is gone.
-        if (r.count < 0 && r.error != EAGAIN) {
+        } else if (r.count < 0 && r.error != EAGAIN) {
+            // Nothing went out. 0 bytes or EAGAIN: no room now; anything else: the device
+            // failed or is gone.
             outcome.error = r.error;
             break;
         }
@@ -185,10 +191,12 @@ IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChanne
                 break;
             }
         }
-        hold.Waited(waited);
-        // A driver that says there is room and then takes nothing: pace the retries.
-        if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
-            break;
+        if (r.count <= 0) {
+            hold.Waited(waited);
+            // A driver that says there is room and then takes nothing: pace the retries.
+            if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
+                break;
+        }
         const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
         if (ready < 0)
             break;
@@ -203,13 +211,17 @@ constexpr int kFileEnded = ENODATA;
 constexpr std::size_t kCopyPiece = 64 << 10;  // what one read takes when sendfile cannot
 
 // Moves the pieces of a file range to a descriptor: straight from the page cache where the
-// kernel can send a file to it, else read into memory and written.
+// kernel hands the pages over without copying them (a pipe, a socket), else read into memory
+// and written. A terminal or device would copy them anyway, and sendfile to it reads a whole
+// piece of the file for every call, however little the device then takes.
 class FileRangeMover {
   public:
     FileRangeMover(const FileRange& range, WriteCall write) : range_(range), write_(write) {}
 
-    ssize_t operator()(int fd, std::size_t position, std::size_t length) {
-        if (!copy_) {
+    ssize_t operator()(int fd, std::size_t position, std::size_t length, std::size_t& offered) {
+        if (way_ == Way::kUndecided)
+            way_ = TakesFilePages(fd) ? Way::kSend : Way::kCopy;
+        if (way_ == Way::kSend) {
             const ssize_t n = SendFromFile(fd, range_.file->fd(), At(position), length);
             if (n == 0) {
                 errno = kFileEnded;
@@ -217,9 +229,9 @@ class FileRangeMover {
             }
             if (n > 0 || !CannotSendFromFile(errno))
                 return Checked(n);
-            copy_ = true;
+            way_ = Way::kCopy;
         }
-        return Checked(Copy(fd, position, length));
+        return Checked(Copy(fd, position, length, offered));
     }
 
   private:
@@ -234,7 +246,7 @@ class FileRangeMover {
         return range_.offset + static_cast<std::int64_t>(position);
     }
 
-    ssize_t Copy(int fd, std::size_t position, std::size_t length) {
+    ssize_t Copy(int fd, std::size_t position, std::size_t length, std::size_t& offered) {
         // A piece the device took only part of is written on from what was read for it.
         if (position < bufferStart_ || position >= bufferStart_ + buffer_.size()) {
             buffer_.resize(std::min(length, kCopyPiece));
@@ -250,12 +262,14 @@ class FileRangeMover {
             bufferStart_ = position;
         }
         const std::size_t skip = position - bufferStart_;
-        return write_(fd, buffer_.data() + skip, std::min(length, buffer_.size() - skip));
+        offered = std::min(length, buffer_.size() - skip);
+        return write_(fd, buffer_.data() + skip, offered);
     }
 
+    enum class Way { kUndecided, kSend, kCopy };
     const FileRange& range_;
     const WriteCall write_;
-    bool copy_ = false;  // the kernel cannot send a file to this descriptor
+    Way way_ = Way::kUndecided;  // how this descriptor gets the file
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;  // where buffer_ starts in the range
 };
@@ -371,7 +385,7 @@ IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChann
                       const std::vector<std::uint8_t>& block, int stallMs, std::size_t pieceLimit,
                       WriteCall write, const HoldReport& onHold) {
     return MovePieces(state, channel, field, keepGoing, block.size(), stallMs, pieceLimit, onHold,
-                      [&](int fd, std::size_t position, std::size_t length) {
+                      [&](int fd, std::size_t position, std::size_t length, std::size_t&) {
                           return write(fd, block.data() + position, length);
                       });
 }

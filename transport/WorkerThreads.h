@@ -24,8 +24,8 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 
 constexpr std::size_t kWritePiece = 4096;  // largest write per call to a device
-// Largest piece of a file range per call to a parallel, USB or network port: the kernel
-// moves it without a copy, and a pipe holds this much.
+// Largest piece of a file range per call to a parallel, USB or network port: a pipe holds
+// this much, and a device is offered this much of what was read for it.
 constexpr std::size_t kFilePiece = 64 << 10;
 constexpr int kNoStallLimit = -1;
 // How long a synchronous write (SendDirect) may go without any byte going out.
@@ -49,8 +49,9 @@ constexpr int kHoldReportMs = 1000;
 // waiting for room in between. A piece with no room is tried again once there is room;
 // the block ends early when keepGoing() turns false, the port closes or is stopped, the
 // device fails (the rest is dropped; the outcome carries its errno), or, with a stallMs of
-// 0 or more, when no byte has gone out for that long (ETIMEDOUT). Returns what went out;
-// bytesWritten holds the last piece.
+// 0 or more, when no byte has gone out for that long (ETIMEDOUT). A piece the device takes
+// only part of is not tried again until there is room. Returns what went out; bytesWritten
+// holds the last piece.
 IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                       const std::function<bool()>& keepGoing,
                       const std::vector<std::uint8_t>& block, int stallMs,
@@ -58,9 +59,9 @@ IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChann
                       const HoldReport& onHold = {});
 
 // Writes a range of a file as WritePieces writes a block, each piece sent straight from
-// the file where the kernel can do that for the descriptor, else read and written with
-// `write`. The block also ends early where the file ends (it has become shorter: no error)
-// or cannot be read (the read's errno).
+// the file where the kernel hands its pages over without a copy (a pipe, a socket), else
+// read and written with `write`. The block also ends early where the file ends (it has become
+// shorter: no error) or cannot be read (the read's errno).
 IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
                          const std::function<bool()>& keepGoing, const FileRange& range,
                          int stallMs, std::size_t pieceLimit = kFilePiece,
