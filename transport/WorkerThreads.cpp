@@ -146,7 +146,8 @@ class HoldWatch {
 template <typename Move>
 IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                      const std::function<bool()>& keepGoing, std::size_t size, int stallMs,
-                     std::size_t pieceLimit, const HoldReport& onHold, Move move) {
+                     std::size_t pieceLimit, const HoldReport& onHold, const RoomWait& waitForRoom,
+                     Move move) {
     using Clock = std::chrono::steady_clock;
     IoOutcome outcome;
     std::size_t& position = outcome.count;
@@ -197,7 +198,8 @@ IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChanne
             if (pollSaidReady && WaitStop(channel.stop.fd(), 10))
                 break;
         }
-        const int ready = WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
+        const int ready = waitForRoom ? waitForRoom(r.fd, wait)
+                                      : WaitReady(r.fd, POLLOUT, channel.stop.fd(), wait);
         if (ready < 0)
             break;
         pollSaidReady = ready == 1;
@@ -383,8 +385,9 @@ HoldReport ReportHoldsTo(const PortChannel& channel, const std::function<bool()>
 IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                       const std::function<bool()>& keepGoing,
                       const std::vector<std::uint8_t>& block, int stallMs, std::size_t pieceLimit,
-                      WriteCall write, const HoldReport& onHold) {
+                      WriteCall write, const HoldReport& onHold, const RoomWait& waitForRoom) {
     return MovePieces(state, channel, field, keepGoing, block.size(), stallMs, pieceLimit, onHold,
+                      waitForRoom,
                       [&](int fd, std::size_t position, std::size_t length, std::size_t&) {
                           return write(fd, block.data() + position, length);
                       });
@@ -397,7 +400,7 @@ IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortCh
     if (!range.file)
         return {};
     IoOutcome outcome = MovePieces(state, channel, field, keepGoing, range.length, stallMs,
-                                   pieceLimit, onHold, FileRangeMover(range, write));
+                                   pieceLimit, onHold, {}, FileRangeMover(range, write));
     // A file that has become shorter ends its block there: no failure of the port.
     if (outcome.error == kFileEnded)
         outcome.error = 0;

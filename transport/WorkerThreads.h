@@ -44,6 +44,10 @@ using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
 using HoldReport = std::function<void(int heldMs)>;
 constexpr int kHoldReportMs = 1000;
 
+// How a writer waits for room on fd between pieces: returns as WaitReady(fd, POLLOUT,
+// stop, timeoutMs) does, which is what it is unless the writer has other duties meanwhile.
+using RoomWait = std::function<int(int fd, int timeoutMs)>;
+
 // Writes a block to the channel's descriptor `field` in pieces of at most pieceLimit bytes
 // (4096 unless said otherwise) with `write` (DeviceWrite unless said otherwise),
 // waiting for room in between. A piece with no room is tried again once there is room;
@@ -56,7 +60,7 @@ IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChann
                       const std::function<bool()>& keepGoing,
                       const std::vector<std::uint8_t>& block, int stallMs,
                       std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite,
-                      const HoldReport& onHold = {});
+                      const HoldReport& onHold = {}, const RoomWait& waitForRoom = {});
 
 // Writes a range of a file as WritePieces writes a block, each piece sent straight from
 // the file where the kernel hands its pages over without a copy (a pipe, a socket), else
