@@ -210,19 +210,24 @@ IoOutcome MovePieces(TransportState& state, PortChannel& channel, int PortChanne
 // Where the file of a range ends or cannot be read, its block ends: the move fails with
 // this error, which the writing loop takes as the end of the block.
 constexpr int kFileEnded = ENODATA;
-constexpr std::size_t kCopyPiece = 64 << 10;  // what one read takes when sendfile cannot
+// What one read of the file takes where it is read and written. Bytes read ahead of the
+// device go out even if the file is cut short meanwhile: this bounds how many can.
+constexpr std::size_t kCopyPiece = 64 << 10;
 
-// Moves the pieces of a file range to a descriptor: straight from the page cache where the
-// kernel hands the pages over without copying them (a pipe, a socket), else read into memory
-// and written. A terminal or device would copy them anyway, and sendfile to it reads a whole
-// piece of the file for every call, however little the device then takes.
+// Moves the pieces of a file range to a descriptor. A pipe gets them straight from the page
+// cache (sendfile), which hands it the pages without a copy. Everything else gets them read
+// into memory and written: a terminal or device copies what it is sent anyway, and sendfile
+// to it reads a whole piece of the file for every call, however little the device then
+// takes (a pty takes 4 to 6 KiB); a socket on loopback, where the virtual printer listens,
+// costs less processor time handed bytes than handed pages (about 0.04 s against 0.05 s for
+// 64 MiB, sender and receiver together).
 class FileRangeMover {
   public:
     FileRangeMover(const FileRange& range, WriteCall write) : range_(range), write_(write) {}
 
     ssize_t operator()(int fd, std::size_t position, std::size_t length, std::size_t& offered) {
         if (way_ == Way::kUndecided)
-            way_ = TakesFilePages(fd) ? Way::kSend : Way::kCopy;
+            way_ = IsPipe(fd) ? Way::kSend : Way::kCopy;
         if (way_ == Way::kSend) {
             const ssize_t n = SendFromFile(fd, range_.file->fd(), At(position), length);
             if (n == 0) {

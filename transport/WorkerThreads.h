@@ -24,9 +24,10 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 
 constexpr std::size_t kWritePiece = 4096;  // largest write per call to a device
-// Largest piece of a file range per call to a parallel, USB or network port: a pipe holds
-// this much, and a device is offered this much of what was read for it.
-constexpr std::size_t kFilePiece = 64 << 10;
+// Largest piece of a file range per call to a parallel, USB or network port. A pipe takes
+// what fits of it (64 KiB when empty) and the writer then waits for room; other devices
+// are offered what was read of the file for them.
+constexpr std::size_t kFilePiece = 1 << 20;
 constexpr int kNoStallLimit = -1;
 // How long a synchronous write (SendDirect) may go without any byte going out.
 constexpr int kDirectWriteStallMs = 2000;
@@ -62,10 +63,9 @@ IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChann
                       std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite,
                       const HoldReport& onHold = {}, const RoomWait& waitForRoom = {});
 
-// Writes a range of a file as WritePieces writes a block, each piece sent straight from
-// the file where the kernel hands its pages over without a copy (a pipe, a socket), else
-// read and written with `write`. The block also ends early where the file ends (it has become
-// shorter: no error) or cannot be read (the read's errno).
+// Writes a range of a file as WritePieces writes a block, each piece sent straight from the
+// file to a pipe, else read and written with `write`. The block also ends early where the
+// file ends (it has become shorter: no error) or cannot be read (the read's errno).
 IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
                          const std::function<bool()>& keepGoing, const FileRange& range,
                          int stallMs, std::size_t pieceLimit = kFilePiece,

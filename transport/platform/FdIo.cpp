@@ -70,9 +70,9 @@ ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t lengt
     return sendfile(outFd, inFd, &at, length);
 }
 
-bool TakesFilePages(int outFd) {
+bool IsPipe(int fd) {
     struct stat status;
-    return fstat(outFd, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+    return fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode);
 }
 
 bool CannotSendFromFile(int error) {

@@ -44,9 +44,8 @@ ssize_t ReadAt(int fd, void* data, std::size_t length, std::int64_t offset);
 // Fails with EINVAL, ENOSYS or EOPNOTSUPP where the kernel cannot send a file to outFd.
 ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length);
 
-// True where SendFromFile hands the file's pages to outFd without copying them: a pipe or a
-// socket. A terminal or another device copies what it is sent, as with write().
-bool TakesFilePages(int outFd);
+// True for a pipe or FIFO.
+bool IsPipe(int fd);
 
 // True for the errors with which SendFromFile says that outFd cannot take a file this way.
 bool CannotSendFromFile(int error);
