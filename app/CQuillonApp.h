@@ -16,10 +16,14 @@ class CQuillonApp {
     CQuillonDlg* mainWindow() const { return mainWindow_; }
     // The port list entry to choose at start instead of the one kept from last time.
     void ChoosePortAtStart(const QString& name) { startPort_ = name; }
+    // The program's exit status: 0, or kUsageError when the port named at start is not in
+    // the port list (the window was then never shown).
+    int exitCode() const { return exitCode_; }
 
   private:
     CQuillonDlg* mainWindow_ = nullptr;
     QString startPort_;
+    int exitCode_ = 0;
 };
 
 }  // namespace quillon

@@ -43,6 +43,7 @@ void CQuillonDlg::BuildMessageTable() {
     OnMessage(UM_TX_HELD, [this](WPARAM w, LPARAM) { return OnTxHeld(w); });
     OnMessage(UM_LINE_STATUS, [this](WPARAM, LPARAM) { return OnLineStatus(); });
     OnMessage(UM_NET_CLOSED, [this](WPARAM, LPARAM) { return OnNetClosed(); });
+    OnMessage(UM_SESSION_LOG_FAILED, [this](WPARAM, LPARAM) { return OnSessionLogFailed(); });
     OnMessage(UM_PRINTER_COMMAND, [this](WPARAM, LPARAM l) { return OnPrinterCommand(l); });
     OnMessage(UM_CYCLE_FAILED, [this](WPARAM, LPARAM) { return OnCycleFailed(); });
     OnMessage(UM_MODEL_TEST, [this](WPARAM, LPARAM l) { return OnModelTest(l); });

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/PrinterAnswers.h"
 #include "app/QuillonDlgState.h"
 #include "app/ReceivedCharacters.h"
 #include "framework/CDialog.h"
@@ -15,6 +16,7 @@
 #include "resources/ResourceIds.h"
 #include "transport/CommonUtils.h"
 #include "transport/SendReport.h"
+#include "transport/SessionLog.h"
 
 class QEvent;
 class QTabWidget;
@@ -206,6 +208,33 @@ class CQuillonDlg : public CDialog, public PageHost {
     LRESULT OnModelTest(LPARAM model);
     void OnPrintTest();
 
+    // What the printer answers (PrinterQueries.cpp): the Status and Identify buttons send
+    // their requests and wait for the answers; answers that come otherwise show as they come.
+    void AskPrinter(PrinterQuery query);
+    void PrinterAnswered(const std::uint8_t* bytes, std::size_t count);
+    // The button's time is up: show what has come.
+    void EndPrinterQuery();
+    void ShowPrinterStatus();
+    void ShowPrinterIdentity();
+    // Shows the items in the Others page's line with the time (or that nothing came), the
+    // details in its tooltip, and logs the line as `kind`.
+    void ShowPrinterAnswer(const char* kind, const QStringList& items, const char* separatorKey,
+                           const QString& details);
+
+    // The session log (SessionLogging.cpp).
+    void StartSessionLog(const QString& portName, const QString& openText);
+    void EndSessionLog(const QString& reason);
+    void LogNote(const char* kind, const QString& text);
+    // Everything handed to the port and everything received passes here, to the log and to
+    // the decoder of the printer's answers.
+    void NoteSent(const char* data, qsizetype length);
+    void NoteReceived(const std::uint8_t* bytes, std::size_t count);
+    // The log's path (or why there is none) in the state line's tooltip.
+    void ShowSessionLogNote();
+    LRESULT OnSessionLogFailed();
+    void SaySessionLogFailed();
+    void ShowSessionLogs();
+
     // Declared first so that it goes last: the pages and controls go before the port.
     CommonUtils transport_;
     QuillonDlgState state_;
@@ -225,6 +254,11 @@ class CQuillonDlg : public CDialog, public PageHost {
     bool modelTestFed_ = false;
     // What a cycle run started by Print Test sends instead of the send text.
     std::optional<CycleSendState> cycleSendOverride_;
+    PrinterAnswers printerAnswers_;
+    // The log of the open port's session; null while none is written.
+    std::shared_ptr<SessionLog> sessionLog_;
+    QString lastSessionLog_;
+    bool sessionLogFailureSaid_ = false;
 };
 
 }  // namespace quillon

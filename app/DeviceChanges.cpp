@@ -62,6 +62,7 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
     }
     // The list does not change under an open port; it catches up when the port closes.
     state_.portListStale = 1;
+    LogNote("DEVICES", QStringLiteral("devices came or went"));
     if (transport_.portKind() != kPortUsb)
         return 0;
     std::vector<std::string> present;
@@ -70,6 +71,7 @@ LRESULT CQuillonDlg::OnDeviceChange(WPARAM event) {
     if (std::find(present.begin(), present.end(), open) != present.end())
         return 0;
     // The open printer has gone.
+    LogNote("DEVICES", QStringLiteral("the open printer has gone"));
     state_.portListStale = 0;
     FillPortList();
     OnOpenClose();

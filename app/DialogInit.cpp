@@ -8,6 +8,7 @@
 
 #include "app/CQuillonDlg.h"
 #include "app/MultipleChoice.h"
+#include "app/ReceivedFile.h"
 #include "app/Version.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
@@ -60,15 +61,20 @@ bool CQuillonDlg::OnInitDialog() {
 
     FillPortList();
     LoadSettings();
-    // A port named at start wins over the one kept from last time, when it is listed.
-    if (!state_.port.startPort.isEmpty())
-        SelectString(IDC_PORT, state_.port.startPort);
+    // A port named at start wins over the one kept from last time, when it is listed; its
+    // name may be typed in any case.
+    const int start =
+        state_.port.startPort.isEmpty()
+            ? -1
+            : Item<QComboBox>(IDC_PORT)->findText(state_.port.startPort, Qt::MatchFixedString);
+    if (start >= 0)
+        SetCurSel(IDC_PORT, start);
     CreatePages();
     if (state_.pageArea == 0)
         SetPageArea(0);
 
     if (state_.saveDirectory.isEmpty()) {
-        state_.saveDirectory = QString::fromStdString(ProgramFolder());
+        state_.saveDirectory = DefaultRecordFolder(QString::fromStdString(ProgramFolder()));
         SetItemText(IDC_SAVE_DIR, state_.saveDirectory);
     }
     SetItemText(IDC_SEND_TEXT,

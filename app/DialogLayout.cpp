@@ -1,6 +1,7 @@
 // The controls of dialog 148 and how they sit: the receive area with the tab pages to its
 // right at the top, the save line, the port settings beside the network, multiple and
-// send-mode settings, the send box, the file line and the status line at the bottom.
+// send-mode settings, the send box, the file line, the counters and buttons, and the port
+// state line at the bottom.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -82,6 +83,7 @@ void CQuillonDlg::CreateControls() {
     receive_->setAccessibleName(receiveGroup->title());
     receive_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receive_->setMinimumHeight(200);
+    receive_->UseFontsOf(ReceivedCharacters::Sample(language()));
     ApplyReceiveColours();
     receiveColumn->addWidget(receive_, 1);
     auto* receiveButtons = new QHBoxLayout;
@@ -231,15 +233,13 @@ void CQuillonDlg::CreateControls() {
     fileRow->addWidget(named(check(IDC_FILE_AUTO_SEND), IDC_FILE_AUTO_SEND));
     page->addWidget(fileGroup);
 
-    // Status line.
+    // The push-pin, the counters and the buttons; under them the port state line.
     auto* status = new QHBoxLayout;
     status->setSpacing(8);
     pushPin_ = AddControl(IDC_PUSH_PIN, new CPushPinButton(this));
     named(pushPin_, IDC_PUSH_PIN);
     status->addWidget(pushPin_, 0, Qt::AlignVCenter);
-    // The port state line starts with its name, "Port State:", as its text.
-    status->addWidget(line(IDC_PORT_STATE, text(Key(IDC_PORT_STATE)), text(Key(IDC_PORT_STATE))),
-                      1);
+    status->addStretch(1);
     for (int id : {IDC_RX_COUNT, IDC_TX_COUNT}) {
         QLabel* counter = label(id);
         NameLine(counter, text(NameKey(id)));
@@ -250,6 +250,9 @@ void CQuillonDlg::CreateControls() {
     for (int id : {IDC_RECOUNT, IDC_PAGE_AREA, IDC_HELP, IDC_PRINT_TEST})
         status->addWidget(button(id));
     page->addLayout(status);
+    // The port state line has the window's whole width, so that an open port's settings and
+    // modem lines show whole. It starts with its name, "Port State:", as its text.
+    page->addWidget(line(IDC_PORT_STATE, text(Key(IDC_PORT_STATE)), text(Key(IDC_PORT_STATE))));
 }
 
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "app/CQuillonDlg.h"
+#include "app/DialogTimers.h"
 #include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
@@ -50,6 +51,9 @@ int CQuillonDlg::OpenSelectedPort() {
     port.selectedName = ItemText(IDC_PORT);
     const QByteArray name = port.selectedName.toUtf8();
     int opened = 0;
+    // How the session log names the port, and what its opening line says of it.
+    QString logName = port.selectedName;
+    QString openText = port.selectedName;
     switch (port.kind) {
         case kPortSerial:
             port.serialPortNumber = NumberAfterPrefix(port.selectedName);
@@ -62,6 +66,9 @@ int CQuillonDlg::OpenSelectedPort() {
                 port.stateText = Format(LoadString(lang, IDS_SERIAL_OPENED),
                                         {port.serialPortNumber, port.baudRate, port.parity,
                                          port.dataBits, port.stopBits});
+            openText += Format(
+                QStringLiteral(" %s DTR=%d RTS=%d"),
+                {port.serialParameterText, IsChecked(IDC_DTR) ? 1 : 0, IsChecked(IDC_RTS) ? 1 : 0});
             break;
         case kPortParallel:
             opened = transport_.OpenParallel(Handle(), name.constData());
@@ -73,20 +80,26 @@ int CQuillonDlg::OpenSelectedPort() {
                 static_cast<std::uint32_t>(NumberAfterPrefix(port.selectedName)));
             port.usbDevicePath = found != state_.usbPaths.end() ? found->second : QString();
             opened = transport_.OpenUsb(Handle(), port.usbDevicePath.toUtf8().constData());
+            openText += u' ' + port.usbDevicePath;
             break;
         }
         default: {
             port.stateText = Format(LoadString(lang, IDS_PORT_OPENED), {port.selectedName});
             const QByteArray address = Item<IpAddressEdit>(IDC_IP_ADDRESS)->Address().toUtf8();
             opened = transport_.OpenNetwork(Handle(), address.constData(), port.networkPort);
+            logName = QString::fromUtf8(address) + u'-' + QString::number(port.networkPort);
+            openText = QString::fromUtf8(address) + u':' + QString::number(port.networkPort);
             break;
         }
     }
     if (!opened) {
         port.stateText = LoadString(lang, IDS_PORT_CLOSED);
         MessageBox(Format(LoadString(lang, IDS_OPEN_FAILED), {port.selectedName}));
+        return 0;
     }
-    return opened ? 1 : 0;
+    printerAnswers_.Reset();
+    StartSessionLog(logName, openText);
+    return 1;
 }
 
 void CQuillonDlg::ClosePort() {
@@ -104,7 +117,11 @@ void CQuillonDlg::ClosePort() {
     // Re-sends that were waiting for the port go too.
     send.handedOver.clear();
     send.dueResends.clear();
+    // A button still waiting for answers waits no more.
+    KillTimer(kPrinterQueryTimer);
+    printerAnswers_.EndQuery();
     transport_.Close();
+    EndSessionLog({});
     state_.port.open = 0;
     state_.port.holdText.clear();
     state_.port.stateText = LoadString(language(), IDS_PORT_CLOSED);
@@ -127,6 +144,7 @@ LRESULT CQuillonDlg::OnNetClosed() {
     if (!state_.port.open)
         return 0;
     const QString broken = LoadString(language(), IDS_CONNECTION_BROKEN);
+    LogNote("NOTE", QStringLiteral("the printer closed the connection"));
     OnOpenClose();
     MessageBox(broken);
     return 0;

@@ -1,5 +1,6 @@
-// The canned printer commands: the print test line, and the Others page's cut and cash
-// drawer kick, all through the one send routine.
+// The canned printer commands: the print test line, and the Others page's cut, cash drawer
+// kick, status and identity requests, all through the one send routine; and the page's way
+// to the session logs' folder.
 
 #include "app/CQuillonDlg.h"
 #include "escpos/Commands.h"
@@ -25,14 +26,23 @@ void CQuillonDlg::OnPrintTest() {
 LRESULT CQuillonDlg::OnPrinterCommand(LPARAM command) {
     // The commands take the ordinary path, so a ticked "Send NewLine" adds its line end.
     switch (command) {
-        case 0:
+        case kPrintTestCommand:
             SendData(QByteArrayLiteral("Print test OK!\r\n"), 0, 0, 0);
             break;
-        case 1:
+        case kCutPaperCommand:
             SendData(QByteArray(escpos::kCutPaperHex), 1, 0, 0);
             break;
-        case 2:
+        case kCashDrawerCommand:
             SendData(QByteArray(escpos::kOpenCashDrawerHex), 1, 0, 0);
+            break;
+        case kStatusCommand:
+            AskPrinter(PrinterQuery::kStatus);
+            break;
+        case kIdentifyCommand:
+            AskPrinter(PrinterQuery::kIdentity);
+            break;
+        case kSessionLogCommand:
+            ShowSessionLogs();
             break;
         default:
             break;

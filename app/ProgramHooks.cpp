@@ -40,6 +40,10 @@ void CloseOnTerminationSignals(CQuillonDlg& dialog) {
         char byte;
         while (read(signalPipe[0], &byte, 1) > 0) {
         }
+        // A message box still open runs a loop of its own inside the handler that opened it,
+        // which would keep the program until someone answers: it ends first, and none opens
+        // any more.
+        dialog.Prompts().EndAll();
         dialog.SendMessage(WM_CLOSE);
     });
     struct sigaction action = {};
@@ -74,6 +78,31 @@ void WriteReport(CQuillonDlg& dialog, const QString& path, const QString& extra 
     }
 }
 
+// A control a script line names: "<id>" on the main window, "<page>:<id>" on a tab page
+// (0 Com Cycle, 1 Net Cycle, 2 Test, 3 Others).
+struct ScriptControl {
+    CDialog* dialog = nullptr;
+    int id = 0;
+    QWidget* widget = nullptr;
+};
+
+ScriptControl FindControl(CQuillonDlg& main, const QString& word) {
+    ScriptControl control;
+    const QStringList parts = word.split(u':');
+    bool isNumber = false;
+    control.id = parts.last().toInt(&isNumber);
+    if (!isNumber || parts.size() > 2)
+        return control;
+    control.dialog = &main;
+    if (parts.size() == 2) {
+        bool isPage = false;
+        const int page = parts.first().toInt(&isPage);
+        control.dialog = isPage ? main.Page(page) : nullptr;
+    }
+    control.widget = control.dialog ? control.dialog->GetDlgItem(control.id) : nullptr;
+    return control;
+}
+
 // One line of a window script at a time, each from the event loop so that the window keeps
 // working (reading, sending, painting) between them.
 class WindowScript : public QObject {
@@ -96,8 +125,6 @@ class WindowScript : public QObject {
             return Next();
         }
         const QString verb = words[0];
-        bool isNumber = false;
-        const int id = words.value(1).toInt(&isNumber);
         // Everything after the id (or after the time limit of "wait") is the argument.
         auto rest = [&](int skip) {
             QString tail = text;
@@ -105,7 +132,8 @@ class WindowScript : public QObject {
                 tail = tail.section(u' ', 1, -1, QString::SectionSkipEmpty);
             return tail;
         };
-        QWidget* control = isNumber ? dialog_.GetDlgItem(id) : nullptr;
+        const ScriptControl found = FindControl(dialog_, words.value(1));
+        QWidget* control = found.widget;
         if (verb == "report")
             return Report(words.mid(1)), Advance();
         if (!control)
@@ -119,6 +147,16 @@ class WindowScript : public QObject {
             return Advance();
         }
         if (verb == "choose") {
+            if (auto* tabs = qobject_cast<QTabWidget*>(control)) {
+                for (int i = 0; i < tabs->count(); ++i) {
+                    if (tabs->tabText(i) == rest(2)) {
+                        // As a click on the tab does: the tab bar tells the window.
+                        tabs->setCurrentIndex(i);
+                        return Advance();
+                    }
+                }
+                return Finish("no such tab on line " + QString::number(line_ + 1));
+            }
             auto* combo = qobject_cast<QComboBox*>(control);
             const int index = combo ? combo->findText(rest(2)) : -1;
             if (index < 0 || !combo->isEnabled())
@@ -128,14 +166,14 @@ class WindowScript : public QObject {
             return Advance();
         }
         if (verb == "set") {
-            dialog_.SetItemText(id, rest(2));
+            found.dialog->SetItemText(found.id, rest(2));
             return Advance();
         }
         if (verb == "wait") {
             const int limit = words.value(2).toInt();
             if (!clock_.isValid())
                 clock_.start();
-            if (dialog_.ItemText(id).contains(rest(3))) {
+            if (found.dialog->ItemText(found.id).contains(rest(3))) {
                 clock_.invalidate();
                 return Advance();
             }
@@ -155,9 +193,11 @@ class WindowScript : public QObject {
     // The report with the texts of the given controls, each on one line.
     void Report(const QStringList& ids) {
         QString extra;
-        for (const QString& id : ids)
-            extra += "item" + id + "=" +
-                     dialog_.ItemText(id.toInt()).replace(u'\n', QStringLiteral("\\n")) + "\n";
+        for (const QString& id : ids) {
+            const ScriptControl found = FindControl(dialog_, id);
+            const QString text = found.widget ? found.dialog->ItemText(found.id) : QString();
+            extra += "item" + id + "=" + QString(text).replace(u'\n', QStringLiteral("\\n")) + "\n";
+        }
         WriteReport(dialog_, report_, extra + "script=running\n");
     }
 

@@ -2,6 +2,8 @@
 // both receive texts and shown in the receive area in the chosen view, characters or
 // hexadecimal pairs. Pause, Clear, ReCount and the view switch work on what is kept.
 
+#include <algorithm>
+
 #include "app/CQuillonDlg.h"
 #include "framework/Format.h"
 #include "framework/Texts.h"
@@ -14,6 +16,10 @@ namespace {
 
 // Beyond this many lines in the receive area, the next byte empties it first.
 constexpr qsizetype kLineLimit = 50000;
+// A run of n bytes adds at most this many lines per byte, wrapped: it completes at most n + 3
+// characters (the bytes held back before it complete theirs too), and a CR held back can put
+// a line end before each.
+constexpr qsizetype kMostLinesPerByte = 8;
 constexpr char kTooLong[] =
     "***The Length of the Text is too long, Emptied Automatically !!!***\r\n";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -51,6 +57,7 @@ LRESULT CQuillonDlg::OnRxBlock(WPARAM wParam) {
 void CQuillonDlg::ReceiveBytes(const std::uint8_t* bytes, std::size_t count) {
     if (count == 0)
         return;
+    NoteReceived(bytes, count);
     ReceiveState& received = state_.receive;
     if (state_.helpShown) {
         // Received data always shows: the help text gives way to it.
@@ -63,25 +70,33 @@ void CQuillonDlg::ReceiveBytes(const std::uint8_t* bytes, std::size_t count) {
     if (received.paused)
         return;
 
-    // Each byte in turn, as if it came alone; the area is drawn once for all of them.
+    // Each byte is shown as if it came alone, but in runs that cannot take the area past the
+    // line limit, so that only the bytes near the limit are looked at one by one; the area
+    // is drawn once for all of them.
     const bool hex = IsChecked(IDC_HEX_SHOW);
     auto show = [this](char16_t unit) { receive_->Append(unit); };
     std::size_t kept = 0;  // the receive texts keep the bytes from here on
     bool emptied = false;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count;) {
         if (receive_->LineCount() > kLineLimit) {
             receive_->SetText(QString::fromLatin1(kTooLong));
             characters_.Reset();
             kept = i;
             emptied = true;
         }
+        const std::size_t run = std::min<std::size_t>(
+            count - i,
+            std::max<qsizetype>(1, (kLineLimit - receive_->LineCount()) / kMostLinesPerByte));
         if (hex) {
-            receive_->Append(kHexDigits[bytes[i] >> 4]);
-            receive_->Append(kHexDigits[bytes[i] & 0x0F]);
-            receive_->Append(u' ');
+            for (std::size_t j = i; j < i + run; ++j) {
+                receive_->Append(kHexDigits[bytes[j] >> 4]);
+                receive_->Append(kHexDigits[bytes[j] & 0x0F]);
+                receive_->Append(u' ');
+            }
         } else {
-            characters_.Feed(bytes[i], show);
+            characters_.Feed(bytes + i, run, show);
         }
+        i += run;
     }
     if (emptied) {
         received.hexText.clear();
@@ -103,9 +118,9 @@ void CQuillonDlg::ShowReceivedData() {
         characters_.Reset();
         QString text;
         text.reserve(received.charText.size());
-        auto show = [&text](char16_t unit) { text.append(QChar(unit)); };
-        for (const char byte : received.charText)
-            characters_.Feed(static_cast<std::uint8_t>(byte), show);
+        characters_.Feed(reinterpret_cast<const std::uint8_t*>(received.charText.constData()),
+                         static_cast<std::size_t>(received.charText.size()),
+                         [&text](char16_t unit) { text.append(QChar(unit)); });
         receive_->SetText(text);
     }
     receive_->ShowAppended();

@@ -1,6 +1,7 @@
 // "Save Receive Data": the folder the user chose and the numbered files saved in it.
 
 #include <QDir>
+#include <cstring>
 
 #include "app/CQuillonDlg.h"
 #include "app/DialogTimers.h"
@@ -30,18 +31,23 @@ void CQuillonDlg::OnSave() {
         folder = QDir::currentPath() + u'/';
     }
 
-    QString name = FreeRecordName(folder);
-    if (name.isEmpty()) {
-        // Every number is taken: the last file goes only when the user says so.
-        name = RecordFileName(kRecordFiles - 1);
-        const QString question = Format(Text(language(), "D148.overwriteRecord"), {name});
-        if (MessageBox(question, QString(), MB_YESNO | MB_ICONQUESTION) != IDYES)
-            return;
-    }
     const QByteArray& data =
         IsChecked(IDC_HEX_SHOW) ? state_.receive.hexText : state_.receive.charText;
-    if (!WriteRecordFile(folder + name, QDateTime::currentDateTime(), data)) {
-        MessageBox(LoadString(language(), IDS_CREATE_LOG_FAILED));
+    const QDateTime now = QDateTime::currentDateTime();
+    RecordWrite saved = WriteNewRecord(folder, now, data);
+    if (saved.name.isEmpty()) {
+        // Every number is taken: the last file goes only when the user says so.
+        saved.name = RecordFileName(kRecordFiles - 1);
+        const QString question = Format(Text(language(), "D148.overwriteRecord"), {saved.name});
+        if (MessageBox(question, QString(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return;
+        saved.error = ReplaceRecord(folder + saved.name, now, data);
+    }
+    if (saved.error) {
+        MessageBox(
+            LoadString(language(), IDS_CREATE_LOG_FAILED) + u'\n' +
+            Format(Text(language(), "D148.fileError"),
+                   {folder + saved.name, QString::fromLocal8Bit(std::strerror(saved.error))}));
         return;
     }
 
@@ -49,7 +55,7 @@ void CQuillonDlg::OnSave() {
         state_.saveDirectory = folder;
         QDir::setCurrent(folder);
     }
-    SetItemText(IDC_SAVE_DIR, Format(QStringLiteral("OK, %s saved"), {name}));
+    SetItemText(IDC_SAVE_DIR, Format(QStringLiteral("OK, %s saved"), {saved.name}));
     SetTimer(kFileTimer, kSavedLabelMs);
 }
 

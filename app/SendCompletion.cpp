@@ -33,6 +33,15 @@ LRESULT CQuillonDlg::OnTxDone(WPARAM wParam, LPARAM lParam) {
         send.transmitCount += static_cast<std::uint32_t>(report.outcome.count);
         ShowTransmitCount();
     }
+    if (report.outcome.failed() || report.outcome.count < report.length)
+        LogNote("TX-FAILED",
+                Format(QStringLiteral("%llu of %llu bytes written%s"),
+                       {static_cast<unsigned long long>(report.outcome.count),
+                        static_cast<unsigned long long>(report.length),
+                        report.outcome.failed()
+                            ? QStringLiteral(": ") +
+                                  QString::fromLocal8Bit(std::strerror(report.outcome.error))
+                            : QString()}));
 
     switch (role.value_or(SendState::Role::kText)) {
         case SendState::Role::kFilePiece:
@@ -108,6 +117,7 @@ void CQuillonDlg::ReopenParallel() {
     if (transport_.OpenParallel(Handle(), name.toUtf8().constData()))
         return;
     // The port is gone: say so the way a failed open does, rather than send into nothing.
+    LogNote("NOTE", QStringLiteral("the parallel port could not be opened again"));
     OnOpenClose();
     MessageBox(Format(LoadString(language(), IDS_OPEN_FAILED), {name}));
 }
@@ -134,6 +144,9 @@ LRESULT CQuillonDlg::OnTimer(WPARAM wParam) {
             break;
         case kModelTestTimer:
             ContinueModelTest();
+            break;
+        case kPrinterQueryTimer:
+            EndPrinterQuery();
             break;
         case kSendLabelTimer:
             // A send still running keeps its own word in the label.

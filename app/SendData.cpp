@@ -62,6 +62,7 @@ void CQuillonDlg::ExclusiveSendEnded() {
 void CQuillonDlg::HandOver(const char* data, qsizetype length, SendState::Role role) {
     if (length <= 0)
         return;
+    NoteSent(data, length);
     if (const std::uint64_t id = transport_.Send(data, static_cast<int>(length)))
         state_.send.handedOver[id] = role;
 }
@@ -70,6 +71,8 @@ void CQuillonDlg::HandOverFileRange(std::shared_ptr<const SharedFile> file, qint
                                     qsizetype length) {
     if (length <= 0)
         return;
+    if (sessionLog_)
+        sessionLog_->TransmittedFile(file, offset, static_cast<std::size_t>(length));
     if (const std::uint64_t id =
             transport_.SendFile(std::move(file), offset, static_cast<std::size_t>(length)))
         state_.send.handedOver[id] = SendState::Role::kFilePiece;

@@ -115,14 +115,38 @@ uint64_t Word(const uint8_t* p) {
 }
 
 // A run of blocks, each with a small header that says how long its data is.
-template <typename BlockLength>
-Measure MeasureBlocks(const uint8_t* cmd, size_t have, size_t first, uint64_t blocks,
-                      size_t headerSize, BlockLength blockLength) {
-    uint64_t at = first;
-    for (uint64_t i = 0; i < blocks; ++i) {
-        if (have < at + headerSize)
-            return Need(at + headerSize);
-        at += headerSize + blockLength(cmd + at);
+struct Blocks {
+    uint64_t first;  // where the first block starts
+    uint64_t count;
+    size_t headerSize;
+    uint64_t (*length)(const uint8_t* cmd, const uint8_t* header);
+};
+
+// ESC & y c1 c2 [x d1 ... d(y*x)]: y rows of bytes per column, x columns.
+uint64_t UserCharLength(const uint8_t* cmd, const uint8_t* header) {
+    return uint64_t{cmd[2]} * header[0];
+}
+
+// FS q n [xL xH yL yH d1 ... d(x*y*8)].
+uint64_t NvImageLength(const uint8_t*, const uint8_t* header) {
+    return Word(header) * Word(header + 2) * 8;
+}
+
+// The blocks of ESC & (its first five bytes at cmd) or FS q (its first three).
+Blocks BlocksOf(const uint8_t* cmd) {
+    if (cmd[0] == kFs)
+        return {3, cmd[2], 4, NvImageLength};
+    return {5, cmd[4] >= cmd[3] ? cmd[4] - cmd[3] + 1u : 0u, 1, UserCharLength};
+}
+
+// Walks the blocks as far as the `have` bytes at cmd hold their headers.
+Measure MeasureBlocks(const uint8_t* cmd, size_t have) {
+    const Blocks blocks = BlocksOf(cmd);
+    uint64_t at = blocks.first;
+    for (uint64_t left = blocks.count; left > 0; --left) {
+        if (have < at + blocks.headerSize)
+            return {Measure::kNeedMore, at + blocks.headerSize, at, left};
+        at += blocks.headerSize + blocks.length(cmd, cmd + at);
     }
     return Length(at);
 }
@@ -206,23 +230,22 @@ Measure MeasureCommand(const uint8_t* cmd, size_t have) {
                 if (cmd[i] == 0)
                     return Length(i + 1);
             return have >= 2 + 33 ? Length(have) : Need(have + 1);
-        case Rule::kUserChars: {
-            if (have < 5)
-                return Need(5);
-            const uint64_t count = cmd[4] >= cmd[3] ? cmd[4] - cmd[3] + 1u : 0u;
-            const uint64_t rows = cmd[2];
-            return MeasureBlocks(cmd, have, 5, count, 1,
-                                 [rows](const uint8_t* h) { return rows * h[0]; });
-        }
+        case Rule::kUserChars:
+            return have < 5 ? Need(5) : MeasureBlocks(cmd, have);
         case Rule::kDownloadImage:
             return have < 4 ? Need(4) : Length(4 + uint64_t{cmd[2]} * cmd[3] * 8);
         case Rule::kNvImages:
-            if (have < 3)
-                return Need(3);
-            return MeasureBlocks(cmd, have, 3, cmd[2], 4,
-                                 [](const uint8_t* h) { return Word(h) * Word(h + 2) * 8; });
+            return have < 3 ? Need(3) : MeasureBlocks(cmd, have);
     }
     return unknown;
+}
+
+Measure MeasureNextBlock(const uint8_t* cmd, const Measure& at, const uint8_t* header) {
+    const Blocks blocks = BlocksOf(cmd);
+    const uint64_t next = at.from + blocks.headerSize + blocks.length(cmd, header);
+    if (at.blocksLeft <= 1)
+        return Length(next);
+    return {Measure::kNeedMore, next + blocks.headerSize, next, at.blocksLeft - 1};
 }
 
 }  // namespace quillon::escpos

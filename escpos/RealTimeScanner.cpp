@@ -28,6 +28,14 @@ void RealTimeScanner::Scan(const uint8_t* data, size_t size) {
             case Step::kEot:
                 if (b >= 1 && b <= 4)
                     handler_.StatusRequest(b);
+                eot_ = b;
+                step_ = b == 7 || b == 8 ? Step::kEotArgument
+                        : b == 0x10      ? Step::kDle
+                                         : Step::kIdle;
+                break;
+            case Step::kEotArgument:
+                if ((eot_ == 7 && (b == 1 || b == 2)) || (eot_ == 8 && b == 3))
+                    handler_.ArgumentStatusRequest(eot_, b);
                 step_ = b == 0x10 ? Step::kDle : Step::kIdle;
                 break;
             case Step::kDc4:

@@ -2,11 +2,14 @@
 // Splits a byte stream into text runs, single control bytes and whole commands. It is fed in
 // pieces of any size and keeps an unfinished command until the rest arrives; it never reads
 // past the bytes it was given, and a command that declares more data than it keeps is
-// consumed to its declared end with only its first bytes stored.
+// consumed to its declared end with only its first bytes stored: a run of blocks (FS q) by
+// the length each block's header declares, as its data streams past.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "escpos/CommandTable.h"
 
 namespace quillon::escpos {
 
@@ -46,13 +49,21 @@ class Tokenizer {
   private:
     void Emit(TokenKind kind, const uint8_t* data, size_t size, uint64_t declared);
     void FinishCommand();
+    // Consumes up to `count` bytes of the command from data: kept while there is room,
+    // skipped after. Returns how many it took.
+    size_t Take(const uint8_t* data, uint64_t count);
+    // Measures a run of blocks beyond what is kept, header by header; false until its length
+    // is known.
+    bool MeasureFarBlocks(const uint8_t* data, size_t size, size_t& i);
 
     TokenSink& sink_;
     std::vector<uint8_t> command_;
     bool inCommand_ = false;
-    uint64_t need_ = 0;     // bytes to gather before measuring again
-    uint64_t total_ = 0;    // the command's length once known, else 0
-    uint64_t skipped_ = 0;  // bytes of the command consumed but not kept
+    uint64_t need_ = 0;            // bytes to gather before measuring again
+    uint64_t total_ = 0;           // the command's length once known, else 0
+    uint64_t skipped_ = 0;         // bytes of the command consumed but not kept
+    Measure far_{};                // where a run of blocks beyond what is kept stands
+    std::vector<uint8_t> header_;  // of the block at far_.from, so far
 };
 
 }  // namespace quillon::escpos

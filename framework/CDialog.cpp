@@ -184,7 +184,8 @@ void CDialog::SetItemText(int id, const QString& value) {
         // it whole in its tooltip where the window is too narrow for it.
         if (!label->accessibleName().isEmpty()) {
             label->setAccessibleDescription(value);
-            label->setToolTip(value);
+            const auto note = notes_.find(id);
+            label->setToolTip(note == notes_.end() ? value : value + u'\n' + note->second);
         }
     } else if (auto* edit = dynamic_cast<QLineEdit*>(control))
         edit->setText(value);
@@ -192,6 +193,14 @@ void CDialog::SetItemText(int id, const QString& value) {
         text->setPlainText(value);
     else if (auto* view = dynamic_cast<WrappedTextView*>(control))
         view->SetText(value);
+}
+
+void CDialog::SetItemNote(int id, const QString& note) {
+    if (note.isEmpty())
+        notes_.erase(id);
+    else
+        notes_[id] = note;
+    SetItemText(id, ItemText(id));
 }
 
 void CDialog::EnableItem(int id, bool enabled) {

@@ -58,6 +58,8 @@ class CDialog : public QDialog {
     void SetChecked(int id, bool checked);
     QString ItemText(int id) const;
     void SetItemText(int id, const QString& text);
+    // A named line's tooltip shows its whole text and then this note, kept across texts.
+    void SetItemNote(int id, const QString& note);
     void EnableItem(int id, bool enabled);
     bool IsItemEnabled(int id) const;
     int CurSel(int id) const;
@@ -118,6 +120,7 @@ class CDialog : public QDialog {
     bool destroyed_ = false;
     int quietNotifications_ = 0;
     std::map<int, QWidget*> controls_;
+    std::map<int, QString> notes_;
     std::map<unsigned, MessageHandler> messages_;
     std::map<std::pair<int, int>, std::function<void()>> commands_;
     std::map<int, QTimer*> timers_;

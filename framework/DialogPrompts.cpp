@@ -1,8 +1,10 @@
 #include "framework/DialogPrompts.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "framework/Messages.h"
 
@@ -28,19 +30,44 @@ int QtPrompts::MessageBox(QWidget* owner, const QString& text, const QString& ca
     if (type & MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+        return Run(box) == QMessageBox::Yes ? IDYES : IDNO;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    Run(box);
     return IDOK;
 }
 
 QString QtPrompts::OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) {
-    return QFileDialog::getOpenFileName(owner, QString(), initialPath, QtFileFilter(filter));
+    QFileDialog dialog(owner, QString(), initialPath, QtFileFilter(filter));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return Run(dialog) == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
 QString QtPrompts::ChooseFolder(QWidget* owner, const QString& title) {
-    return QFileDialog::getExistingDirectory(owner, title);
+    QFileDialog dialog(owner, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    return Run(dialog) == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+int QtPrompts::Run(QDialog& dialog) {
+    if (ending_)
+        return QDialog::Rejected;
+    open_.emplace_back(&dialog);
+    const int result = dialog.exec();
+    std::erase(open_, QPointer<QDialog>(&dialog));
+    return result;
+}
+
+void QtPrompts::EndAll() {
+    ending_ = true;
+    for (const QPointer<QDialog>& dialog : open_)
+        if (dialog)
+            dialog->reject();
+}
+
+bool QtPrompts::OpenFolder(QWidget*, const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 std::shared_ptr<DialogPrompts> DefaultPrompts() {

@@ -1,6 +1,6 @@
 #pragma once
 // Window messages and control notifications the dialogs exchange. The numbers are those
-// of the Win32 messages they stand for, so handlers and tests speak one language.
+// of the classic window messages (WM_USER is 1024), so handlers and tests speak one language.
 
 #include <cstdint>
 
@@ -19,12 +19,22 @@ constexpr WPARAM DBT_DEVNODES_CHANGED = 0x0007;
 
 // Messages between the main window and its pages.
 constexpr unsigned UM_ENABLE_COMMANDS = WM_USER + 100;  // lParam: port open flag
-constexpr unsigned UM_PRINTER_COMMAND = WM_USER + 101;  // lParam: 1 cut paper, 2 cash drawer
+constexpr unsigned UM_PRINTER_COMMAND = WM_USER + 101;  // lParam: a PrinterCommand
 constexpr unsigned UM_CYCLE_UPDATE = WM_USER + 102;     // wParam: refill or apply; lParam: enable
 constexpr unsigned UM_CYCLE_SEND = WM_USER + 105;       // wParam: 1 start, 0 stop; lParam: repeat
 constexpr unsigned UM_CYCLE_FAILED = WM_USER + 106;     // a repeating cycle run failed
 constexpr unsigned UM_MODEL_TEST = WM_USER + 108;       // lParam: model index 0 to 5
 constexpr unsigned UM_ENABLE_TESTS = WM_USER + 109;     // lParam: port open flag
+
+// What UM_PRINTER_COMMAND asks the main window for.
+enum PrinterCommand : int {
+    kPrintTestCommand = 0,  // "Print test OK!"
+    kCutPaperCommand = 1,
+    kCashDrawerCommand = 2,
+    kStatusCommand = 3,      // ask the printer's status (DLE EOT 1 to 4) and show it
+    kIdentifyCommand = 4,    // ask who the printer is (GS I) and show it
+    kSessionLogCommand = 5,  // show the session logs' folder
+};
 
 // Notification codes carried by WM_COMMAND (high word of wParam) and WM_NOTIFY.
 constexpr int BN_CLICKED = 0;

@@ -67,6 +67,19 @@ bool InRange(std::uint8_t byte, std::uint8_t low, std::uint8_t high) {
     return byte >= low && byte <= high;
 }
 
+// GB18030: one byte below 0x80; a lead 0x81-0xFE then a trail 0x40-0x7E or 0x80-0xFE;
+// or a lead, a digit 0x30-0x39, a byte 0x81-0xFE and a digit.
+bool IsLead(std::uint8_t byte) {
+    return InRange(byte, 0x81, 0xFE);
+}
+bool IsTrail(std::uint8_t byte) {
+    return InRange(byte, 0x40, 0x7E) || InRange(byte, 0x80, 0xFE);
+}
+constexpr int kTrails = 0xFE - 0x40 + 1;  // 0x7F among them, never used
+int PairIndex(std::uint8_t lead, std::uint8_t trail) {
+    return (lead - 0x81) * kTrails + (trail - 0x40);
+}
+
 }  // namespace
 
 NarrowDecoder::NarrowDecoder(Language language)
@@ -85,6 +98,63 @@ NarrowDecoder::NarrowDecoder(Language language)
 NarrowDecoder::~NarrowDecoder() {
     if (converter_ != reinterpret_cast<void*>(-1))
         iconv_close(static_cast<iconv_t>(converter_));
+}
+
+void NarrowDecoder::Decode(const std::uint8_t* bytes, std::size_t count, std::u16string& out) {
+    std::size_t at = out.size();
+    // Each byte completes at most one unit of its own (a character of two units takes at
+    // least two bytes), and the bytes held back from before at most one each.
+    out.resize(at + count + kMaxUnits);
+    char16_t* units = out.data();
+    if (!multiByte_) {
+        for (std::size_t i = 0; i < count; ++i)
+            units[at++] = bytes[i] < 0x80 ? bytes[i] : singleByte_[bytes[i] - 0x80];
+        out.resize(at);
+        return;
+    }
+    if (!pairs_)
+        FillPairs();
+    for (std::size_t i = 0; i < count;) {
+        const std::uint8_t byte = bytes[i];
+        if (pending_ == 0) {
+            if (byte < 0x80) {
+                units[at++] = byte;
+                ++i;
+                continue;
+            }
+            if (i + 1 < count && IsLead(byte) && IsTrail(bytes[i + 1])) {
+                if (const char16_t unit = pairs_[PairIndex(byte, bytes[i + 1])]) {
+                    units[at++] = unit;
+                    i += 2;
+                    continue;
+                }
+            }
+        }
+        // A character split across runs, a four-byte one or a byte that makes none.
+        int n = 0;
+        FeedInto(byte, units + at, &n);
+        at += static_cast<std::size_t>(n);
+        ++i;
+    }
+    out.resize(at);
+}
+
+void NarrowDecoder::FillPairs() {
+    // One converter call per two-byte character as it came was most of the time spent on a
+    // Chinese dump; the whole table costs a few milliseconds once.
+    pairs_ = std::make_unique<char16_t[]>((0xFE - 0x81 + 1) * kTrails);
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const std::uint8_t pair[2] = {static_cast<std::uint8_t>(lead),
+                                          static_cast<std::uint8_t>(trail)};
+            if (!IsTrail(pair[1]))
+                continue;
+            char16_t units[kMaxUnits];
+            int n = 0;
+            Convert(pair, 2, units, &n);
+            pairs_[PairIndex(pair[0], pair[1])] = n == 1 ? units[0] : 0;
+        }
+    }
 }
 
 void NarrowDecoder::Convert(const std::uint8_t* bytes, int count, char16_t* out, int* n) {
@@ -122,34 +192,25 @@ void NarrowDecoder::Convert(const std::uint8_t* bytes, int count, char16_t* out,
     }
 }
 
-int NarrowDecoder::FeedSlow(std::uint8_t byte, char16_t* out) {
-    int n = 0;
-    FeedInto(byte, out, &n);
-    return n;
-}
-
 void NarrowDecoder::FeedInto(std::uint8_t byte, char16_t* out, int* n) {
-    if (!multiByte_) {
-        out[(*n)++] = byte < 0x80 ? static_cast<char16_t>(byte) : singleByte_[byte - 0x80];
-        return;
-    }
-    // GB18030: one byte below 0x80; a lead 0x81-0xFE then a trail 0x40-0x7E or 0x80-0xFE;
-    // or a lead, a digit 0x30-0x39, a byte 0x81-0xFE and a digit.
     switch (pending_) {
         case 0:
             if (byte < 0x80) {
                 out[(*n)++] = static_cast<char16_t>(byte);
-            } else if (InRange(byte, 0x81, 0xFE)) {
+            } else if (IsLead(byte)) {
                 bytes_[pending_++] = byte;
             } else {
                 Convert(&byte, 1, out, n);
             }
             return;
         case 1:
-            if (InRange(byte, 0x40, 0x7E) || InRange(byte, 0x80, 0xFE)) {
+            if (IsTrail(byte)) {
                 bytes_[1] = byte;
                 pending_ = 0;
-                Convert(bytes_, 2, out, n);
+                if (const char16_t unit = pairs_[PairIndex(bytes_[0], byte)])
+                    out[(*n)++] = unit;
+                else
+                    Convert(bytes_, 2, out, n);
             } else if (InRange(byte, 0x30, 0x39)) {
                 bytes_[pending_++] = byte;
             } else {
@@ -157,7 +218,7 @@ void NarrowDecoder::FeedInto(std::uint8_t byte, char16_t* out, int* n) {
             }
             return;
         case 2:
-            if (InRange(byte, 0x81, 0xFE)) {
+            if (IsLead(byte)) {
                 bytes_[pending_++] = byte;
                 return;
             }

@@ -4,9 +4,11 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -15,9 +17,36 @@ namespace quillon {
 namespace {
 
 constexpr int kMargin = 3;
+constexpr int kFrameMs = 16;
 
-bool IsHigh(QChar c) {
-    return c.isHighSurrogate();
+// The fonts Qt draws the sample's characters in, the one of its first character first, each
+// on its own (no other font completes it).
+std::vector<QFont> FontsOf(const QFont& font, QStringView sample) {
+    std::vector<QFont> faces;
+    std::vector<QString> families;
+    for (qsizetype at = 0; at < sample.size(); ++at) {
+        const qsizetype length = sample[at].isHighSurrogate() ? 2 : 1;
+        QTextLayout layout(sample.mid(at, length).toString(), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        at += length - 1;
+        for (const QGlyphRun& run : layout.glyphRuns()) {
+            const QRawFont raw = run.rawFont();
+            if (!raw.isValid() || raw.familyName().isEmpty() ||
+                std::find(families.begin(), families.end(), raw.familyName()) != families.end())
+                continue;
+            families.push_back(raw.familyName());
+            QFont face = font;
+            face.setFamilies({raw.familyName()});
+            face.setStyleName(raw.styleName());
+            face.setStyleStrategy(QFont::NoFontMerging);
+            faces.push_back(face);
+        }
+    }
+    if (faces.empty())
+        faces.push_back(font);
+    return faces;
 }
 
 }  // namespace
@@ -30,14 +59,31 @@ WrappedTextView::WrappedTextView(QWidget* parent) : QAbstractScrollArea(parent) 
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    drawLater_.setSingleShot(true);
+    connect(&drawLater_, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
     MeasureFont();
 }
 
+void WrappedTextView::UseFontsOf(QStringView sample) {
+    fontSample_ = sample.toString();
+    MeasureFont();
+    Rewrap();
+    UpdateScrollBar();
+    viewport()->update();
+}
+
 void WrappedTextView::MeasureFont() {
-    const QFontMetricsF metrics(font());
+    if (fontSample_.isEmpty())
+        faces_.assign(1, font());
+    else
+        faces_ = FontsOf(font(), fontSample_);
+    rawFaces_.clear();
+    for (const QFont& face : faces_)
+        rawFaces_.push_back(QRawFont::fromFont(face));
+    const QFontMetricsF metrics(faces_.front());
     for (int unit = 0; unit < 128; ++unit)
         asciiWidth_[unit] = std::llround(metrics.horizontalAdvance(QChar(unit)) * 64);
-    otherWidth_.assign(0x10000, -1);
+    glyphs_.assign(0x10000, Glyph{});
     lineHeight_ = std::max(1, QFontMetrics(font()).lineSpacing());
     ascent_ = QFontMetrics(font()).ascent();
 }
@@ -62,25 +108,67 @@ char16_t WidthSample(char16_t unit) {
 
 }  // namespace
 
-WrappedTextView::Width WrappedTextView::UnitWidth(char16_t unit) {
-    unit = WidthSample(unit);
-    Width& width = otherWidth_[unit];
-    if (width < 0)
-        width = std::llround(QFontMetricsF(font()).horizontalAdvance(QString(QChar(unit))) * 64);
-    return width;
+int WrappedTextView::FaceOf(char32_t code) const {
+    if (faces_.size() > 1) {
+        for (std::size_t face = 0; face < rawFaces_.size(); ++face)
+            if (rawFaces_[face].supportsCharacter(code))
+                return static_cast<int>(face);
+    }
+    return 0;
+}
+
+WrappedTextView::Width WrappedTextView::Measure(int face, QStringView text) const {
+    return std::llround(QFontMetricsF(faces_[face]).horizontalAdvance(text.toString()) * 64);
+}
+
+const WrappedTextView::Glyph& WrappedTextView::GlyphOf(char16_t unit) {
+    Glyph& glyph = glyphs_[unit];
+    if (glyph.width >= 0)
+        return glyph;
+    glyph.face = FaceOf(unit);
+    const char16_t sample = WidthSample(unit);
+    if (sample != unit) {
+        const Glyph& first = GlyphOf(sample);
+        if (first.face == glyph.face) {
+            glyph.width = first.width;
+            return glyph;
+        }
+    }
+    glyph.width = static_cast<std::int32_t>(Measure(glyph.face, QStringView(&unit, 1)));
+    return glyph;
 }
 
 void WrappedTextView::PlaceOther(qsizetype at, char16_t unit) {
     if (QChar::isHighSurrogate(unit))
         return;  // measured with its low half
     if (QChar::isLowSurrogate(unit) && at > 0 && QChar::isHighSurrogate(units_[at - 1])) {
-        const QString pair(reinterpret_cast<const QChar*>(units_ + at - 1), 2);
-        const Width w = std::llround(QFontMetricsF(font()).horizontalAdvance(pair) * 64);
+        const QStringView pair(units_ + at - 1, 2);
         // Never between the halves of one character.
-        Fit(at - 1, w);
+        Fit(at - 1, Measure(FaceOf(QChar::surrogateToUcs4(pair[0], pair[1])), pair));
         return;
     }
-    Fit(at, UnitWidth(unit));
+    Fit(at, GlyphOf(unit).width);
+}
+
+template <class Visit>
+void WrappedTextView::ForEachCharacter(qsizetype from, qsizetype to, Visit&& visit) {
+    for (qsizetype at = from; at < to; ++at) {
+        const char16_t unit = units_[at];
+        if (unit < 0x80) {
+            visit(at, 1, 0, asciiWidth_[unit]);
+        } else if (QChar::isHighSurrogate(unit) && at + 1 < to &&
+                   QChar::isLowSurrogate(units_[at + 1])) {
+            const QStringView pair(units_ + at, 2);
+            const int face = FaceOf(QChar::surrogateToUcs4(pair[0], pair[1]));
+            visit(at, 2, face, Measure(face, pair));
+            ++at;
+        } else if (QChar::isHighSurrogate(unit)) {
+            visit(at, 1, 0, Width{0});  // half a character: placed without a width
+        } else {
+            const Glyph& glyph = GlyphOf(unit);
+            visit(at, 1, glyph.face, Width{glyph.width});
+        }
+    }
 }
 
 void WrappedTextView::Grow() {
@@ -127,7 +215,18 @@ void WrappedTextView::ShowAppended() {
     caret_ = anchor_ = length_;
     UpdateScrollBar();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    viewport()->update();
+    DrawSoon();
+}
+
+void WrappedTextView::DrawSoon() {
+    if (!sinceDrawn_.isValid() || sinceDrawn_.elapsed() >= kFrameMs)
+        viewport()->update();
+    else if (!drawLater_.isActive())
+        drawLater_.start(static_cast<int>(kFrameMs - sinceDrawn_.elapsed()));
+}
+
+void WrappedTextView::scrollContentsBy(int, int) {
+    DrawSoon();
 }
 
 int WrappedTextView::VisibleRows() const {
@@ -151,41 +250,57 @@ qsizetype WrappedTextView::RowEnd(qsizetype row) const {
 }
 
 void WrappedTextView::paintEvent(QPaintEvent*) {
+    sinceDrawn_.start();
     QPainter painter(viewport());
+    int y = 0;
+    for (qsizetype row = verticalScrollBar()->value();
+         row < LineCount() && y < viewport()->height(); ++row, y += lineHeight_)
+        DrawRow(painter, row, y);
+}
+
+void WrappedTextView::DrawRow(QPainter& painter, qsizetype row, int y) {
     const QPalette& colours = palette();
-    painter.setPen(colours.color(QPalette::Text));
-    const QFontMetricsF metrics(font());
-    const qsizetype first = verticalScrollBar()->value();
+    const qsizetype start = rows_[row];
+    const qsizetype end = RowEnd(row);
     const qsizetype from = std::min(anchor_, caret_);
     const qsizetype to = std::max(anchor_, caret_);
-    int y = 0;
-    for (qsizetype row = first; row < LineCount() && y < viewport()->height();
-         ++row, y += lineHeight_) {
-        const qsizetype start = rows_[row];
-        const qsizetype end = RowEnd(row);
-        const QString line = text_.mid(start, end - start);
-        const qreal baseline = y + ascent_;
-        if (from < to && from < end && to > start) {
-            // The selected part on a highlighted background.
-            const qsizetype selStart = std::max(from, start) - start;
-            const qsizetype selEnd = std::min(to, end) - start;
-            const qreal left = kMargin + metrics.horizontalAdvance(line.left(selStart));
-            const QString selected = line.mid(selStart, selEnd - selStart);
-            const qreal width = metrics.horizontalAdvance(selected);
-            painter.fillRect(QRectF(left, y, width, lineHeight_),
+    // The row goes out in runs of one font and one selection state, each placed where the
+    // widths it was wrapped by put it.
+    Width x = 0;
+    qsizetype runStart = start;
+    Width runX = 0;
+    int runFace = 0;
+    bool runSelected = false;
+    auto draw = [&](qsizetype runEnd) {
+        if (runEnd == runStart)
+            return;
+        const QPointF at(kMargin + runX / 64.0, y + ascent_);
+        if (runSelected) {
+            painter.fillRect(QRectF(at.x(), y, (x - runX) / 64.0, lineHeight_),
                              colours.color(QPalette::Highlight));
-            painter.drawText(QPointF(kMargin, baseline), line.left(selStart));
-            painter.setPen(colours.color(QPalette::HighlightedText));
-            painter.drawText(QPointF(left, baseline), selected);
-            painter.setPen(colours.color(QPalette::Text));
-            painter.drawText(QPointF(left + width, baseline), line.mid(selEnd));
-        } else {
-            painter.drawText(QPointF(kMargin, baseline), line);
         }
-        if (hasFocus() && caret_ >= start && (row + 1 == LineCount() || caret_ < rows_[row + 1])) {
-            const qreal x = kMargin + metrics.horizontalAdvance(line.left(caret_ - start));
-            painter.drawLine(QPointF(x, y), QPointF(x, y + lineHeight_ - 1));
+        painter.setPen(colours.color(runSelected ? QPalette::HighlightedText : QPalette::Text));
+        painter.setFont(faces_[runFace]);
+        painter.drawText(at, QString(text_.constData() + runStart, runEnd - runStart));
+    };
+    ForEachCharacter(start, end, [&](qsizetype at, int, int face, Width width) {
+        const bool selected = at >= from && at < to;
+        if (face != runFace || selected != runSelected) {
+            draw(at);
+            runStart = at;
+            runX = x;
+            runFace = face;
+            runSelected = selected;
         }
+        x += width;
+    });
+    draw(end);
+    if (hasFocus() && caret_ >= start && (row + 1 == LineCount() || caret_ < rows_[row + 1])) {
+        Width caretX = 0;
+        ForEachCharacter(start, caret_, [&](qsizetype, int, int, Width width) { caretX += width; });
+        const qreal left = kMargin + caretX / 64.0;
+        painter.setPen(colours.color(QPalette::Text));
+        painter.drawLine(QPointF(left, y), QPointF(left, y + lineHeight_ - 1));
     }
 }
 
@@ -208,24 +323,20 @@ void WrappedTextView::changeEvent(QEvent* event) {
     }
 }
 
-qsizetype WrappedTextView::OffsetAt(const QPoint& point) const {
+qsizetype WrappedTextView::OffsetAt(const QPoint& point) {
     const qsizetype row = std::clamp<qsizetype>(
         verticalScrollBar()->value() + std::max(0, point.y()) / lineHeight_, 0, LineCount() - 1);
-    const qsizetype start = rows_[row];
     const qsizetype end = RowEnd(row);
-    const QFontMetricsF metrics(font());
-    qreal x = kMargin;
-    for (qsizetype at = start; at < end; ++at) {
-        qsizetype next = at + 1;
-        if (IsHigh(text_[at]) && next < end)
-            ++next;
-        const qreal w = metrics.horizontalAdvance(text_.mid(at, next - at));
-        if (point.x() < x + w / 2)
-            return at;
-        x += w;
-        at = next - 1;
-    }
-    return end;
+    // The character under the pointer, or the one after it past its middle.
+    const Width pointX = Width{point.x() - kMargin} * 64;
+    Width x = 0;
+    qsizetype found = -1;
+    ForEachCharacter(rows_[row], end, [&](qsizetype at, int, int, Width width) {
+        if (found < 0 && pointX < x + width / 2)
+            found = at;
+        x += width;
+    });
+    return found < 0 ? end : found;
 }
 
 QString WrappedTextView::SelectedText() const {

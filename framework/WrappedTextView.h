@@ -5,10 +5,16 @@
 // selected with the mouse and copied.
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QRawFont>
 #include <QString>
 #include <QStringView>
+#include <QTimer>
 #include <cstdint>
 #include <vector>
+
+class QPainter;
 
 namespace quillon {
 
@@ -33,6 +39,13 @@ class WrappedTextView : public QAbstractScrollArea {
     // the area is repainted with the next paint.
     void ShowAppended();
 
+    // The characters of each kind the area is to show: the fonts Qt draws them in are found
+    // now, once, and from then on every character is drawn in the first of those fonts that
+    // has it, or as that font's missing-glyph box. Without a sample the area draws in its own
+    // font, which Qt completes from the machine's other fonts each time a line is drawn; for
+    // a character no font has, that means trying every font on the machine.
+    void UseFontsOf(QStringView sample);
+
     // How many lines the area shows, long lines counted as they are wrapped.
     qsizetype LineCount() const { return static_cast<qsizetype>(rows_.size()); }
     QString SelectedText() const;
@@ -41,6 +54,7 @@ class WrappedTextView : public QAbstractScrollArea {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -52,6 +66,11 @@ class WrappedTextView : public QAbstractScrollArea {
   private:
     // Widths are kept in 1/64 pixel, so that a row of many characters adds up exactly.
     using Width = std::int64_t;
+    // How one character of the first plane is drawn: its width and the font it is drawn in.
+    struct Glyph {
+        std::int32_t width = -1;  // -1 until measured
+        std::int32_t face = 0;    // index in faces_
+    };
 
     // Puts the unit at `at` (already in the text) into the rows.
     void Place(qsizetype at, char16_t unit) {
@@ -75,6 +94,15 @@ class WrappedTextView : public QAbstractScrollArea {
         PlaceOther(at, unit);
     }
     void PlaceOther(qsizetype at, char16_t unit);
+    const Glyph& GlyphOf(char16_t unit);
+    // The font a character is drawn in and its width there.
+    int FaceOf(char32_t code) const;
+    Width Measure(int face, QStringView text) const;
+    // Calls visit(at, length, face, width) for each character from `from` to `to`, a pair of
+    // surrogates being one character.
+    template <class Visit>
+    void ForEachCharacter(qsizetype from, qsizetype to, Visit&& visit);
+    void DrawRow(QPainter& painter, qsizetype row, int y);
     // Starts a new row before `at` when a character of width w does not fit on this one;
     // a word that fits on a row of its own moves down whole.
     void Fit(qsizetype at, Width w) {
@@ -90,15 +118,17 @@ class WrappedTextView : public QAbstractScrollArea {
         }
         column_ += w;
     }
-    Width UnitWidth(char16_t unit);
     // Makes room for more units at the end of the text.
     void Grow();
     void Rewrap();
+    // Asks for the area to be drawn, at most once a frame: text pouring in would otherwise
+    // have it drawn after every block, which takes longer than taking the block in.
+    void DrawSoon();
     void MeasureFont();
     void UpdateScrollBar();
     int VisibleRows() const;
     qsizetype RowEnd(qsizetype row) const;
-    qsizetype OffsetAt(const QPoint& point) const;
+    qsizetype OffsetAt(const QPoint& point);
     void CopySelection() const;
 
     // The text is the first length_ units of text_; the rest is room to append into.
@@ -111,12 +141,17 @@ class WrappedTextView : public QAbstractScrollArea {
     qsizetype breakAt_ = -1;          // where the last row may break (after a blank)
     Width breakColumn_ = 0;           // width used up to there
     Width wrapWidth_ = 64;
-    Width asciiWidth_[128] = {};
-    std::vector<Width> otherWidth_;  // by UTF-16 unit; -1 until measured
+    Width asciiWidth_[128] = {};  // ASCII is drawn in the first font
+    std::vector<Glyph> glyphs_;   // by UTF-16 unit
+    QString fontSample_;
+    std::vector<QFont> faces_;        // the fonts characters are drawn in, the area's own first
+    std::vector<QRawFont> rawFaces_;  // the same, to ask which characters each has
     int lineHeight_ = 1;
     int ascent_ = 0;
     qsizetype caret_ = 0;
     qsizetype anchor_ = 0;
+    QElapsedTimer sinceDrawn_;
+    QTimer drawLater_;
 };
 
 }  // namespace quillon

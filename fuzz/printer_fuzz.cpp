@@ -1,6 +1,9 @@
 // Feeds arbitrary bytes to the virtual printer — tokenizer, printer model, status answers —
 // and draws every page it prints. The first byte picks the paper width and family and how
-// the rest is cut into pieces, so that unfinished commands cross piece boundaries.
+// the rest is cut into pieces, so that unfinished commands cross piece boundaries. With its
+// bit 0x04 set the rest comes from two connections at once: each piece is led by a byte whose
+// low bit names the connection, whose bit 0x02 ends that connection first, and whose upper
+// six bits are the piece's length less one.
 
 #include <QGuiApplication>
 
@@ -31,23 +34,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     printer::PrinterOptions options;
     options.family = static_cast<printer::Family>(setup % 6);
     options.paperWidth = (setup & 0x08) ? 384 : 576;
+    const bool twoClients = setup & 0x04;
     const size_t piece = 1 + (setup >> 4) * 7;
     static printer::PageRenderer renderer;
     printer::VirtualPrinter printer(
         options, [](const uint8_t*, size_t) {},
         [](printer::Page&& page) { renderer.Render(page); });
     printer::PrinterState state;
-    for (size_t i = 1; i < size; i += piece) {
-        const size_t n = std::min(piece, size - i);
-        printer.Receive(data + i, n);
+    for (size_t i = 1; i < size;) {
+        int source = 0;
+        size_t n = piece;
+        if (twoClients) {
+            const uint8_t lead = data[i++];
+            source = lead & 1;
+            if (lead & 2)
+                printer.EndConnection(source);
+            n = (lead >> 2) + 1u;
+        }
+        n = std::min(n, size - i);
+        printer.Receive(source, data + i, n);
         // Now and then the sensors change, which sends automatic status and releases held data.
-        if ((data[i] & 0xF0) == 0xA0) {
+        if (n > 0 && (data[i] & 0xF0) == 0xA0) {
             state.coverOpen = data[i] & 1;
             state.paperEnd = data[i] & 2;
             state.paperNearEnd = data[i] & 4;
             state.drawerOpen = data[i] & 8;
             printer.SetState(state);
         }
+        i += n;
     }
     printer.SetState(printer::PrinterState{});
     printer.EndJob();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/Texts.h"
+#include "framework/TickRowOnSpace.h"
 #include "pages/CycleStartSettings.h"
 #include "pages/PageHost.h"
 #include "pages/cycle/CycleRunner.h"
@@ -28,6 +29,7 @@ CDialog_ComCirculateSend::CDialog_ComCirculateSend(PageHost& host, Language lang
       defaultParameters_(Text(language, "D158.default")) {
     list_ = AddControl(IDC_COM_LIST, new QTableWidget(this));
     list_->setAccessibleName(Text(language, "D158.1102.name"));
+    TickRowOnSpace(list_, kIndexColumn);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);

@@ -1,5 +1,7 @@
 #pragma once
-// The "Others" page: cut the paper and open the cash drawer, sent by the main window.
+// The "Others" page: cut the paper, open the cash drawer, ask the printer for its status and
+// who it is, all sent by the main window; a line under the buttons shows what the printer
+// answered. "Session Log" shows the folder of the session logs.
 
 #include "framework/CDialog.h"
 
@@ -11,6 +13,9 @@ class CDialog_OtherCommand : public CDialog {
   public:
     CDialog_OtherCommand(PageHost& host, Language language, QWidget* parent);
     ~CDialog_OtherCommand() override;
+
+    // The line under the buttons, and the details its tooltip adds.
+    void ShowPrinterAnswer(const QString& line, const QString& details);
 
   protected:
     bool OnInitDialog() override;

@@ -63,9 +63,11 @@ std::string IdentityAnswer(Family family, int n) {
         case 2:
         case 50:
             return std::string(1, static_cast<char>(0x01 | (info.wide ? 0x02 : 0)));
+        // The version id keeps bits 4 and 7 clear, as every one-byte GS I answer does, so that
+        // it is never taken for automatic status back.
         case 3:
         case 51:
-            return std::string(1, static_cast<char>(0x10));
+            return std::string(1, static_cast<char>(0x01));
         case 65:
             return Block("1.00");
         case 66:

@@ -6,15 +6,34 @@ VirtualPrinter::VirtualPrinter(const PrinterOptions& options, AnswerSink answers
     : options_(options),
       answers_(std::move(answers)),
       pages_(std::move(pages)),
-      model_(options.paperWidth, options.family, state_, *this),
-      tokenizer_(model_),
-      scanner_(*this) {}
+      model_(options.paperWidth, options.family, state_, *this) {}
 
-void VirtualPrinter::Feed(const uint8_t* data, size_t size) {
+void VirtualPrinter::Scan(int source, const uint8_t* data, size_t size) {
+    scanners_.try_emplace(source, RealTime()).first->second.Scan(data, size);
+}
+
+void VirtualPrinter::Feed(int source, const uint8_t* data, size_t size) {
+    if (state_.Online() && held_.empty()) {
+        FeedNow(source, data, size);
+        return;
+    }
+    if (held_.empty() || held_.back().source != source || held_.back().end)
+        held_.push_back(Held{source, {}});
+    held_.back().bytes.insert(held_.back().bytes.end(), data, data + size);
+    heldBytes_ += size;
+}
+
+void VirtualPrinter::FeedNow(int source, const uint8_t* data, size_t size) {
+    tokenizers_.try_emplace(source, model_).first->second.Feed(data, size);
+}
+
+void VirtualPrinter::EndConnection(int source) {
+    // A request in pieces ends at once; the command only in its place among the bytes.
+    scanners_.erase(source);
     if (state_.Online() && held_.empty())
-        tokenizer_.Feed(data, size);
+        tokenizers_.erase(source);
     else
-        held_.insert(held_.end(), data, data + size);
+        held_.push_back(Held{source, {}, true});
 }
 
 void VirtualPrinter::SetState(const PrinterState& state) {
@@ -25,9 +44,15 @@ void VirtualPrinter::SetState(const PrinterState& state) {
         answers_(asb.data(), asb.size());
     }
     if (state_.Online() && !held_.empty()) {
-        std::vector<uint8_t> held;
+        std::deque<Held> held;
         held.swap(held_);
-        tokenizer_.Feed(held.data(), held.size());
+        heldBytes_ = 0;
+        for (const Held& h : held) {
+            if (h.end)
+                tokenizers_.erase(h.source);
+            else
+                FeedNow(h.source, h.bytes.data(), h.bytes.size());
+        }
     }
 }
 

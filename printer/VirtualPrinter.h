@@ -4,9 +4,14 @@
 // rest of the data until it is back online. Not thread-safe: the owner serialises calls.
 // Receive is two steps that an owner may also take apart: Scan as the bytes arrive (the
 // real-time requests), Feed when the printer gets to them (everything else, in order).
+// Bytes come from numbered connections, each with its own place in the command it is
+// sending, so that one connection's unfinished command never takes another's bytes; the
+// calls without a number are those of connection 0.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,21 +38,28 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
 
     VirtualPrinter(const PrinterOptions& options, AnswerSink answers, PageSink pages);
 
-    void Receive(const uint8_t* data, size_t size) {
-        Scan(data, size);
-        Feed(data, size);
+    void Receive(int source, const uint8_t* data, size_t size) {
+        Scan(source, data, size);
+        Feed(source, data, size);
     }
+    void Receive(const uint8_t* data, size_t size) { Receive(0, data, size); }
     void Receive(const std::string& bytes) {
         Receive(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
     // Answers DLE EOT and carries out DLE DC4 at once, in any state. Every byte must later
     // reach Feed too, in the same order.
-    void Scan(const uint8_t* data, size_t size) { scanner_.Scan(data, size); }
+    void Scan(int source, const uint8_t* data, size_t size);
+    void Scan(const uint8_t* data, size_t size) { Scan(0, data, size); }
     // What Scan does with the requests it finds, for an owner that scans with a scanner of
     // its own, say on a thread that must not wait for Feed; calls are serialised all the same.
     RealTimeScanner::Handler& RealTime() { return *this; }
-    // Runs the bytes through the tokenizer and the model, or holds them while offline.
-    void Feed(const uint8_t* data, size_t size);
+    // Runs the bytes through the connection's tokenizer and the model, or holds them while
+    // offline.
+    void Feed(int source, const uint8_t* data, size_t size);
+    void Feed(const uint8_t* data, size_t size) { Feed(0, data, size); }
+    // The connection has ended: a command it left unfinished ends unprinted, after the bytes
+    // fed before; its number may then start afresh.
+    void EndConnection(int source);
     // A pause in the data: what was printed becomes a job of its own.
     void EndJob() { model_.EndJob(); }
 
@@ -55,8 +67,8 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     // Changes what the sensors see: sends automatic status when enabled, and carries out the
     // held data once the printer is online again.
     void SetState(const PrinterState& state);
-    bool Backlogged() const { return held_.size() >= kHoldLimit; }
-    size_t HeldBytes() const { return held_.size(); }
+    bool Backlogged() const { return heldBytes_ >= kHoldLimit; }
+    size_t HeldBytes() const { return heldBytes_; }
     const PrinterModel& Model() const { return model_; }
     const PrinterOptions& Options() const { return options_; }
 
@@ -66,15 +78,24 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     void DrawerKicked() override;
     void StatusRequest(int n) override;
     void DrawerPulse(int pin, int onMs) override;
+    void FeedNow(int source, const uint8_t* data, size_t size);
+
+    // What waits while the printer is offline: a connection's bytes, or its end.
+    struct Held {
+        int source;
+        std::vector<uint8_t> bytes;
+        bool end = false;
+    };
 
     PrinterOptions options_;
     AnswerSink answers_;
     PageSink pages_;
     PrinterState state_;
     PrinterModel model_;
-    Tokenizer tokenizer_;
-    RealTimeScanner scanner_;
-    std::vector<uint8_t> held_;
+    std::map<int, Tokenizer> tokenizers_;
+    std::map<int, RealTimeScanner> scanners_;
+    std::deque<Held> held_;
+    size_t heldBytes_ = 0;
 };
 
 }  // namespace quillon::printer

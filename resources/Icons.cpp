@@ -9,9 +9,9 @@ namespace quillon {
 
 namespace {
 
-// A receipt printer: a dark body with a paper slot, a receipt coming out of the top
-// and a green power lamp.
-QPixmap DrawPrinter(int size) {
+// A receipt printer: a body with a paper slot, a receipt coming out of the top and a green
+// power lamp. Quillon's printer is dark grey, the virtual printer's blue.
+QPixmap DrawPrinter(int size, bool virtualPrinter = false) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -37,8 +37,8 @@ QPixmap DrawPrinter(int size) {
 
     // Body.
     QLinearGradient body(0, 12, 0, 29);
-    body.setColorAt(0, QColor(96, 104, 118));
-    body.setColorAt(1, QColor(42, 46, 56));
+    body.setColorAt(0, virtualPrinter ? QColor(84, 132, 204) : QColor(96, 104, 118));
+    body.setColorAt(1, virtualPrinter ? QColor(28, 56, 110) : QColor(42, 46, 56));
     p.setPen(QPen(QColor(25, 28, 34), 1.0));
     p.setBrush(body);
     p.drawRoundedRect(QRectF(3, 12, 26, 17), 3, 3);
@@ -64,6 +64,10 @@ QIcon ApplicationIcon() {
     for (int size : {16, 32, 48})
         icon.addPixmap(DrawPrinter(size));
     return icon;
+}
+
+QPixmap ProgramPicture(Program program, int size) {
+    return DrawPrinter(size, program == Program::kVirtualPrinter);
 }
 
 // A printer port (a D-sub connector shell with pins) and a lamp: red while closed,

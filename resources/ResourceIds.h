@@ -85,7 +85,11 @@ constexpr int IDC_MODEL_BUTTON[6] = {1095, 1108, 1109, 1110, 1111, 1112};
 
 // Others page 156.
 constexpr int IDC_CUT_PAPER = 1089;
+constexpr int IDC_PRINTER_STATUS = 1090;
 constexpr int IDC_CASH_DRAWER = 1091;
+constexpr int IDC_IDENTIFY = 1092;
+constexpr int IDC_SESSION_LOG = 1098;
+constexpr int IDC_STATUS_LINE = 1099;
 
 // String table.
 constexpr int IDS_OPEN_FAILED = 157;

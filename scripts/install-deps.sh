@@ -10,10 +10,13 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libcurl4-openssl-dev libudev-dev fonts-noto-cjk
     # the virtual printer: barcodes, QR codes, its fonts
     libzint-dev libqrencode-dev fonts-dejavu-core
-    # tests (socat: a serial peer this project did not write)
-    googletest libgtest-dev socat
+    # tests (socat: a serial peer this project did not write; desktop-file-validate checks
+    # the installed desktop entries)
+    googletest libgtest-dev socat desktop-file-utils
     # reading the virtual printer's barcodes and QR codes back
     zbar-tools
+    # run.sh: placing the virtual printer's window beside Quillon's
+    xdotool
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
     clang libclang-rt-14-dev llvm
 )

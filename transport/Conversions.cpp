@@ -2,11 +2,12 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
 #include "transport/TextFile.h"
+#include "transport/platform/SafeFiles.h"
 
 namespace quillon {
 
@@ -100,17 +101,16 @@ int ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int*
     return fits ? 1 : 0;
 }
 
-int AppendToDailyFile(std::string_view text) {
+int AppendToDailyFile(std::string_view text, std::string* reason) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char name[32];
     std::strftime(name, sizeof name, "%Y-%m-%d.txt", &local);
-    std::FILE* file = std::fopen(name, "ab");
-    if (!file)
-        return 0;
-    const bool written = WriteWithCrLf(file, text);
-    return (std::fclose(file) == 0 && written) ? 1 : 0;
+    const int error = AppendToFile(name, WithCrLf(text));
+    if (error && reason)
+        *reason = std::string(name) + ": " + std::strerror(error);
+    return error ? 0 : 1;
 }
 
 }  // namespace quillon

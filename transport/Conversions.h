@@ -2,6 +2,7 @@
 // The conversions the send paths and the serial settings share.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quillon {
@@ -25,8 +26,9 @@ int ParseSerialSettings(std::string_view text, int* baudRate, char* parity, int*
 bool ReadLeadingInt(std::string_view text, int* value);
 
 // Appends text to "YYYY-MM-DD.txt" of today's local date in the current folder, each line
-// feed written as carriage return and line feed. Returns 1 when written, 0 when the file
-// cannot be opened.
-int AppendToDailyFile(std::string_view text);
+// feed written as carriage return and line feed. Returns 1 when written whole, 0 when it was
+// not written at all (the file cannot be opened, a symlink stands at its name, the disk is
+// full), with the file's name and the reason in `reason` when one is given.
+int AppendToDailyFile(std::string_view text, std::string* reason = nullptr);
 
 }  // namespace quillon

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "transport/TextFile.h"
+#include "transport/platform/SafeFiles.h"
 
 namespace quillon {
 
@@ -57,11 +58,7 @@ void LogWrite(const char* functionName, const char* message, const char* logFile
     if (fill > 0)
         line.append(static_cast<std::size_t>(fill), ' ');
     line += function + " | L" + lineText + ": " + message + "\n";
-    std::FILE* file = std::fopen(logFileName ? logFileName : kLogFileName, "a+");
-    if (!file)
-        return;
-    WriteWithCrLf(file, line);
-    std::fclose(file);
+    AppendToFile(logFileName ? logFileName : kLogFileName, WithCrLf(line));
 }
 
 void LogWriteFormat(const char* functionName, const char* logFileName, const char* sourceName,

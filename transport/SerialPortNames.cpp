@@ -2,13 +2,15 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <mutex>
 #include <set>
 #include <unordered_map>
 
 #include "transport/Conversions.h"
-#include "transport/platform/Blanks.h"
+#include "transport/DiagnosticLog.h"
+#include "transport/PortMapFile.h"
 #include "transport/platform/DeviceRoots.h"
 #include "transport/platform/Folders.h"
 #include "transport/platform/TtyDevices.h"
@@ -47,32 +49,40 @@ SerialPortInfo MakeInfo(int number, const std::string& device) {
     return {number, "COM" + std::to_string(number), device};
 }
 
-// "COM<n>=<path>" lines; blank lines and lines starting with '#' are skipped, and so is
-// anything else that does not have that form.
+// Says once on stderr, and in the developer log, why the map is not read; again only after
+// the reason has changed or the map has been read. An empty problem: it was read.
+void ReportMapProblem(const std::string& path, const std::string& problem) {
+    static std::mutex lock;
+    static std::string last;
+    const std::string message =
+        problem.empty() ? "" : "the port map " + path + " is ignored: " + problem;
+    std::lock_guard<std::mutex> hold(lock);
+    if (message == last)
+        return;
+    last = message;
+    if (message.empty())
+        return;
+    std::fprintf(stderr, "quillon: %s\n", message.c_str());
+    LogWriteFormat("ReadPortMap", kLogFileName, "SerialPortNames", __LINE__, "%s", message.c_str());
+}
+
+// The map's entries in the order of its lines; the lines of printers that have ended are
+// left out, so that a terminal another program now holds is never offered.
 std::vector<SerialPortInfo> ReadPortMap() {
     std::vector<SerialPortInfo> entries;
-    std::ifstream in(PortMapPath());
-    std::string line;
-    while (std::getline(in, line)) {
-        line = TrimBlanks(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        const auto equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        const std::string key = TrimBlanks(line.substr(0, equals));
-        const std::string path = TrimBlanks(line.substr(equals + 1));
-        // A path with a NUL in it cannot be opened as written: the entry is no entry.
-        if (path.find('\0') != std::string::npos)
-            continue;
-        if (key.size() < 4 || !(std::toupper(key[0]) == 'C' && std::toupper(key[1]) == 'O' &&
-                                std::toupper(key[2]) == 'M'))
-            continue;
-        const int number = NumberAfter("COM" + key.substr(3), "COM");
-        if (number < 1 || path.empty())
+    const std::string path = PortMapPath();
+    std::string text, problem;
+    const bool read = ReadPortMapFile(path, text, problem);
+    ReportMapProblem(path, problem);
+    if (!read)
+        return entries;
+    for (const std::string& line : PortMapLines(text)) {
+        const std::optional<PortMapLine> entry = ParsePortMapLine(line);
+        if (!entry || OwnerGone(*entry))
             continue;
         // A relative path names a device below the device root.
-        entries.push_back(MakeInfo(number, path[0] == '/' ? path : DevicePath(path)));
+        const std::string& device = entry->path;
+        entries.push_back(MakeInfo(entry->number, device[0] == '/' ? device : DevicePath(device)));
     }
     return entries;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Which device stands behind "COM<n>". Hardware ttys get fixed numbers (ttyS<k> COM<k+1>,
 // ttyUSB<k> COM<33+k>, ttyACM<k> COM<65+k>, any other the next free number from COM97 on);
-// then the port map, lines "COM<n>=<device path>" in $QUILLON_PORT_MAP or else
+// then the port map (PortMapFile.h), lines "COM<n>=<device path>" in $QUILLON_PORT_MAP or else
 // $XDG_CONFIG_HOME/Quillon/ports, adds ports or gives a number another device.
 
 #include <string>

@@ -24,6 +24,8 @@ constexpr unsigned UM_TX_DONE = WM_USER + 9;       // wParam: bytes written by o
 constexpr unsigned UM_TX_HELD = WM_USER + 10;      // wParam: ms the printer has taken nothing
                                                    // for while a block waits; 0: it takes again
 constexpr unsigned UM_NET_CLOSED = WM_USER + 107;  // the network peer closed the connection
+// A session log to its owner: it cannot be written any more (said once per log).
+constexpr unsigned UM_SESSION_LOG_FAILED = WM_USER + 110;
 
 // What one read returned, handed to the owner in one UM_RX_BLOCK. The bytes belong to the
 // reader and stay valid only while the message is being handled. To the owner it stands for

@@ -27,9 +27,10 @@ struct Piece {
 
 // A record of the day file: the target, then the text that names it, then a line end.
 void RecordInDayFile(const std::string& target, const std::string& text) {
-    if (!AppendToDailyFile(target + text + "\n"))
+    std::string reason;
+    if (!AppendToDailyFile(target + text + "\n", &reason))
         LogWriteFormat("CycleSend::RecordInDayFile", kLogFileName, kSourceName, __LINE__,
-                       "The day file cannot be written: %s", text.c_str());
+                       "The day file cannot be written (%s): %s", reason.c_str(), text.c_str());
 }
 
 // Writes the pieces of one target's data in turn, counting what went out; once a piece

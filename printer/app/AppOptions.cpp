@@ -23,7 +23,13 @@ const char* kHelp =
     "  --address A         loopback address to listen on (default 127.0.0.2)\n"
     "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
     "  --http-port P       web page port (default 80)\n"
-    "  --idle-ms MS        a pause that ends a job (default 500)\n";
+    "  --idle-ms MS        a pause that ends a job (default 500)\n"
+    "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
+    "                      (default 300; 0: never)\n"
+    "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n\n"
+    "Lines on standard input change what the sensors see: cover open|closed,\n"
+    "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
+    "with a \"state: ...\" line on standard output.\n";
 
 bool ToInt(const std::string& text, int low, int high, int& out) {
     char* end = nullptr;
@@ -113,6 +119,16 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
         } else if (arg == "--idle-ms") {
             if (!value(v) || !ToInt(v, 10, 600000, o.idleMs)) {
                 error = error.empty() ? "--idle-ms needs a number of milliseconds" : error;
+                return false;
+            }
+        } else if (arg == "--drop-idle") {
+            if (!value(v) || !ToInt(v, 0, 86400, o.dropIdleS)) {
+                error = error.empty() ? "--drop-idle needs a number of seconds" : error;
+                return false;
+            }
+        } else if (arg == "--web-timeout-ms") {
+            if (!value(v) || !ToInt(v, 100, 600000, o.webTimeoutMs)) {
+                error = error.empty() ? "--web-timeout-ms needs a number of milliseconds" : error;
                 return false;
             }
         } else {

@@ -13,7 +13,6 @@ PrinterSession::PrinterSession(const printer::PrinterOptions& options,
                                printer::VirtualPrinter::PageSink pages)
     : printer_(
           options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)),
-      scanner_(*this),
       // Left as it is, the memory is taken only as a burst reaches it.
       buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {
     modelThread_ = std::thread([this] { RunModel(); });
@@ -36,22 +35,21 @@ std::span<uint8_t> PrinterSession::FreeSpaceLocked() {
     return {buffer_.get() + end, room};
 }
 
-std::span<uint8_t> PrinterSession::Received(int source, size_t size) {
+std::span<uint8_t> PrinterSession::Received(int source, size_t size, bool scanned) {
     const uint8_t* data;
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
         data = buffer_.get() + (start_ + used_) % kBufferSize;
     }
     lastSource_ = source;
-    scanSource_ = source;
-    Log("->", data, size);
-    scanner_.Scan(data, size);
+    if (!scanned)
+        Scan(source, data, size);
     std::span<uint8_t> space;
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
         if (size > 0) {
             used_ += size;
-            if (!runs_.empty() && !runs_.back().jobEnd && runs_.back().source == source)
+            if (!runs_.empty() && runs_.back().kind == Run::kBytes && runs_.back().source == source)
                 runs_.back().size += size;
             else
                 runs_.push_back(Run{source, size});
@@ -83,12 +81,35 @@ void PrinterSession::Receive(int source, const uint8_t* data, size_t size) {
     }
 }
 
+void PrinterSession::Scan(int source, const uint8_t* data, size_t size) {
+    Log("->", data, size);
+    scanSource_ = source;
+    scanners_.try_emplace(source, static_cast<escpos::RealTimeScanner::Handler&>(*this))
+        .first->second.Scan(data, size);
+}
+
 void PrinterSession::EndJob() {
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
-        runs_.push_back(Run{lastSource_, 0, true});
+        runs_.push_back(Run{lastSource_, 0, Run::kJobEnd});
     }
     modelWake_.notify_one();
+}
+
+void PrinterSession::EndConnection(int source) {
+    scanners_.erase(source);
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        runs_.push_back(Run{source, 0, Run::kConnectionEnd});
+    }
+    modelWake_.notify_one();
+}
+
+bool PrinterSession::Holds(int source) {
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    return std::any_of(runs_.begin(), runs_.end(), [source](const Run& run) {
+        return run.kind == Run::kBytes && run.source == source;
+    });
 }
 
 std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
@@ -161,16 +182,18 @@ bool PrinterSession::FeedSlice() {
             return true;  // gone offline meanwhile: wait for it to come back
         newAnswers_ = false;
         source_ = run.source;
-        if (run.jobEnd)
+        if (run.kind == Run::kJobEnd)
             printer_.EndJob();
+        else if (run.kind == Run::kConnectionEnd)
+            printer_.EndConnection(run.source);
         else
-            printer_.Feed(data, run.size);
+            printer_.Feed(run.source, data, run.size);
         wakeReader = newAnswers_;
     }
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
         const bool wasFull = backlogged_;
-        if (!run.jobEnd) {
+        if (run.kind == Run::kBytes) {
             start_ = (start_ + run.size) % kBufferSize;
             used_ -= run.size;
             runs_.front().size -= run.size;

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -44,15 +45,23 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
 
     // From the receiving thread, and only from it: free space in the buffer for the next
     // read (empty when the buffer is full), then Received with what was read into its start
-    // from the connection `source`, which gives the free space after it. Receive copies
+    // from the connection `source`, which gives the free space after it; its real-time
+    // requests are answered then, unless Scan has already seen the bytes. Receive copies
     // bytes in, waiting for room when the buffer is full.
     std::span<uint8_t> ReceiveSpace();
-    std::span<uint8_t> Received(int source, size_t size);
+    std::span<uint8_t> Received(int source, size_t size, bool scanned = false);
     void Receive(int source, const uint8_t* data, size_t size);
+    // Answers the real-time requests in bytes of `source` that reach the buffer only later.
+    void Scan(int source, const uint8_t* data, size_t size);
     // A pause in the data: the job ends once what came before the pause is modelled.
     void EndJob();
+    // The connection `source` has ended: a command it left unfinished ends once what it sent
+    // is modelled, and its next bytes, should the number come again, start afresh.
+    void EndConnection(int source);
     // True while the receive buffer is full.
     bool Backlogged() const { return backlogged_; }
+    // True while bytes of the connection `source` wait in the buffer.
+    bool Holds(int source);
     // Answers not yet sent, each with the connection it goes to.
     std::vector<std::pair<int, std::string>> TakeAnswers();
     // Signalled when answers appear outside Receive (from the model thread or the window)
@@ -71,11 +80,13 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     void Note(const std::string& line);
 
   private:
-    // Consecutive bytes in the buffer from one connection, or a job end (`jobEnd`, no bytes).
+    // Consecutive bytes in the buffer from one connection, or, with no bytes, the end of a
+    // job or of a connection.
     struct Run {
+        enum Kind { kBytes, kJobEnd, kConnectionEnd };
         int source;
         size_t size;
-        bool jobEnd = false;
+        Kind kind = kBytes;
     };
 
     // The real-time requests the receiving thread finds, carried out by the printer at once.
@@ -99,8 +110,9 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     std::atomic<bool> online_{true};
     EventFd answersReady_;
 
-    // Only the receiving thread scans, so the scanner needs no lock.
-    escpos::RealTimeScanner scanner_;
+    // Only the receiving thread scans, so the scanners need no lock. Each connection has its
+    // own, as a request may come in pieces.
+    std::unordered_map<int, escpos::RealTimeScanner> scanners_;
     int scanSource_ = 0;
 
     // The buffer: a ring, `used_` bytes from `start_` on, in `runs_`. Its lock is only ever

@@ -1,28 +1,48 @@
 #include "printer/app/ReceiveLoop.h"
 
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "printer/app/PrinterSession.h"
 
 namespace quillon {
 
 namespace {
+
 constexpr size_t kReadSize = 1024 * 1024;  // the most read at once into the printer
 constexpr size_t kMaxRequest = 8 * 1024;
+// Answers that arrive while earlier ones wait join them up to this size, so that many small
+// answers do not each cost a piece of their own.
+constexpr size_t kJoinAnswers = 4096;
+// How long the listening sockets rest when the process has no descriptor left for a client.
+constexpr auto kAcceptRest = std::chrono::milliseconds(100);
+// The most of what the terminal's last client left that is read at its end.
+constexpr size_t kPtyLeftover = 1024 * 1024;
+
+bool OutOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 }  // namespace
 
-ReceiveLoop::ReceiveLoop(PrinterSession& session, int ptyFd, std::vector<Listener> listeners,
-                         int idleMs, std::string pageTitle)
-    : session_(session),
-      listeners_(std::move(listeners)),
-      idleMs_(idleMs),
-      pageTitle_(std::move(pageTitle)) {
-    connections_.push_back(Connection{ptyFd, 0, false, {}, {}});
+ReceiveLoop::ReceiveLoop(PrinterSession& session, int ptyFd, const std::string& ptyPath,
+                         std::vector<Listener> listeners, ReceiveOptions options)
+    : session_(session), listeners_(std::move(listeners)), options_(std::move(options)) {
+    connections_.emplace_back(ptyFd, 0, false);
+    // The printer holds the terminal side open itself, so a client's close never shows on its
+    // end; the file's open and close events do.
+    ptyWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (ptyWatch_ >= 0 && inotify_add_watch(ptyWatch_, ptyPath.c_str(),
+                                            IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        close(ptyWatch_);
+        ptyWatch_ = -1;
+    }
 }
 
 ReceiveLoop::~ReceiveLoop() {
@@ -31,6 +51,8 @@ ReceiveLoop::~ReceiveLoop() {
         close(connections_[i].fd);
     for (const Listener& l : listeners_)
         close(l.fd);
+    if (ptyWatch_ >= 0)
+        close(ptyWatch_);
 }
 
 void ReceiveLoop::Start() {
@@ -45,84 +67,147 @@ void ReceiveLoop::Stop() {
 
 void ReceiveLoop::Run() {
     std::vector<pollfd> fds;
-    bool jobOpen = false;
     for (;;) {
+        const Clock::time_point now = Clock::now();
+        // A job's connection that is not read because the buffer is full has not paused.
+        if (active_ >= 0 && session_.Backlogged())
+            lastData_ = now;
+        if (active_ >= 0 && now >= lastData_ + std::chrono::milliseconds(options_.idleMs))
+            EndJob();
+        ServeTurns();
+        DeliverAnswers();
+        Clock::time_point deadline = DropIdle(now);
+        if (active_ >= 0)
+            deadline = std::min(deadline, lastData_ + std::chrono::milliseconds(options_.idleMs));
+        const bool resting = now < acceptRest_;
+        if (resting)
+            deadline = std::min(deadline, acceptRest_);
+
         const bool backlogged = session_.Backlogged();
         fds.clear();
         fds.push_back({stop_.fd(), POLLIN, 0});
         fds.push_back({session_.answersReadyFd(), POLLIN, 0});
+        fds.push_back({ptyWatch_, POLLIN, 0});
         for (const Listener& l : listeners_)
-            fds.push_back({l.fd, POLLIN, 0});
+            fds.push_back({resting ? -1 : l.fd, POLLIN, 0});
         for (const Connection& c : connections_) {
-            short events = backlogged && !c.http ? 0 : POLLIN;
-            if (!c.out.empty())
+            short events = 0;
+            if (c.http)
+                events = c.closeWhenSent ? 0 : POLLIN;
+            else if (active_ < 0 || c.id == active_)
+                events = backlogged || !c.waiting.empty() ? 0 : POLLIN;
+            else
+                events = c.ended || c.waiting.size() >= kWaitingBuffer ? 0 : POLLIN;
+            if (c.outBytes > 0)
                 events |= POLLOUT;
-            // A full buffer leaves a connection out of the poll entirely, so that a peer
-            // that hangs up meanwhile cannot keep waking the loop.
+            // A connection not read leaves the poll entirely, so that a peer that hangs up
+            // meanwhile cannot keep waking the loop.
             fds.push_back({events == 0 ? -1 : c.fd, events, 0});
         }
-        const int ready = poll(fds.data(), fds.size(), jobOpen ? idleMs_ : -1);
+        int timeout = -1;
+        if (deadline != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, 60 * 60 * 1000));
+        }
+        const int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR)
             return;
         if (fds[0].revents)
             return;
-        if (ready == 0) {
-            session_.EndJob();
-            jobOpen = false;
+        if (ready <= 0)
             continue;
-        }
-        if (fds[1].revents) {
+        if (fds[1].revents)
             session_.ClearAnswersReady();
-            DeliverAnswers();
-        }
+        if (fds[2].revents)
+            WatchPty();
         for (size_t i = 0; i < listeners_.size(); ++i)
-            if (fds[2 + i].revents & POLLIN)
+            if (fds[3 + i].revents & POLLIN)
                 Accept(listeners_[i]);
-        const size_t first = 2 + listeners_.size();
+        const size_t first = 3 + listeners_.size();
         // Walk backwards so that closing a connection does not shift the ones still to see.
-        for (size_t k = connections_.size(); k-- > 0;) {
-            if (first + k >= fds.size())
-                continue;  // accepted during this round
+        for (size_t k = std::min(connections_.size(), fds.size() - first); k-- > 0;) {
             const short revents = fds[first + k].revents;
             Connection& c = connections_[k];
             bool alive = true;
-            if (revents & (POLLIN | POLLHUP | POLLERR)) {
-                alive = ReadFrom(c);
-                if (!c.http)
-                    jobOpen = true;
-            }
+            if (revents & (POLLIN | POLLHUP | POLLERR))
+                alive = c.http ? ReadRequest(c) : ReadFrom(c);
             if (alive && (revents & POLLOUT))
                 alive = Flush(c);
-            if (!alive && k > 0) {
-                close(c.fd);
-                connections_.erase(connections_.begin() + k);
-            }
+            if (!alive && k > 0 && Gone(c))
+                Close(k);
         }
-        DeliverAnswers();
     }
 }
 
 void ReceiveLoop::Accept(const Listener& listener) {
-    const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0)
+    for (;;) {
+        const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            connections_.emplace_back(fd, nextId_++, listener.http);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (OutOfDescriptors(errno)) {
+            // The client stays in the backlog until a descriptor is free again; said once
+            // until the backlog has emptied.
+            acceptRest_ = Clock::now() + kAcceptRest;
+            if (!descriptorsNoted_)
+                Note(std::string("no descriptor left for a new connection (") +
+                     std::strerror(errno) + "); it waits");
+            descriptorsNoted_ = true;
+        } else if (errno == EAGAIN) {
+            descriptorsNoted_ = false;
+        }
         return;
-    connections_.push_back(Connection{fd, nextId_++, listener.http, {}, {}});
+    }
 }
 
 bool ReceiveLoop::ReadFrom(Connection& c) {
-    if (!c.http) {
-        // Straight into the printer's receive buffer.
-        if (space_.empty())
-            space_ = session_.ReceiveSpace();
-        if (space_.empty())
+    if ((active_ >= 0 && c.id != active_) || !c.waiting.empty()) {
+        if (c.waiting.size() >= kWaitingBuffer)
             return true;
-        const ssize_t n = read(c.fd, space_.data(), std::min(space_.size(), kReadSize));
-        if (n > 0)
-            space_ = session_.Received(c.id, static_cast<size_t>(n));
-        if (n < 0)
-            return errno == EAGAIN || errno == EINTR;
-        return n > 0 || c.id == 0;  // the terminal side is ours too; it never really ends
+        return ReadWaiting(c, kWaitingBuffer - c.waiting.size());
     }
+    // The job's connection: straight into the printer's receive buffer.
+    if (space_.empty())
+        space_ = session_.ReceiveSpace();
+    if (space_.empty())
+        return true;
+    const ssize_t n = read(c.fd, space_.data(), std::min(space_.size(), kReadSize));
+    if (n > 0) {
+        space_ = session_.Received(c.id, static_cast<size_t>(n));
+        active_ = c.id;
+        lastData_ = c.heard = Clock::now();
+        return true;
+    }
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR || c.id == 0;
+    return c.id == 0;  // the terminal side is ours too; it never really ends
+}
+
+bool ReceiveLoop::ReadWaiting(Connection& c, size_t most) {
+    char buffer[kWaitingBuffer];
+    const ssize_t n = read(c.fd, buffer, std::min(most, sizeof buffer));
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR || c.id == 0;
+    if (n == 0) {
+        // What it sent before it ended still prints in its turn.
+        c.ended = true;
+        return !c.waiting.empty() || c.id == 0;
+    }
+    // Status requests and drawer pulses are answered now, not in its turn.
+    session_.Scan(c.id, reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(n));
+    c.waiting.append(buffer, static_cast<size_t>(n));
+    c.heard = Clock::now();
+    if (!c.queued && c.id != active_) {
+        c.queued = true;
+        turns_.push_back(c.id);
+    }
+    return true;
+}
+
+bool ReceiveLoop::ReadRequest(Connection& c) {
     char buffer[4096];
     const ssize_t n = read(c.fd, buffer, sizeof buffer);
     if (n < 0)
@@ -131,43 +216,218 @@ bool ReceiveLoop::ReadFrom(Connection& c) {
         return false;
     c.request.append(buffer, static_cast<size_t>(n));
     if (c.request.find("\r\n\r\n") != std::string::npos || c.request.size() > kMaxRequest) {
-        c.out = PageReply();
+        Queue(c, PageReply());
         c.closeWhenSent = true;
         return Flush(c);
     }
     return true;
 }
 
+void ReceiveLoop::WatchPty() {
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = read(ptyWatch_, events, sizeof events);
+    bool gone = false;
+    for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        if (event->mask & IN_OPEN)
+            ++ptyClients_;
+        if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && ptyClients_ > 0)
+            gone = --ptyClients_ == 0 || gone;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    if (!gone)
+        return;
+    // What the last client wrote before it closed is still in the terminal and belongs to
+    // it; then its connection ends, and with it an unfinished command.
+    Connection& pty = connections_[0];
+    for (;;) {
+        const size_t before = pty.waiting.size();
+        if (before >= kPtyLeftover || !ReadWaiting(pty, kPtyLeftover - before) ||
+            pty.waiting.size() == before)
+            break;
+    }
+    pty.ended = true;
+    if (active_ < 0)
+        NextJob();  // takes the terminal if it has something left
+    if (pty.waiting.empty() && active_ != 0) {
+        session_.EndConnection(0);
+        pty.ended = false;
+    }
+}
+
+void ReceiveLoop::ServeTurns() {
+    while (active_ >= 0) {
+        Connection* c = Find(active_);
+        if (!c) {
+            NextJob();
+            continue;
+        }
+        while (!c->waiting.empty()) {
+            if (space_.empty())
+                space_ = session_.ReceiveSpace();
+            if (space_.empty())
+                return;
+            const size_t n = std::min(space_.size(), c->waiting.size());
+            std::memcpy(space_.data(), c->waiting.data(), n);
+            space_ = session_.Received(c->id, n, /*scanned=*/true);
+            c->waiting.erase(0, n);
+            lastData_ = Clock::now();
+        }
+        if (!c->ended)
+            return;
+        Ended(*c);
+        if (c->id == 0)
+            c->ended = false;
+        else
+            Close(static_cast<size_t>(c - connections_.data()));
+    }
+}
+
 bool ReceiveLoop::Flush(Connection& c) {
     while (!c.out.empty()) {
-        const ssize_t n = c.id == 0 ? write(c.fd, c.out.data(), c.out.size())
-                                    : send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
+        const std::string& front = c.out.front();
+        const char* data = front.data() + c.sentOfFront;
+        const size_t size = front.size() - c.sentOfFront;
+        const ssize_t n =
+            c.id == 0 ? write(c.fd, data, size) : send(c.fd, data, size, MSG_NOSIGNAL);
         if (n < 0)
-            return errno == EAGAIN || errno == EINTR;
-        c.out.erase(0, static_cast<size_t>(n));
+            return errno == EAGAIN || errno == EINTR || c.id == 0;
+        c.outBytes -= static_cast<size_t>(n);
+        c.sentOfFront += static_cast<size_t>(n);
+        if (c.sentOfFront == front.size()) {
+            c.out.pop_front();
+            c.sentOfFront = 0;
+        }
     }
     return !c.closeWhenSent;
 }
 
+void ReceiveLoop::Queue(Connection& c, std::string bytes) {
+    c.outBytes += bytes.size();
+    const bool backFree = c.out.size() > 1 || (c.out.size() == 1 && c.sentOfFront == 0);
+    if (backFree && c.out.back().size() + bytes.size() <= kJoinAnswers)
+        c.out.back() += bytes;
+    else
+        c.out.push_back(std::move(bytes));
+    // A client that does not read its answers: the oldest go, whole, except one already
+    // partly sent.
+    while (c.outBytes > kAnswerBuffer && c.out.size() > 1) {
+        const auto oldest = c.out.begin() + (c.sentOfFront > 0 ? 1 : 0);
+        if (c.dropped == 0)
+            Note("connection " + std::to_string(c.id) +
+                 " does not read its answers: the oldest are dropped");
+        c.dropped += oldest->size();
+        c.outBytes -= oldest->size();
+        c.out.erase(oldest);
+    }
+}
+
 void ReceiveLoop::DeliverAnswers() {
-    for (auto& [source, bytes] : session_.TakeAnswers())
-        for (size_t k = 0; k < connections_.size(); ++k)
-            if (connections_[k].id == source) {
-                connections_[k].out += bytes;
-                if (!Flush(connections_[k]) && k > 0) {
-                    close(connections_[k].fd);
-                    connections_.erase(connections_.begin() + k);
-                }
-                break;
-            }
+    for (auto& [source, bytes] : session_.TakeAnswers()) {
+        Connection* c = Find(source);
+        if (!c)
+            continue;
+        Queue(*c, std::move(bytes));
+        if (!Flush(*c) && c->id != 0 && Gone(*c))
+            Close(static_cast<size_t>(c - connections_.data()));
+    }
+}
+
+bool ReceiveLoop::Gone(Connection& c) {
+    if (c.http)
+        return true;
+    if (!c.waiting.empty()) {
+        // It can take no answers any more, but what it sent still prints in its turn.
+        c.ended = true;
+        c.out.clear();
+        c.outBytes = 0;
+        c.sentOfFront = 0;
+        return false;
+    }
+    Ended(c);
+    return true;
+}
+
+void ReceiveLoop::Ended(Connection& c) {
+    session_.EndConnection(c.id);
+    if (c.dropped > 0)
+        Note("connection " + std::to_string(c.id) + " ended; " + std::to_string(c.dropped) +
+             " bytes of answers it did not read were dropped");
+    c.dropped = 0;
+    if (c.id == active_)
+        EndJob();
+}
+
+void ReceiveLoop::EndJob() {
+    session_.EndJob();
+    NextJob();
+}
+
+void ReceiveLoop::NextJob() {
+    active_ = -1;
+    while (!turns_.empty()) {
+        const int id = turns_.front();
+        turns_.pop_front();
+        if (Connection* c = Find(id)) {
+            c->queued = false;
+            active_ = id;
+            lastData_ = Clock::now();
+            return;
+        }
+    }
+}
+
+ReceiveLoop::Clock::time_point ReceiveLoop::DropIdle(Clock::time_point now) {
+    Clock::time_point next = Clock::time_point::max();
+    for (size_t k = connections_.size(); k-- > 1;) {
+        Connection& c = connections_[k];
+        Clock::time_point limit;
+        if (c.http)
+            limit = c.heard + std::chrono::milliseconds(options_.webTimeoutMs);
+        else if (options_.rawIdleMs > 0 && c.id != active_ && !c.queued)
+            limit = c.heard + std::chrono::milliseconds(options_.rawIdleMs);
+        else
+            continue;
+        if (!c.http && now >= limit && session_.Holds(c.id)) {
+            // Silent, but what it sent is still being printed: its answers are to come.
+            c.heard = now;
+            limit = now + std::chrono::milliseconds(options_.rawIdleMs);
+        }
+        if (now < limit) {
+            next = std::min(next, limit);
+            continue;
+        }
+        if (Gone(c))
+            Close(k);
+    }
+    return next;
+}
+
+void ReceiveLoop::Close(size_t index) {
+    close(connections_[index].fd);
+    connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+ReceiveLoop::Connection* ReceiveLoop::Find(int id) {
+    for (Connection& c : connections_)
+        if (c.id == id)
+            return &c;
+    return nullptr;
 }
 
 std::string ReceiveLoop::PageReply() const {
-    const std::string body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" +
-                             pageTitle_ + "</title></head><body><h1>" + pageTitle_ +
+    const std::string& title = options_.pageTitle;
+    const std::string body = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+                             "</title></head><body><h1>" + title +
                              "</h1><p>Raw printing on ports 9100 and 4000.</p></body></html>\n";
     return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+void ReceiveLoop::Note(const std::string& line) {
+    session_.Note(line);
+    if (options_.note)
+        options_.note(line);
 }
 
 }  // namespace quillon

@@ -3,13 +3,17 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -21,9 +25,11 @@
 #include "printer/app/PtyPort.h"
 #include "printer/app/ReceiveLoop.h"
 #include "printer/app/RenderWorker.h"
+#include "printer/app/StateCommands.h"
 #include "printer/app/WindowTexts.h"
 #include "printer/render/PageRenderer.h"
 #include "transport/SerialPortNames.h"
+#include "transport/platform/SafeFiles.h"
 
 using namespace quillon;
 
@@ -49,13 +55,33 @@ void QuitOnSignals(QCoreApplication& app) {
     signal(SIGPIPE, SIG_IGN);
 }
 
-// Writes through a temporary name, so a reader never sees half a file.
+// Every client connection takes a descriptor: the soft limit (often 1024) goes up to what
+// the system allows this process.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// Writes through a temporary file of its own, so a reader never sees half a page and a
+// symlink planted in the folder is never written through.
 void SavePage(const QString& dir, const printer::Page& page, const QImage& image) {
     const QString name =
         QString("job-%1-%2.png").arg(page.job, 4, 10, QChar('0')).arg(page.part, 2, 10, QChar('0'));
-    const QString temp = dir + "/." + name;
-    if (!printer::SavePng(image, temp) || !QDir().rename(temp, dir + "/" + name))
-        std::cerr << "quillon-printer: cannot write " << (dir + "/" + name).toStdString() << "\n";
+    const std::string path = QFile::encodeName(dir + "/" + name).toStdString();
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        std::cerr << "quillon-printer: cannot encode " << path << " as PNG\n";
+        return;
+    }
+    const int error =
+        ReplaceFile(path, {std::string_view(png.constData(), static_cast<size_t>(png.size()))});
+    if (error)
+        std::cerr << "quillon-printer: cannot write " << path << ": " << std::strerror(error)
+                  << "\n";
 }
 
 }  // namespace
@@ -76,6 +102,7 @@ int main(int argc, char** argv) {
     else
         app = std::make_unique<QApplication>(argc, argv);
     QuitOnSignals(*app);
+    RaiseDescriptorLimit();
 
     PtyPort pty;
     if (!pty.Open(error)) {
@@ -134,8 +161,20 @@ int main(int argc, char** argv) {
     const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
                               printer::FamilyName(options.printer.family) + ", " +
                               std::to_string(options.printer.paperWidth) + " dots)";
-    ReceiveLoop loop(session, pty.fd(), std::move(listeners), options.idleMs, title);
+    ReceiveOptions receiving;
+    receiving.idleMs = options.idleMs;
+    receiving.webTimeoutMs = options.webTimeoutMs;
+    receiving.rawIdleMs = options.dropIdleS * 1000;
+    receiving.pageTitle = title;
+    if (options.headless)
+        receiving.note = [](const std::string& line) {
+            std::cerr << "quillon-printer: " + line + "\n" << std::flush;
+        };
+    ReceiveLoop loop(session, pty.fd(), pty.path(), std::move(listeners), receiving);
     loop.Start();
+    // Lines on standard input change what the sensors see.
+    if (fcntl(STDIN_FILENO, F_GETFD) >= 0)
+        new StateCommands(session, STDIN_FILENO, app.get());
     std::cout << "COM" << entry.number() << "=" << pty.path() << std::endl;
 
     const int result = app->exec();
@@ -146,6 +185,7 @@ int main(int argc, char** argv) {
     if (skipped > 0)
         std::cerr << "quillon-printer: " << skipped
                   << " pages were not drawn because drawing fell behind the data\n";
-    entry.Remove();
+    if (!entry.Remove(error))
+        std::cerr << "quillon-printer: " << error << "\n";
     return result;
 }

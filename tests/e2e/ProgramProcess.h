@@ -2,6 +2,7 @@
 // The real program, started offscreen as a user would in a temporary home, describing its
 // window in a report file; ended as its close box would end it.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -30,11 +32,19 @@ inline std::map<std::string, std::string> ReadReport(const std::string& path) {
     return fields;
 }
 
+// How the program is started beyond its language, environment and arguments.
+struct Launch {
+    std::string binary = QUILLON_BINARY;  // or a copy of it elsewhere
+    std::vector<std::string> wrapper;     // a command that runs it, such as setpriv ...
+    bool captureOutput = false;           // its output to stdout.txt and stderr.txt
+};
+
 class Program {
   public:
     // `extra` adds to the environment ("NAME=value"); `args` are the program's arguments.
     Program(const TempDir& dir, const std::string& lang, const std::vector<std::string>& extra = {},
-            std::vector<std::string> args = {}) {
+            std::vector<std::string> args = {}, Launch launch = {})
+        : dir_(dir.path()) {
         report_ = dir.path() + "/window.txt";
         std::vector<std::string> env = {
             "QT_QPA_PLATFORM=offscreen",
@@ -48,21 +58,34 @@ class Program {
             "QUILLON_PORT_MAP=" + dir.path() + "/ports",
             "PATH=/usr/bin:/bin",
         };
-        env.insert(env.end(), extra.begin(), extra.end());
+        // An entry of `extra` takes the place of the one of the same name.
+        for (const std::string& entry : extra) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+            env.push_back(entry);
+        }
         std::vector<char*> envp;
         for (auto& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        std::string binary = QUILLON_BINARY;
-        std::vector<char*> argv = {binary.data()};
-        for (auto& a : args)
-            argv.push_back(a.data());
+        std::vector<std::string> command = launch.wrapper;
+        command.push_back(launch.binary);
+        command.insert(command.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& word : command)
+            argv.push_back(word.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-        spawned_ =
-            posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
+        if (launch.captureOutput) {
+            const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+            posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/stdout.txt").c_str(), flags,
+                                             0644);
+            posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/stderr.txt").c_str(), flags,
+                                             0644);
+        }
+        spawned_ = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~Program() {
@@ -93,7 +116,13 @@ class Program {
     // not end in time.
     int Close() {
         kill(pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        return WaitForExit();
+    }
+
+    // Waits for the program to end by itself; its exit status, or -1 if it did not end in
+    // time.
+    int WaitForExit(int seconds = 30) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -105,7 +134,17 @@ class Program {
         return -1;
     }
 
+    // What it wrote to standard output or standard error, with Launch::captureOutput.
+    std::string Output() const { return ReadWhole(dir_ + "/stdout.txt"); }
+    std::string Errors() const { return ReadWhole(dir_ + "/stderr.txt"); }
+    bool ReportWritten() const { return access(report_.c_str(), F_OK) == 0; }
+
   private:
+    static std::string ReadWhole(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
     // Reads the report until done(fields) holds, at most `seconds`; empty when it never did.
     template <class Done>
     std::map<std::string, std::string> WaitFor(Done done, int seconds) {
@@ -119,6 +158,7 @@ class Program {
         return {};
     }
 
+    std::string dir_;
     std::string report_;
     pid_t pid_ = -1;
     bool spawned_ = false;

@@ -29,6 +29,11 @@ QString ScriptedPrompts::ChooseFolder(QWidget*, const QString& title) {
     return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
 }
 
+bool ScriptedPrompts::OpenFolder(QWidget*, const QString& folder) {
+    openedFolders << folder;
+    return true;
+}
+
 std::unique_ptr<CQuillonDlg> OpenMainWindow(Language language,
                                             std::shared_ptr<ScriptedPrompts> prompts) {
     auto dialog = std::make_unique<CQuillonDlg>(language);

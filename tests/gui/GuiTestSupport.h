@@ -31,11 +31,13 @@ class ScriptedPrompts : public DialogPrompts {
                    unsigned type) override;
     QString OpenFile(QWidget* owner, const QString& filter, const QString& initialPath) override;
     QString ChooseFolder(QWidget* owner, const QString& title) override;
+    bool OpenFolder(QWidget* owner, const QString& folder) override;
 
     std::vector<Box> boxes;
     QStringList fileAnswers;
     QStringList folderAnswers;
     QStringList folderTitles;
+    QStringList openedFolders;  // shown in the file manager (never really)
     QList<int> boxAnswers;
 };
 

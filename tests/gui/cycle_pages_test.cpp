@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTableWidget>
 #include <chrono>
 
@@ -102,6 +104,10 @@ class ComCyclePageTest : public ::testing::Test {
     void Tick(int row, bool ticked) {
         list_->item(row, 0)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
+    void PressSpace() {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+        QApplication::sendEvent(list_, &press);
+    }
     bool Ticked(int row) const { return list_->item(row, 0)->checkState() == Qt::Checked; }
     QString Cell(int row, int column) const { return list_->item(row, column)->text(); }
 
@@ -125,6 +131,15 @@ TEST_F(ComCyclePageTest, RowsTicksParametersAndAOnePassRun) {
     EXPECT_EQ(Cell(2, 0), "3");
     EXPECT_EQ(Cell(2, 1), "COM3");
     EXPECT_EQ(Cell(2, 2), "9600,N,8,1");
+
+    // Space ticks the current row whichever of its cells is current, and unticks it.
+    for (const int column : {2, 1, 0}) {
+        list_->setCurrentCell(1, column);
+        PressSpace();
+        EXPECT_TRUE(Ticked(1)) << "column " << column;
+        PressSpace();
+        EXPECT_FALSE(Ticked(1)) << "column " << column;
+    }
 
     Tick(0, true);
     Tick(2, true);

@@ -143,7 +143,7 @@ TEST(DialogTest, NotificationsReachTheTableByControlId) {
     Click(dialog, 10);
     Choose(dialog, 11, 2);
     dialog.SetItemText(12, "typed");
-    // A selection the dialog makes itself is not reported, as on the platform.
+    // A selection the dialog makes itself is not reported; only the user's is.
     dialog.SetCurSel(11, 0);
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"clicked 10", "selchange 11", "change 12"}));
     EXPECT_TRUE(dialog.IsChecked(10));

@@ -7,9 +7,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTimer>
+#include <csignal>
 
 #include "app/CQuillonDlg.h"
+#include "app/ProgramHooks.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -85,6 +88,9 @@ TEST_F(HelpAndKeysTest, HelpShowsTheHelpTextInEitherLanguageAndGoesAgain) {
     EXPECT_TRUE(english[5].startsWith("5.")) << english[5].toStdString();
     EXPECT_TRUE(english[5].contains("\"More\""));
     EXPECT_FALSE(english[5].contains(u'?'));
+    // Line 4 of the Chinese text names no printer maker.
+    EXPECT_EQ(LoadString(Language::Chinese, IDS_HELP).split("\r\n").value(4),
+              "4.自动更新端口列表,其中USB只列出连接的打印机.");
 }
 
 TEST_F(HelpAndKeysTest, LettersAndDigitsTypedInTheReceiveBoxAreSentWhileThePortIsOpen) {
@@ -145,6 +151,39 @@ TEST_F(HelpAndKeysTest, NoContextMenuAndNoKeyClosesTheWindow) {
         EXPECT_TRUE(dialog_->isVisible()) << id;
     }
     EXPECT_TRUE(prompts_->boxes.empty());
+}
+
+TEST(Closing, ATerminationSignalEndsAnOpenMessageBoxAndThenTheWindow) {
+    TempDir work;
+    CQuillonDlg dialog;
+    dialog.SetPrompts(std::make_shared<QtPrompts>());
+    // A save folder that cannot be made: the save shows a message box.
+    dialog.state().saveDirectory =
+        QString::fromStdString(work.WriteFile("not-a-folder", "x") + "/captures/");
+    CloseOnTerminationSignals(dialog);
+    bool boxShown = false;
+    bool outlived = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!boxShown && qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxShown = true;
+            raise(SIGTERM);
+        }
+    });
+    watch.start(20);
+    // Should the box outlive the signal, it is ended here, so that the test fails instead of
+    // waiting for ever.
+    QTimer::singleShot(15000, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            outlived = true;
+            box->reject();
+        }
+    });
+    QTimer::singleShot(0, &dialog, [&] { Click(dialog, IDC_SAVE); });
+    dialog.DoModal();
+    signal(SIGTERM, SIG_DFL);
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(outlived) << "the message box kept the program until it was answered";
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "app/CQuillonDlg.h"
+#include "framework/Format.h"
 #include "framework/IpAddressEdit.h"
 #include "framework/Texts.h"
 #include "resources/ResourceIds.h"
@@ -98,6 +99,19 @@ TEST(MainWindowTest, DefaultsOfInitialisation) {
     EXPECT_EQ(shown.toImage(), state.port.closedIcon.toImage());
     EXPECT_NE(state.port.openIcon.toImage(), state.port.closedIcon.toImage());
     EXPECT_FALSE(dialog->windowIcon().isNull());
+}
+
+TEST(MainWindowTest, PortStateLineShowsAnOpenSerialPortWhole) {
+    for (Language language : {Language::English, Language::Chinese}) {
+        auto dialog = OpenMainWindow(language);
+        const QString state =
+            Format(LoadString(language, IDS_SERIAL_OPENED), {255, 115200, 'E', 8, 2}) +
+            " CTS=1 DSR=1 RLSD=1";
+        dialog->SetItemText(IDC_PORT_STATE, state);
+        const auto* line = dialog->Item<QLabel>(IDC_PORT_STATE);
+        EXPECT_GE(line->contentsRect().width(), line->fontMetrics().horizontalAdvance(state))
+            << state.toStdString();
+    }
 }
 
 TEST(MainWindowTest, SaveDirectoryIsTheProgramFolder) {

@@ -1,10 +1,11 @@
 // The receive display of the main window, fed by a pseudo-terminal registered as COM1:
-// both views with their whole history, multi-byte characters split across reads, pause,
-// clear and recount, and the line limit of the receive area.
+// both views with their whole history, multi-byte characters split across reads, how
+// Chinese text is drawn, pause, clear and recount, and the line limit of the receive area.
 
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QString>
 #include <future>
 #include <string>
@@ -121,6 +122,36 @@ TEST_F(ReceiveDisplayTest, ACharacterSplitAcrossReadsAppearsWhenComplete) {
     EXPECT_EQ(Shown(), live);
     Answer("\xD0");
     EXPECT_EQ(Shown(), live + QString::fromUtf8("中"));
+}
+
+TEST_F(ReceiveDisplayTest, ChineseLinesWrapAtTheEdgeInTheFontsFoundAtTheStart) {
+    OpenWith(Language::Chinese);
+    std::string line;
+    for (int i = 0; i < 100; ++i)
+        line += "\xD6\xD0";  // 中
+    // A long line, 中 on a line of its own, and U+E000, which no font has.
+    Answer(line + "\r\n\xD6\xD0\r\n\xAA\xA1");
+    auto* view = dialog_->Item<WrappedTextView>(IDC_RECEIVE);
+    ASSERT_GE(ShownLines(), 4);
+    ASSERT_LE(ShownLines(), view->viewport()->height() / QFontMetrics(view->font()).lineSpacing());
+
+    const QImage image = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto inked = [&](const QRect& area) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                count += image.pixel(x, y) != qRgb(255, 255, 255);
+        return count;
+    };
+    // Nothing is drawn past the right margin: the rows were drawn where they were wrapped.
+    EXPECT_EQ(inked(QRect(image.width() - 2, 0, 2, image.height())), 0);
+    // The ideograph is drawn from a font that has it, not as the box U+E000 gets.
+    const int height = QFontMetrics(view->font()).lineSpacing();
+    const QRect ideograph(0, height * (ShownLines() - 2), height, height);
+    const QRect box = ideograph.translated(0, height);
+    EXPECT_GT(inked(ideograph), 0);
+    EXPECT_GT(inked(box), 0);
+    EXPECT_NE(image.copy(ideograph), image.copy(box));
 }
 
 TEST_F(ReceiveDisplayTest, PauseKeepsCountingAndClearIsNotRecount) {

@@ -106,11 +106,14 @@ TEST_F(SaveReceivedTest, RelativeAndBackslashFoldersAreTakenAsWrittenAndDoNotNes
 
 TEST_F(SaveReceivedTest, WhenEveryNumberIsTakenTheUserIsAskedBeforeRec99Goes) {
     const std::string folder = work_.MakeDirs("full") + "/";
-    for (int n = 0; n < 100; ++n) {
+    for (int n = 0; n < 99; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "Rec%02d.txt", n);
         std::ofstream(folder + name) << "earlier capture " << n;
     }
+    // The last is a link someone planted to a file of theirs, which a save must not touch.
+    const std::string theirs = work_.WriteFile("theirs", "earlier capture 99");
+    fs::create_symlink(theirs, folder + "Rec99.txt");
     ChooseFolder(folder);
     Click(*dialog_, IDC_SAVE);  // answered "No"
     ASSERT_EQ(prompts_->boxes.size(), 1u);
@@ -124,8 +127,36 @@ TEST_F(SaveReceivedTest, WhenEveryNumberIsTakenTheUserIsAskedBeforeRec99Goes) {
     prompts_->boxAnswers << IDYES;
     Click(*dialog_, IDC_SAVE);
     EXPECT_NE(ReadAll(folder + "Rec99.txt").find("OK\r\n"), std::string::npos);
+    EXPECT_FALSE(fs::is_symlink(folder + "Rec99.txt"));
+    EXPECT_EQ(ReadAll(theirs), "earlier capture 99");
     EXPECT_EQ(ReadAll(folder + "Rec98.txt"), "earlier capture 98");
     EXPECT_EQ(dialog_->ItemText(IDC_SAVE_DIR), "OK, Rec99.txt saved");
+}
+
+TEST_F(SaveReceivedTest, ASaveIsWholeOrReportedAndNeverGoesThroughASymlink) {
+    const std::string folder = work_.MakeDirs("shared") + "/";
+    // Someone planted Rec00.txt as a link to a file of theirs that is not there yet.
+    const std::string theirs = work_.path() + "/theirs";
+    fs::create_symlink(theirs, folder + "Rec00.txt");
+    ChooseFolder(folder);
+    Click(*dialog_, IDC_SAVE);
+    EXPECT_EQ(dialog_->ItemText(IDC_SAVE_DIR), "OK, Rec01.txt saved");
+    EXPECT_FALSE(fs::exists(theirs));
+    EXPECT_TRUE(fs::is_symlink(folder + "Rec00.txt"));
+    EXPECT_TRUE(prompts_->boxes.empty());
+
+    // On a full disk the save says why it failed and leaves no file behind.
+    {
+        FileSizeLimit full(10);
+        Click(*dialog_, IDC_SAVE);
+    }
+    ASSERT_EQ(prompts_->boxes.size(), 1u);
+    EXPECT_EQ(prompts_->boxes[0].text.toStdString(),
+              "Create log file failed.\n" + folder + "Rec02.txt: File too large");
+    EXPECT_NE(dialog_->ItemText(IDC_SAVE_DIR), "OK, Rec02.txt saved");
+    EXPECT_EQ(QDir(QString::fromStdString(folder))
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System),
+              (QStringList{"Rec00.txt", "Rec01.txt"}));
 }
 
 TEST_F(SaveReceivedTest, AFolderThatCannotBeMadeChangesNothing) {

@@ -184,7 +184,8 @@ TEST_F(SettingsFileTest, DamagedFilesLoadWhatTheyCan) {
     EXPECT_EQ(dialog->ItemText(IDC_PORT), "COM1");
     EXPECT_EQ(dialog->ItemText(IDC_BAUD), "9600");
 
-    // A send text written on a Chinese Windows system, in GB18030: "打印" is B4 F2 D3 A1.
+    // A send text that is not UTF-8 is read in the printers' code page, GB18030 for the
+    // Chinese interface: "打印" is B4 F2 D3 A1.
     WriteSettings(DefaultLines() + "SendData_ASC\r\n\xB4\xF2\xD3\xA1\r\nSendData_HEX\r\n1B 40");
     dialog = OpenMainWindow(Language::Chinese, prompts_);
     EXPECT_EQ(dialog->state().send.charSendText, "打印");

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "transport/PortMapFile.h"
+
 namespace quillon {
 
 namespace {
@@ -32,10 +34,12 @@ bool Until(const std::function<bool()>& done, int seconds = 20) {
 }  // namespace
 
 PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
-                               const std::string& extraArgs) {
+                               const std::string& extraArgs,
+                               const std::vector<std::string>& extraEnvironment) {
     map_ = dir.path() + "/ports";
     pages_ = dir.path() + "/pages";
     errFile_ = dir.path() + "/printer-errors.txt";
+    outFile_ = dir.path() + "/printer-output.txt";
     std::vector<std::string> args = {QUILLON_PRINTER, "--headless", "--out",     pages_,
                                      "--port-map",    map_,         "--address", address,
                                      "--idle-ms",     "200"};
@@ -49,32 +53,64 @@ PrinterProcess::PrinterProcess(const TempDir& dir, const std::string& address,
     std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
                                     "XDG_RUNTIME_DIR=" + dir.MakeDirs("runtime"),
                                     "PATH=/usr/bin:/bin"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
+    int input[2] = {-1, -1};
+    if (pipe2(input, O_CLOEXEC) != 0)
+        return;
+    input_ = input[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
 }
 
 PrinterProcess::~PrinterProcess() {
     Stop();
+    if (input_ >= 0)
+        close(input_);
 }
 
-int PrinterProcess::Stop() {
+bool PrinterProcess::SetSensors(const std::string& command) {
+    const std::string line = command + "\n";
+    if (input_ < 0 || write(input_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        return false;
+    ++changes_;
+    return Until([&] {
+        std::ifstream in(outFile_);
+        int confirmed = 0;
+        for (std::string said; std::getline(in, said);)
+            confirmed += said.rfind("state: ", 0) == 0;
+        return confirmed >= changes_;
+    });
+}
+
+int PrinterProcess::Stop(int signal) {
     if (pid_ < 0)
         return -1;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return status;
+}
+
+void PrinterProcess::Kill() {
+    if (pid_ < 0)
+        return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 std::string PrinterProcess::WaitForPort() {
@@ -82,9 +118,11 @@ std::string PrinterProcess::WaitForPort() {
     Until([&] {
         std::ifstream in(map_);
         std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("COM", 0) == 0 && line.find("=/dev/pts/") != std::string::npos)
-                device = line.substr(line.find('=') + 1);
+        while (std::getline(in, line)) {
+            const auto entry = ParsePortMapLine(line);
+            if (entry && entry->owner == pid_ && entry->path.rfind("/dev/pts/", 0) == 0)
+                device = entry->path;
+        }
         return !device.empty();
     });
     return device;
@@ -95,6 +133,18 @@ std::string PrinterProcess::WaitForPage(int job) const {
     std::snprintf(name, sizeof name, "/job-%04d-01.png", job);
     const std::string path = pages_ + name;
     return Until([&] { return access(path.c_str(), R_OK) == 0; }) ? path : "";
+}
+
+long PrinterProcess::CpuTicks() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i)
+        fields >> skip;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return user + system;
 }
 
 std::string PrinterProcess::errors() const {

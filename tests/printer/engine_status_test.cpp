@@ -83,7 +83,7 @@ TEST(PrinterStatus, AutomaticStatusOnEnableAndOnEveryChangeUntilDisabled) {
 TEST(PrinterStatus, IdentityAnswersAreOneByteOrAnUnderscoreBlock) {
     EngineHarness h;
     h.Send("1D 49 01 1D 49 32 1D 49 03 1D 49 41 1D 49 42 1D 49 43 1D 49 44 1D 49 45 1D 49 07");
-    EXPECT_EQ(h.TakeAnswers(), X("20 03 10") + std::string("_1.00\0_QUILLON\0_QV-80T\0", 23) +
+    EXPECT_EQ(h.TakeAnswers(), X("20 03 01") + std::string("_1.00\0_QUILLON\0_QV-80T\0", 23) +
                                    std::string("_QV0000001\0_CHINA GB18030\0", 26));
 }
 
@@ -98,6 +98,37 @@ TEST(PrinterStatus, RealTimeRequestInsidePendingRasterIsAnsweredAndStaysImageDat
     EXPECT_EQ(images[0].raster.bits, (std::vector<uint8_t>{0xFF, 0, 0xFF, 0x10, 4, 1, 0, 0xFF}));
     EXPECT_EQ(Chars(h.All<TextLine>().at(0)), U"after");
     EXPECT_EQ(h.TakeAnswers(), "");  // and it is not answered a second time
+}
+
+TEST(PrinterStatus, EachConnectionHasItsOwnCommandInProgressAndItsEndEndsIt) {
+    EngineHarness h;
+    auto send = [&](int source, const std::string& hex) {
+        const std::string bytes = Bytes(hex);
+        h.printer.Receive(source, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    };
+    send(1, "1D 76 30 00 02 00 02 00 FF 00");  // an image, half sent
+    send(2, "1D 49 01 'two' 0A 10 04 01");     // another connection meanwhile
+    EXPECT_EQ(h.TakeAnswers(), X("16 20"));
+    send(1, "00 FF 'one' 0A");  // the rest of the image
+    const auto images = h.All<ImageBlock>();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].raster.bits, (std::vector<uint8_t>{0xFF, 0, 0, 0xFF}));
+
+    // A connection that ends inside a command leaves nothing of it for the next one, also
+    // when the end waits with the data while the printer is offline.
+    send(3, "1D 76 30 00 10 00 10 00 01 02");
+    h.printer.EndConnection(3);
+    send(3, "1D 49 02 'three' 0A");
+    h.Set(true, false);
+    send(4, "1D 28 6B 10 00 31");
+    h.printer.EndConnection(4);
+    send(4, "1D 49 03 'four' 0A");
+    h.Set(false, false);
+    EXPECT_EQ(h.TakeAnswers(), X("03 01"));
+    std::vector<std::u32string> lines;
+    for (const auto& line : h.All<TextLine>())
+        lines.push_back(Chars(line));
+    EXPECT_EQ(lines, (std::vector<std::u32string>{U"two", U"one", U"three", U"four"}));
 }
 
 TEST(PrinterStatus, DataHeldWhileOfflineStopsReadingAtItsLimitAndPrintsWhenBackOnline) {

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -24,18 +25,6 @@ using namespace quillon;
 
 namespace {
 
-long CpuTicks(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i)
-        fields >> skip;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
-}
-
 std::string ReadMap(const std::string& file) {
     std::ifstream in(file);
     std::stringstream s;
@@ -48,6 +37,12 @@ std::string ReadMap(const std::string& file) {
 TEST(PrinterProgram, PrintsAndAnswersThroughItsTerminalAndSurvivesClientsComingAndGoing) {
     TempDir dir;
     dir.WriteFile("ports", "COM3=/dev/null-stand-in\n");
+    // Links someone planted in the page folder, at a page's name and at a name a careless
+    // writer would use for its temporary file: neither is written through.
+    const std::string theirs = dir.path() + "/theirs";
+    dir.MakeDirs("pages");
+    for (const char* planted : {"pages/job-0001-01.png", "pages/.job-0001-01.png"})
+        std::filesystem::create_symlink(theirs, dir.path() + "/" + planted);
     PrinterProcess printer(dir, RandomLoopbackAddress());
     const std::string device = printer.WaitForPort();
     ASSERT_FALSE(device.empty()) << printer.errors();
@@ -65,12 +60,14 @@ TEST(PrinterProgram, PrintsAndAnswersThroughItsTerminalAndSurvivesClientsComingA
     ASSERT_EQ(image.width(), 576);
     EXPECT_GT(BlackIn(image, QRect(0, 0, 18 * 12, 24)), 200);  // the text
     EXPECT_EQ(CutLineRows(image), 2);
+    EXPECT_FALSE(std::filesystem::is_symlink(page));
+    EXPECT_FALSE(std::filesystem::exists(theirs));
     close(fd);
 
     // With no client the printer idles instead of spinning on a hung-up terminal.
-    const long before = CpuTicks(printer.pid());
+    const long before = printer.CpuTicks();
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LT(CpuTicks(printer.pid()) - before, sysconf(_SC_CLK_TCK) / 4);
+    EXPECT_LT(printer.CpuTicks() - before, sysconf(_SC_CLK_TCK) / 4);
 
     // A new client is answered as the first was.
     fd = OpenClient(device);

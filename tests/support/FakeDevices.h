@@ -3,8 +3,12 @@
 // root ($QUILLON_DEV_ROOT) whose nodes lead to them. Tests never open real devices.
 
 #include <string>
+#include <vector>
 
 namespace quillon {
+
+// The lines of a text file, without their line ends; none when it cannot be read.
+std::vector<std::string> FileLines(const std::string& path);
 
 // A temporary folder, removed with everything in it when the object goes.
 // What the day file of today ("YYYY-MM-DD.txt" in the current folder) holds; empty when
@@ -61,6 +65,20 @@ class ScopedEnv {
     std::string name_;
     std::string old_;
     bool had_;
+};
+
+// A full disk for this process while the object lives: no file can grow past `bytes`
+// (RLIMIT_FSIZE), and a write that would fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long oldLimit_;
+    void (*oldHandler_)(int);
 };
 
 // Makes `linkPath` (full path, folders created) a symbolic link to `target`.

@@ -116,13 +116,46 @@ class DailyFileTest : public ::testing::Test {
     std::filesystem::path previous_;
 };
 
-TEST_F(DailyFileTest, AppendsToTodaysFileWithWindowsLineEnds) {
+TEST_F(DailyFileTest, AppendsToTodaysFileWithCrLfLineEnds) {
     ASSERT_EQ(AppendToDailyFile("127.0.0.9 failed\n"), 1);
     ASSERT_EQ(AppendToDailyFile("second\nline\n"), 1);
     std::ifstream in(dir_.path() + "/" + TodaysName(), std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
     EXPECT_EQ(content.str(), "127.0.0.9 failed\r\nsecond\r\nline\r\n");
+}
+
+TEST_F(DailyFileTest, AnAppendIsWholeOrNotThereAndNeverGoesThroughASymlink) {
+    const std::string today = dir_.path() + "/" + TodaysName();
+    auto read = [&] {
+        std::ifstream in(today, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    };
+    // A symlink planted at today's name, here a dangling one, is not written through.
+    const std::string victim = dir_.path() + "/victim";
+    std::filesystem::create_symlink(victim, today);
+    std::string reason;
+    EXPECT_EQ(AppendToDailyFile("127.0.0.9 failed\n", &reason), 0);
+    EXPECT_FALSE(std::filesystem::exists(victim));
+    EXPECT_NE(reason.find(TodaysName() + ": "), std::string::npos) << reason;
+    std::filesystem::remove(today);
+
+    // On a full disk the file the append made goes again, and one that was there keeps
+    // what it had.
+    {
+        FileSizeLimit full(8);
+        EXPECT_EQ(AppendToDailyFile("127.0.0.9 failed\n", &reason), 0);
+        EXPECT_FALSE(std::filesystem::exists(today));
+        EXPECT_EQ(reason, TodaysName() + ": File too large");
+    }
+    ASSERT_EQ(AppendToDailyFile("first\n"), 1);
+    {
+        FileSizeLimit full(12);
+        EXPECT_EQ(AppendToDailyFile("second line\n"), 0);
+    }
+    EXPECT_EQ(read(), "first\r\n");
 }
 
 TEST_F(DailyFileTest, ReportsAFileThatCannotBeOpened) {

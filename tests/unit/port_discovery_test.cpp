@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "tests/support/TestWindow.h"
 #include "transport/CommonUtils.h"
 #include "transport/PortDiscovery.h"
+#include "transport/PortMapFile.h"
 #include "transport/SerialPortNames.h"
 
 using namespace quillon;
@@ -169,6 +171,44 @@ TEST_F(PortDiscoveryTest, PortMapPathsAreUsedAsWrittenButOnlyTerminalsAreOpened)
     port.SendDirect("rel", 3);
     EXPECT_EQ(pty.ReadMaster(3), "rel");
     port.Close();
+}
+
+TEST_F(PortDiscoveryTest, LinesOfEndedPrintersAreNoPortsAndCommentsAreNoPaths) {
+    // A printer that has ended: its pid names no process any more.
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    WriteMap("COM9=/dev/pts/98 # quillon-printer pid " + std::to_string(ended) +
+             "\nCOM10=/dev/pts/99 # quillon-printer pid " + std::to_string(getpid()) +
+             "\nCOM11=/tmp/printer#2\t# the one by the window\n");
+    EXPECT_EQ(Serial(), (Names{"COM10", "COM11"}));
+    EXPECT_EQ(SerialDeviceForPort(10), "/dev/pts/99");
+    EXPECT_EQ(SerialDeviceForPort(11), "/tmp/printer#2");
+}
+
+TEST_F(PortDiscoveryTest, OnlyABoundedRegularFileIsReadAsTheMap) {
+    // A map that never ends, a FIFO nobody writes to and a map of 2 MiB are each ignored at
+    // once, for a reason that can be told.
+    const std::string fifo = root_.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large =
+        root_.WriteFile("large", "COM4=/dev/pts/4\n" + std::string(2 << 20, '#'));
+    const std::vector<std::pair<std::string, std::string>> ignored = {
+        {"/dev/zero", "it is not a regular file"},
+        {fifo, "it is not a regular file"},
+        {large, "it holds more than 1024 KiB"}};
+    for (const auto& [map, why] : ignored) {
+        ScopedEnv use("QUILLON_PORT_MAP", map);
+        EXPECT_TRUE(Serial().empty()) << map;
+        std::string text, problem;
+        EXPECT_FALSE(ReadPortMapFile(map, text, problem)) << map;
+        EXPECT_EQ(problem, why);
+    }
+    // A map that is a symlink to a regular file is read where it leads.
+    LinkNode(root_.path() + "/link", root_.WriteFile("real", "COM4=/dev/pts/4\n"));
+    ScopedEnv use("QUILLON_PORT_MAP", root_.path() + "/link");
+    EXPECT_EQ(Serial(), Names{"COM4"});
 }
 
 TEST_F(PortDiscoveryTest, PortsSortByTheirNumber) {

@@ -1,0 +1,288 @@
+// The printer's clients, on its pseudo-terminal and its raw TCP ports: one job at a time, each
+// connection with its own command in progress and status requests answered at once; a
+// connection's end ends its command; answers a client never reads are bounded; and a burst
+// of clients, clients that stay silent and a process out of descriptors are all survived.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QImage>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "tests/printer/EngineHarness.h"
+#include "tests/printer/ImageChecks.h"
+#include "tests/printer/PrinterProcess.h"
+#include "tests/support/LoopbackPeers.h"
+#include "transport/platform/PrinterSocket.h"
+
+using namespace quillon;
+
+namespace {
+
+sockaddr_in SocketAddress(const std::string& address, int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    return to;
+}
+
+// A blocking connection; receiveBuffer > 0 keeps what the kernel holds for it small.
+int Connect(const std::string& address, int port, int receiveBuffer = 0) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    const sockaddr_in to = SocketAddress(address, port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Write(int fd, const std::string& bytes) {
+    return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace
+
+TEST(PrinterClients, OneJobAtATimeWithStatusAnsweredAtOnceAndNothingSwallowed) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address);
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+
+    // The terminal's client begins an image of 2 x 8 bytes and sends half of it.
+    const int pty = OpenClient(device);
+    ASSERT_GE(pty, 0);
+    ASSERT_TRUE(Write(pty, Bytes("1D 76 30 00 02 00 08 00") + std::string(8, '\xFF')));
+    // Meanwhile a TCP client asks for its status, and sends a job of its own.
+    const int tcp = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(tcp, 0);
+    ASSERT_TRUE(WriteAll(tcp, Bytes("10 04 01 1D 49 01 'from tcp' 0A")));
+    EXPECT_EQ(ReadSome(tcp, 1, 5000), "\x16") << "the status request waits for its turn";
+    // The terminal's client finishes its image and its job.
+    ASSERT_TRUE(Write(pty, std::string(8, '\xFF') + Bytes("'from the terminal' 0A 1D 49 02")));
+    EXPECT_EQ(ReadFor(pty, 1, 5000), "\x03");
+    // Then the TCP client's job, whole.
+    EXPECT_EQ(ReadSome(tcp, 1, 5000), "\x20") << "its job was swallowed";
+    const std::string first = printer.WaitForPage(1);
+    ASSERT_FALSE(first.empty()) << printer.errors();
+    EXPECT_EQ(BlackIn(QImage(QString::fromStdString(first)), QRect(0, 0, 16, 8)), 16 * 8);
+    EXPECT_FALSE(printer.WaitForPage(2).empty());
+    close(tcp);
+    close(pty);
+}
+
+TEST(PrinterClients, AConnectionsEndEndsTheCommandItLeftUnfinished) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    // A long pause before a job ends: here only a connection's end ends one.
+    PrinterProcess printer(dir, address, "--idle-ms 600000");
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    const std::string unfinished = Bytes("'before' 0A 1D 76 30 00 10 00 10 00 01 02 03");
+
+    // A TCP client hangs up inside an image: its job ends, and the next client's bytes are
+    // its own.
+    int fd = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, unfinished));
+    close(fd);
+    ASSERT_FALSE(printer.WaitForPage(1).empty()) << "the connection's end did not end its job";
+    fd = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, Bytes("1D 49 01 'next' 0A")));
+    EXPECT_EQ(ReadSome(fd, 1, 5000), "\x20");
+    close(fd);
+    ASSERT_FALSE(printer.WaitForPage(2).empty());
+
+    // The same on the terminal, whose clients come and go on one device.
+    fd = OpenClient(device);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Write(fd, unfinished));
+    close(fd);
+    ASSERT_FALSE(printer.WaitForPage(3).empty()) << "the last client's close did not end its job";
+    fd = OpenClient(device);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Write(fd, Bytes("1D 49 02")));
+    EXPECT_EQ(ReadFor(fd, 1, 5000), "\x03");
+    close(fd);
+}
+
+TEST(PrinterClients, AnswersAClientNeverReadsAreBoundedAndTheOldestGo) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address);
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+
+    // 2.8 million requests of 3 bytes, each answered with the same 15 or so bytes: 42 MB of
+    // answers that the client does not read while it sends.
+    const int deaf = Connect(address, 9100, 4096);
+    ASSERT_GE(deaf, 0);
+    const std::string request = Bytes("1D 49 45");
+    const std::string requests = [&] {
+        std::string r;
+        for (int i = 0; i < 64 * 1024; ++i)
+            r += request;
+        return r;
+    }();
+    for (int i = 0; i < 43; ++i)
+        ASSERT_TRUE(WriteAll(deaf, requests)) << "the printer stopped reading";
+    // Another client's answer comes once all of that is modelled.
+    const int other = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(other, 0);
+    ASSERT_TRUE(WriteAll(other, Bytes("1D 49 01")));
+    EXPECT_EQ(ReadSome(other, 1, 60000), "\x20");
+    EXPECT_NE(printer.errors().find("does not read its answers"), std::string::npos)
+        << printer.errors();
+
+    // What the client gets once it reads is what the printer held plus what the kernel
+    // buffers on the way (a few MB at most): whole answers, far fewer than were asked for.
+    ASSERT_TRUE(WriteAll(other, request));
+    const std::string one = ReadFor(other, 4096, 2000);
+    std::string got;
+    for (std::string more; !(more = ReadFor(deaf, 1 << 20, 1000)).empty();)
+        got += more;
+    ASSERT_FALSE(one.empty());
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), 12u << 20) << "answers held without a bound";
+    EXPECT_EQ(got.size() % one.size(), 0u) << "an answer was cut";
+    EXPECT_EQ(got.substr(got.size() - one.size()), one);
+    close(other);
+    close(deaf);
+}
+
+TEST(PrinterClients, ABurstOfAThousandConnectsIsTakenWithoutRetriesAndEachIsAnswered) {
+    constexpr int kClients = 1000;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max < 2 * kClients + 200)
+        GTEST_SKIP() << "needs " << 2 * kClients + 200 << " descriptors; the hard limit is "
+                     << limit.rlim_max;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address);
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+
+    const sockaddr_in to = SocketAddress(address, 9100);
+    std::vector<pollfd> clients;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        const int started = connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ASSERT_TRUE(started == 0 || errno == EINPROGRESS) << std::strerror(errno);
+        clients.push_back({fd, POLLOUT, 0});
+    }
+    // Every connect completes, none after a SYN sent again.
+    const auto limitTime = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    size_t connected = 0;
+    std::vector<bool> done(kClients);
+    while (connected < clients.size() && std::chrono::steady_clock::now() < limitTime) {
+        poll(clients.data(), clients.size(), 1000);
+        for (size_t i = 0; i < clients.size(); ++i)
+            if (!done[i] && clients[i].revents) {
+                done[i] = true;
+                ++connected;
+                clients[i].events = 0;
+            }
+    }
+    ASSERT_EQ(connected, clients.size());
+    unsigned retransmitted = 0;
+    for (const pollfd& c : clients) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        getsockopt(c.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+        ASSERT_EQ(error, 0) << std::strerror(error);
+        tcp_info info{};
+        size = sizeof info;
+        getsockopt(c.fd, IPPROTO_TCP, TCP_INFO, &info, &size);
+        retransmitted += info.tcpi_total_retrans;
+    }
+    EXPECT_EQ(retransmitted, 0u) << "SYNs were dropped and sent again";
+
+    // Every client's status request is answered, though only one of them has the printer.
+    const std::string request = Bytes("10 04 01");
+    for (const pollfd& c : clients)
+        ASSERT_EQ(send(c.fd, request.data(), request.size(), MSG_NOSIGNAL), 3);
+    int answered = 0;
+    for (const pollfd& c : clients)
+        answered += ReadSome(c.fd, 1, 10000) == "\x16";
+    EXPECT_EQ(answered, kClients);
+    for (const pollfd& c : clients)
+        close(c.fd);
+}
+
+TEST(PrinterClients, SilentClientsAreDroppedAndRunningOutOfDescriptorsIsWaitedOut) {
+    TempDir dir;
+    ProxyFreeEnvironment noProxy;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--web-timeout-ms 1000 --drop-idle 2");
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    const int probe = ConnectPrinterSocket(address.c_str(), 80);
+    if (probe < 0)
+        GTEST_SKIP() << "port 80 could not be bound here: " << printer.errors();
+    close(probe);
+    // The printer may open 40 descriptors more than it holds now, and no more.
+    rlim_t held = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(printer.pid()) + "/fd")) {
+        (void)entry;
+        ++held;
+    }
+    const rlimit few{held + 40, held + 40};
+    ASSERT_EQ(prlimit(printer.pid(), RLIMIT_NOFILE, &few, nullptr), 0) << std::strerror(errno);
+
+    // A silent raw client, then a hundred web clients that never ask for the page.
+    const int silent = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(silent, 0);
+    std::vector<int> web;
+    for (int i = 0; i < 100; ++i) {
+        web.push_back(ConnectPrinterSocket(address.c_str(), 80));
+        ASSERT_GE(web.back(), 0);
+    }
+    // Out of descriptors, the printer rests instead of spinning, and its terminal works on.
+    const long before = printer.CpuTicks();
+    const int pty = OpenClient(device);
+    ASSERT_GE(pty, 0);
+    ASSERT_TRUE(Write(pty, Bytes("10 04 01")));
+    EXPECT_EQ(ReadFor(pty, 1, 5000), "\x16");
+    close(pty);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(printer.CpuTicks() - before, sysconf(_SC_CLK_TCK) / 4);
+
+    // Each web client is dropped after its time, also those that waited for a descriptor,
+    // and the silent raw client after its own.
+    int dropped = 0;
+    for (int fd : web) {
+        dropped += WaitForEof(fd, 30000);
+        close(fd);
+    }
+    EXPECT_EQ(dropped, 100);
+    EXPECT_TRUE(WaitForEof(silent, 10000));
+    close(silent);
+    EXPECT_NE(printer.errors().find("no descriptor left"), std::string::npos) << printer.errors();
+    // With descriptors free again, a new client is served.
+    const int fd = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, Bytes("1D 49 01")));
+    EXPECT_EQ(ReadSome(fd, 1, 5000), "\x20");
+    close(fd);
+}
