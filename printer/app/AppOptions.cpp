@@ -26,7 +26,11 @@ const char* kHelp =
     "  --idle-ms MS        a pause that ends a job (default 500)\n"
     "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
     "                      (default 300; 0: never)\n"
-    "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n\n"
+    "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n"
+    "  --drop-pages-when-behind\n"
+    "                      never slow the data down: pages that drawing cannot keep up\n"
+    "                      with are counted, not drawn (default: stop reading until\n"
+    "                      drawing catches up, so every page is drawn)\n\n"
     "Lines on standard input change what the sensors see: cover open|closed,\n"
     "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
     "with a \"state: ...\" line on standard output.\n";
@@ -66,6 +70,8 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
             return false;
         } else if (arg == "--headless") {
             o.headless = true;
+        } else if (arg == "--drop-pages-when-behind") {
+            o.dropPagesWhenBehind = true;
         } else if (arg == "--out") {
             if (!value(o.outDir))
                 return false;

@@ -141,16 +141,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     PrinterWindow* window = nullptr;
-    auto renderer =
-        std::make_unique<RenderWorker>([&](const printer::Page& page, const QImage& image) {
+    PrinterSession* pacing = nullptr;  // set before the first page is drawn
+    auto renderer = std::make_unique<RenderWorker>(
+        [&](const printer::Page& page, const QImage& image) {
             if (options.headless)
                 SavePage(outDir, page, image);
             else
                 QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
                                           Q_ARG(QImage, image));
-        });
+            pacing->PageDone();
+        },
+        options.dropPagesWhenBehind);
     PrinterSession session(options.printer,
                            [&](printer::Page&& page) { renderer->Submit(std::move(page)); });
+    session.PacePages(options.dropPagesWhenBehind ? 0 : RenderWorker::kMaxWaiting);
+    pacing = &session;
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
         windowOwner = std::make_unique<PrinterWindow>(session, QString::fromStdString(ports));
