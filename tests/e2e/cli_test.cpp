@@ -1,0 +1,190 @@
+// quillon-cli against the real virtual printer and against ports with nothing or nobody
+// behind them: what it says, what it writes in JSON and the exit code a script sees.
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/ProgramProcess.h"
+#include "tests/printer/PrinterProcess.h"
+#include "tests/support/FakeDevices.h"
+#include "tests/support/LoopbackPeers.h"
+
+using namespace quillon;
+using namespace std::string_literals;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    QJsonObject json;  // the object on standard output, when there is one
+};
+
+// Runs quillon-cli in `dir` (its port map is dir/ports, as the printer's) to its end.
+CliRun Cli(const TempDir& dir, std::vector<std::string> args) {
+    Launch launch;
+    launch.binary = QUILLON_CLI;
+    launch.captureOutput = true;
+    Program program(dir, "C.UTF-8", {}, std::move(args), launch);
+    CliRun run;
+    if (!program.spawned())
+        return run;
+    run.exitCode = program.WaitForExit(30);
+    run.out = program.Output();
+    run.err = program.Errors();
+    run.json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+    return run;
+}
+
+QStringList Words(const QJsonObject& json) {
+    QStringList words;
+    for (const QJsonValue& word : json["status"].toObject()["words"].toArray())
+        words << word.toString();
+    return words;
+}
+
+// Status in two printer states, over the pseudo-terminal and over TCP: --require gives 0
+// while all holds and 1 naming what does not, and the JSON says the same as the words.
+TEST(CliStatus, FollowsThePrinterOverTerminalAndTcp) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--ready-json");
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    // Port 80 needs root; without the web page the network open is refused by design.
+    const bool webPage = printer.WaitForFirstLine().find("\"http\":80") != std::string::npos;
+    std::vector<std::string> ports = {"COM9"};
+    if (webPage)
+        ports.push_back("tcp://" + address);
+    const std::string require = "online,cover-closed,paper-ok,drawer-closed";
+
+    for (const std::string& port : ports) {
+        SCOPED_TRACE(port);
+        CliRun ready = Cli(dir, {"status", port, "--require", require, "--json"});
+        EXPECT_EQ(ready.exitCode, 0) << ready.err;
+        EXPECT_EQ(ready.json["exitCode"].toInt(-1), 0);
+        EXPECT_EQ(ready.json["bytesSent"].toInt(), 12);
+        EXPECT_EQ(ready.json["status"].toObject()["online"], QJsonValue(true));
+        EXPECT_EQ(Words(ready.json),
+                  QStringList({"online", "cover-closed", "paper-ok", "drawer-closed"}));
+        EXPECT_TRUE(ready.json["timings"].toObject().contains("answerMs"));
+        EXPECT_TRUE(ready.err.empty()) << ready.err;
+    }
+
+    ASSERT_TRUE(printer.SetSensors("paper out"));
+    ASSERT_TRUE(printer.SetSensors("drawer open"));
+    for (const std::string& port : ports) {
+        SCOPED_TRACE(port);
+        const CliRun human = Cli(dir, {"status", port, "--require", require});
+        EXPECT_EQ(human.exitCode, 1) << human.err;
+        EXPECT_NE(human.out.find("offline"), std::string::npos) << human.out;
+        EXPECT_NE(human.out.find("paper-out"), std::string::npos) << human.out;
+        EXPECT_NE(human.err.find("not online, paper-ok, drawer-closed"), std::string::npos)
+            << human.err;
+        // Without --require the same answers are no failure.
+        const CliRun json = Cli(dir, {"status", port, "--json"});
+        EXPECT_EQ(json.exitCode, 0) << json.err;
+        EXPECT_EQ(json.json["status"].toObject()["paperOut"], QJsonValue(true));
+        EXPECT_EQ(json.json["status"].toObject()["drawerOpen"], QJsonValue(true));
+    }
+    if (!webPage)
+        GTEST_SKIP() << "no web page on port 80 without root: TCP not tried";
+}
+
+// Identify and a send that waits for its answer, over the terminal: the pieces go out in
+// the order given, a matching answer ends the wait with 0, one that never comes gives 1
+// once something else came and the time is up.
+TEST(CliSend, SendsInOrderAndWaitsForTheAnswerItExpects) {
+    TempDir dir;
+    PrinterProcess printer(dir, RandomLoopbackAddress());
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+
+    const CliRun identity = Cli(dir, {"identify", "COM9", "--json"});
+    EXPECT_EQ(identity.exitCode, 0) << identity.err;
+    EXPECT_FALSE(identity.json["identity"].toObject()["modelName"].toString().isEmpty())
+        << identity.out;
+
+    const CliRun matched = Cli(dir, {"send", "COM9", "--text", "Receipt", "--newline", "--command",
+                                     "cut", "--hex", "10 04 01", "--expect", "16", "--json"});
+    EXPECT_EQ(matched.exitCode, 0) << matched.err;
+    EXPECT_EQ(matched.json["matched"], QJsonValue(true));
+    // "Receipt" CR LF, GS V 66 0, DLE EOT 1 CR LF: the line end follows text and hex alike.
+    EXPECT_EQ(matched.json["bytesSent"].toInt(), 9 + 4 + 5);
+
+    const CliRun unmatched =
+        Cli(dir, {"send", "COM9", "--hex", "10 04 01", "--expect", "FF", "--timeout", "300"});
+    EXPECT_EQ(unmatched.exitCode, 1) << unmatched.err;
+    EXPECT_NE(unmatched.out.find("received 1 bytes: 16"), std::string::npos) << unmatched.out;
+
+    // What reaches the wire, in order, through a terminal the test reads itself.
+    PtyPair pty;
+    dir.WriteFile("ports", "COM3=" + pty.slavePath() + "\n");
+    dir.WriteFile("data.bin", "\x00\xFF\x1B"s);
+    const CliRun ordered =
+        Cli(dir, {"send", "COM3", "--hex", "1B40", "--text", "Hi", "--file",
+                  dir.path() + "/data.bin", "--command", "drawer", "--text=--x"});
+    EXPECT_EQ(ordered.exitCode, 0) << ordered.err;
+    EXPECT_EQ(pty.DrainMaster(),
+              "\x1B\x40Hi\x00\xFF\x1B\x1B\x70\x00\x32\x32\x1B\x70\x01\x32\x32\x00--x"s);
+}
+
+// The failures a script must tell apart: silence (2), a port that cannot be had (3) and
+// a wrong command line (64); none of them sends anything.
+TEST(CliFailures, SilenceMissingNodeAndUsageHaveTheirOwnCodes) {
+    TempDir dir;
+    PtyPair silent;
+    dir.WriteFile("ports", "COM4=" + silent.slavePath() + "\nCOM5=" + dir.path() + "/gone\n");
+
+    const CliRun quiet =
+        Cli(dir, {"status", "COM4", "--timeout", "300", "--require", "online", "--json"});
+    EXPECT_EQ(quiet.exitCode, 2) << quiet.err;
+    EXPECT_EQ(quiet.json["exitCode"].toInt(-1), 2);
+    EXPECT_TRUE(quiet.json["status"].toObject()["online"].isNull()) << quiet.out;
+    EXPECT_NE(quiet.err.find("no answer"), std::string::npos) << quiet.err;
+    // The requests went out; nothing answered them.
+    EXPECT_EQ(silent.DrainMaster(),
+              std::string("\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04"));
+
+    const CliRun missing = Cli(dir, {"send", "COM5", "--text", "x"});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.err.find(dir.path() + "/gone is not there"), std::string::npos)
+        << missing.err;
+    const CliRun unlisted = Cli(dir, {"status", "COM77"});
+    EXPECT_EQ(unlisted.exitCode, 3);
+    EXPECT_NE(unlisted.err.find("there is no COM77"), std::string::npos) << unlisted.err;
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"status", "COM4", "--require", "paper"},
+          {"send", "COM4", "--hex", "1B 4G"},
+          {"send", "COM4", "--file", dir.path() + "/none.bin"},
+          {"send", "COM4", "--expect", "16", "--expect-regex", "x", "--text", "a"},
+          {"status", "COM4", "--text", "a"},
+          {"status", "COM4", "--serial", "9600,X,8,1"},
+          {"status"},
+          {"print", "COM4"}}) {
+        const CliRun run = Cli(dir, wrong);
+        EXPECT_EQ(run.exitCode, 64) << wrong[0] << " " << (wrong.size() > 2 ? wrong[2] : "");
+        EXPECT_FALSE(run.err.empty());
+    }
+    EXPECT_EQ(silent.DrainMaster(100), "");
+}
+
+TEST(CliHelp, NamesEveryCommandOptionAndExitCode) {
+    TempDir dir;
+    const CliRun help = Cli(dir, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word :
+         {"list",      "status",    "identify", "send",           "--json", "--require",
+          "--timeout", "--read",    "--text",   "--hex",          "--file", "--command",
+          "--newline", "--chinese", "--expect", "--expect-regex", "--baud", "--parity",
+          "--data",    "--stop",    "--flow",   "--serial",       "tcp://", "  0 ",
+          "  1 ",      "  2 ",      "  3 ",     "  4 ",           "  64 ",  "  130 "})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+}  // namespace
