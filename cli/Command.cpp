@@ -106,8 +106,13 @@ void WaitFailed(WaitEnd end, const QString& what, const PortSession& session, Re
         case WaitEnd::kClosed: {
             result.exitCode = kExitIoFailure;
             const int error = session.writeError();
-            const QString cause = error != 0 ? QString::fromStdString(ErrnoText(error))
-                                             : QStringLiteral("the printer closed the connection");
+            const QString cause = error != 0         ? QString::fromStdString(ErrnoText(error))
+                                  : session.hungUp() ? QStringLiteral(
+                                                           "the line hung up (the device "
+                                                           "went away)")
+                                                     : QStringLiteral(
+                                                           "the printer closed the "
+                                                           "connection");
             result.message = QStringLiteral("%1: %2 after %3 bytes went out")
                                  .arg(port, cause)
                                  .arg(session.written());

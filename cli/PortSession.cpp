@@ -1,5 +1,7 @@
 #include "cli/PortSession.h"
 
+#include <poll.h>
+
 #include <csignal>
 
 #include "transport/SendReport.h"
@@ -80,7 +82,8 @@ class PortSession::Inbox : public Window {
     std::size_t reported = 0;
     std::size_t written = 0;
     int writeError = 0;
-    bool closed = false;
+    bool closed = false;  // the network peer closed the connection
+    bool hungUp = false;  // the serial line hung up
     Clock::time_point lastProgress = Clock::now();
 };
 
@@ -144,7 +147,7 @@ WaitEnd PortSession::WaitForAnswer(Clock::time_point deadline,
     while (true) {
         if (done(inbox_->received))
             return WaitEnd::kDone;
-        if (inbox_->closed)
+        if (inbox_->closed || LineHungUp())
             return WaitEnd::kClosed;
         if (Interrupted())
             return WaitEnd::kInterrupted;
@@ -170,6 +173,20 @@ void PortSession::DrainStale(std::chrono::milliseconds quiet, std::chrono::milli
     inbox_->received.clear();
 }
 
+bool PortSession::LineHungUp() {
+    // The serial worker stops reading a terminal that hung up (an adapter pulled out, a
+    // virtual printer that ended) and says nothing; the descriptor still tells.
+    const int fd = transport_.GetSerialHandle();
+    if (fd < 0)
+        return false;
+    pollfd line = {fd, 0, 0};
+    if (poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLERR))) {
+        inbox_->hungUp = true;
+        return true;
+    }
+    return false;
+}
+
 Bytes PortSession::Received() const {
     std::lock_guard lock(inbox_->mutex);
     return inbox_->received;
@@ -185,9 +202,9 @@ int PortSession::writeError() const {
     return inbox_->writeError;
 }
 
-bool PortSession::peerClosed() const {
+bool PortSession::hungUp() const {
     std::lock_guard lock(inbox_->mutex);
-    return inbox_->closed;
+    return inbox_->hungUp;
 }
 
 }  // namespace quillon::cli

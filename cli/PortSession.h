@@ -58,9 +58,13 @@ class PortSession {
     std::size_t written() const;
     // errno of the write that failed, 0 when none did.
     int writeError() const;
-    bool peerClosed() const;
+    // The serial line hung up while an answer was awaited.
+    bool hungUp() const;
 
   private:
+    // True once the serial line reports a hang-up; called with the inbox locked.
+    bool LineHungUp();
+
     class Inbox;
     std::shared_ptr<Inbox> inbox_;
     CommonUtils transport_;

@@ -174,6 +174,30 @@ TEST(CliFailures, SilenceMissingNodeAndUsageHaveTheirOwnCodes) {
     EXPECT_EQ(silent.DrainMaster(100), "");
 }
 
+// A printer that ends while an answer is awaited ends the wait at once with 4, not with 2
+// once the time is up.
+TEST(CliFailures, APrinterThatGoesAwayMidwayEndsWithFour) {
+    TempDir dir;
+    PrinterProcess printer(dir, RandomLoopbackAddress());
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    Launch launch;
+    launch.binary = QUILLON_CLI;
+    launch.captureOutput = true;
+    Program waiting(dir, "C.UTF-8", {},
+                    {"send", "COM9", "--text", "x", "--newline", "--expect", "FF", "--timeout",
+                     "60000", "--json"},
+                    launch);
+    // The page it printed says the text went out, so the command is waiting by now.
+    ASSERT_FALSE(printer.WaitForPage(1).empty());
+    printer.Kill();
+    EXPECT_EQ(waiting.WaitForExit(20), 4) << waiting.Errors();
+    EXPECT_NE(waiting.Errors().find("hung up"), std::string::npos) << waiting.Errors();
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(waiting.Output())).object();
+    EXPECT_EQ(json["bytesSent"].toInt(), 3);
+    EXPECT_EQ(json["matched"], QJsonValue(false));
+}
+
 TEST(CliHelp, NamesEveryCommandOptionAndExitCode) {
     TempDir dir;
     const CliRun help = Cli(dir, {"--help"});
