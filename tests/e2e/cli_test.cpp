@@ -2,10 +2,13 @@
 // behind them: what it says, what it writes in JSON and the exit code a script sees.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -172,6 +175,36 @@ TEST(CliFailures, SilenceMissingNodeAndUsageHaveTheirOwnCodes) {
         EXPECT_FALSE(run.err.empty());
     }
     EXPECT_EQ(silent.DrainMaster(100), "");
+}
+
+// A node of the dialout group, opened by a user who is not in it: 3, and the message says
+// which group to join and that a new login is needed.
+TEST(CliFailures, APermissionRefusalNamesTheGroupToJoin) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the node to a group this user is not in";
+    TempDir dir;
+    PtyPair port;
+    ASSERT_EQ(chown(port.slavePath().c_str(), 0, 20), 0);  // root:dialout
+    ASSERT_EQ(chmod(port.slavePath().c_str(), 0660), 0);
+    dir.WriteFile("ports", "COM2=" + port.slavePath() + "\n");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+        ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+    ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+    Launch launch;
+    launch.binary = QUILLON_CLI;
+    launch.captureOutput = true;
+    launch.wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    Program program(dir, "C.UTF-8", {}, {"status", "COM2", "--json"}, launch);
+    EXPECT_EQ(program.WaitForExit(30), 3) << program.Errors();
+    const std::string message = program.Errors();
+    EXPECT_NE(message.find(port.slavePath() + " belongs to the group dialout"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("usermod -aG dialout"), std::string::npos) << message;
+    EXPECT_NE(message.find("log out and in again"), std::string::npos) << message;
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(program.Output())).object();
+    EXPECT_EQ(json["exitCode"].toInt(-1), 3);
+    EXPECT_FALSE(json.contains("bytesSent"));
 }
 
 // A printer that ends while an answer is awaited ends the wait at once with 4, not with 2
