@@ -34,6 +34,17 @@ qint64 ElapsedMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - kStarted).count();
 }
 
+QString WordText(escpos::StatusWord word) {
+    QString text;
+    for (const char* c = escpos::WordName(word); *c; ++c) {
+        if (*c >= 'A' && *c <= 'Z')
+            text += u'-' + QChar::fromLatin1(static_cast<char>(*c - 'A' + 'a'));
+        else
+            text += QChar::fromLatin1(*c);
+    }
+    return text;
+}
+
 QString Hex(const Bytes& bytes) {
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size() * 3));

@@ -10,6 +10,7 @@
 
 #include "cli/PortSession.h"
 #include "cli/PortTarget.h"
+#include "escpos/StatusReport.h"
 
 namespace quillon::cli {
 
@@ -43,6 +44,11 @@ struct Options {
     QString expectHex;
     QString expectRegex;
     SerialSettings serial;
+    // monitor
+    bool hexView = false;
+    bool jsonl = false;
+    bool asb = false;
+    int forMs = -1;  // until interrupted
 };
 
 struct Result {
@@ -55,6 +61,8 @@ struct Result {
 // The time since the program started, in ms.
 qint64 ElapsedMs();
 QString Hex(const Bytes& bytes);
+// A status word as --require spells it: "cover-open" for coverOpen.
+QString WordText(escpos::StatusWord word);
 // Prints the outcome, the JSON object or the lines; the message always goes to stderr.
 void Print(Result& result, bool json);
 
@@ -68,5 +76,6 @@ Result RunList(const Options& options);
 Result RunStatus(const Options& options);
 Result RunIdentify(const Options& options);
 Result RunSend(const Options& options);
+Result RunMonitor(const Options& options);
 
 }  // namespace quillon::cli

@@ -29,6 +29,10 @@ const char* kDescription =
     "       [--expect HEX | --expect-regex RE] [--read MS] [--timeout MS] [--json]\n"
     "      Sends each piece in the order given (C: cut, drawer, print-test, init), then\n"
     "      waits for an answer that matches, or shows what comes back for --read MS.\n"
+    "  monitor PORT [--hex] [--jsonl] [--asb] [--for MS]\n"
+    "      Shows what arrives, each block with its time, until Ctrl-C or for MS. --asb\n"
+    "      switches automatic status back on (GS a 255, off again at the end) and decodes\n"
+    "      it alongside.\n"
     "\n"
     "PORT: COM<n> or LPT<n> or USB<n> as listed, a device path, or tcp://ADDRESS[:PORT]\n"
     "(port 9100 unless given; the printer's web page on port 80 must answer first).\n"
@@ -48,7 +52,7 @@ const char* kDescription =
     "error. The port map ($QUILLON_PORT_MAP, else $XDG_CONFIG_HOME/Quillon/ports) and\n"
     "$QUILLON_DEV_ROOT, $QUILLON_SYSFS_ROOT apply as in the window.";
 
-const QStringList kCommands = {"list", "status", "identify", "send"};
+const QStringList kCommands = {"list", "status", "identify", "send", "monitor"};
 
 // The options each command takes beside --json and --help.
 const std::map<QString, std::set<QString>> kAllowed = {
@@ -58,9 +62,18 @@ const std::map<QString, std::set<QString>> kAllowed = {
     {"send",
      {"text", "hex", "file", "command", "newline", "chinese", "expect", "expect-regex", "read",
       "timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
+    {"monitor", {"hex", "jsonl", "asb", "for", "baud", "parity", "data", "stop", "flow", "serial"}},
 };
 
 struct Definitions {
+    // send takes --hex with bytes; monitor takes it alone, to show what comes in hex.
+    explicit Definitions(bool monitor = false)
+        : hex(monitor ? QCommandLineOption("hex", "monitor: show the bytes in hexadecimal.")
+                      : QCommandLineOption("hex",
+                                           "send: hexadecimal bytes, \"1B 40\" or \"1b40\".\n"
+                                           "monitor: --hex alone shows the bytes in hex.",
+                                           "H")) {}
+
     QCommandLineOption help{{"h", "help"}, "Show this help and end."};
     QCommandLineOption version{{"v", "version"}, "Show the version and end."};
     QCommandLineOption json{"json", "Write one JSON object on standard output."};
@@ -72,7 +85,10 @@ struct Definitions {
                                "MS"};
     QCommandLineOption read{"read", "send: show what comes back within MS after sending.", "MS"};
     QCommandLineOption text{"text", "send: text, in windows-1252 (GB18030 with --chinese).", "T"};
-    QCommandLineOption hex{"hex", "send: hexadecimal bytes, \"1B 40\" or \"1b40\".", "H"};
+    QCommandLineOption hex;
+    QCommandLineOption jsonl{"jsonl", "monitor: one JSON object per block, a line each."};
+    QCommandLineOption asb{"asb", "monitor: switch automatic status back on and decode it."};
+    QCommandLineOption forMs{"for", "monitor: end after MS.", "MS"};
     QCommandLineOption file{"file", "send: the bytes of a file, whole.", "F"};
     QCommandLineOption command{"command", "send: cut, drawer, print-test or init.", "C"};
     QCommandLineOption newline{"newline", "send: CR LF after each --text and --hex."};
@@ -92,9 +108,9 @@ struct Definitions {
     QCommandLineOption serial{"serial", "Serial: all at once, as 9600,N,8,1 (flow none).", "TEXT"};
 
     std::vector<const QCommandLineOption*> All() const {
-        return {&help, &version, &json,    &require, &timeout, &read,   &text,
-                &hex,  &file,    &command, &newline, &chinese, &expect, &expectRegex,
-                &baud, &parity,  &data,    &stop,    &flow,    &serial};
+        return {&help, &version, &json,    &require, &timeout, &read,        &text, &hex,
+                &file, &command, &newline, &chinese, &expect,  &expectRegex, &baud, &parity,
+                &data, &stop,    &flow,    &serial,  &jsonl,   &asb,         &forMs};
     }
     void AddTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* option : All())
@@ -217,17 +233,19 @@ QString HelpText(const QString& program) {
     Definitions d;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     d.AddTo(parser);
-    parser.addPositionalArgument("command", "list, status, identify or send.");
+    parser.addPositionalArgument("command", "list, status, identify, send or monitor.");
     parser.addPositionalArgument("PORT", "The port (all but list).", "[PORT]");
     QString text = parser.helpText();
     text.replace(QCoreApplication::applicationFilePath(), program);
     return text;
 }
 
-Parsed ParseCommandLine(const QStringList& arguments) {
+namespace {
+
+Parsed ParseWith(const QStringList& arguments, bool monitor) {
     Parsed parsed;
     QCommandLineParser parser;
-    Definitions d;
+    const Definitions d(monitor);
     d.AddTo(parser);
     auto fail = [&parsed](const QString& problem) {
         parsed.action = Parsed::Action::kUsageError;
@@ -246,12 +264,12 @@ Parsed ParseCommandLine(const QStringList& arguments) {
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return fail(QStringLiteral("no command given: list, status, identify or send"));
+        return fail(QStringLiteral("no command given: list, status, identify, send or monitor"));
     Options& o = parsed.options;
     o.command = positional[0];
     if (!kCommands.contains(o.command))
-        return fail(
-            QStringLiteral("\"%1\" is no command: list, status, identify or send").arg(o.command));
+        return fail(QStringLiteral("\"%1\" is no command: list, status, identify, send or monitor")
+                        .arg(o.command));
     const bool wantsPort = o.command != QLatin1String("list");
     if (positional.size() < (wantsPort ? 2 : 1))
         return fail(QStringLiteral("%1 needs a PORT").arg(o.command));
@@ -274,7 +292,13 @@ Parsed ParseCommandLine(const QStringList& arguments) {
         for (const QString& item : list.split(u',', Qt::SkipEmptyParts))
             o.require << item.trimmed();
     }
-    o.pieces = Pieces(arguments, parser, d);
+    if (!monitor)
+        o.pieces = Pieces(arguments, parser, d);
+    o.hexView = monitor && parser.isSet(d.hex);
+    o.jsonl = parser.isSet(d.jsonl);
+    o.asb = parser.isSet(d.asb);
+    if (parser.isSet(d.forMs) && !Number(parser.value(d.forMs), 86400000, o.forMs))
+        return fail(QStringLiteral("--for takes a number of ms up to 86400000"));
     o.newline = parser.isSet(d.newline);
     o.chinese = parser.isSet(d.chinese);
     o.expectHex = parser.value(d.expect);
@@ -285,6 +309,19 @@ Parsed ParseCommandLine(const QStringList& arguments) {
     if (!ReadSerial(parser, d, o.serial, problem))
         return fail(problem);
     return parsed;
+}
+
+}  // namespace
+
+Parsed ParseCommandLine(const QStringList& arguments) {
+    // --hex takes a value for send and none for monitor: read the line as monitor's first
+    // when it may be one.
+    if (arguments.contains(QLatin1String("monitor"))) {
+        Parsed parsed = ParseWith(arguments, true);
+        if (parsed.options.command == QLatin1String("monitor"))
+            return parsed;
+    }
+    return ParseWith(arguments, false);
 }
 
 }  // namespace quillon::cli

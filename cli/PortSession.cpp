@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <csignal>
+#include <utility>
 
 #include "transport/SendReport.h"
 #include "transport/SerialLines.h"
@@ -190,6 +191,11 @@ bool PortSession::LineHungUp() {
 Bytes PortSession::Received() const {
     std::lock_guard lock(inbox_->mutex);
     return inbox_->received;
+}
+
+Bytes PortSession::TakeReceived() {
+    std::lock_guard lock(inbox_->mutex);
+    return std::exchange(inbox_->received, {});
 }
 
 std::size_t PortSession::written() const {

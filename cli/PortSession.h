@@ -54,6 +54,8 @@ class PortSession {
     void DrainStale(std::chrono::milliseconds quiet, std::chrono::milliseconds limit);
 
     Bytes Received() const;
+    // What has arrived since the last call, taken out of the inbox.
+    Bytes TakeReceived();
     // Bytes the printer took, counted from the reports of finished blocks.
     std::size_t written() const;
     // errno of the write that failed, 0 when none did.

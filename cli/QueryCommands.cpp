@@ -30,18 +30,6 @@ constexpr Requirement kRequirements[] = {
     {"drawer-closed", escpos::StatusWord::kDrawerClosed},
 };
 
-// "coverOpen" as "cover-open", the way --require spells its names.
-QString Dashed(const char* camel) {
-    QString text;
-    for (const char* c = camel; *c; ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            text += u'-' + QChar::fromLatin1(static_cast<char>(*c - 'A' + 'a'));
-        else
-            text += QChar::fromLatin1(*c);
-    }
-    return text;
-}
-
 QJsonValue Item(const std::optional<bool>& item) {
     return item ? QJsonValue(*item) : QJsonValue();
 }
@@ -134,7 +122,7 @@ Result RunStatus(const Options& options) {
     QStringList said;
     QJsonArray wordList;
     for (const escpos::StatusWord word : words) {
-        said << Dashed(escpos::WordName(word));
+        said << WordText(word);
         wordList.append(said.last());
     }
     QJsonObject status;

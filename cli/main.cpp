@@ -34,8 +34,10 @@ int main(int argc, char** argv) {
         result = RunStatus(options);
     else if (options.command == QLatin1String("identify"))
         result = RunIdentify(options);
-    else
+    else if (options.command == QLatin1String("send"))
         result = RunSend(options);
+    else
+        result = RunMonitor(options);
     Print(result, options.json);
     return result.exitCode;
 }

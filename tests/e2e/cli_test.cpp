@@ -10,8 +10,10 @@
 #include <QJsonObject>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "escpos/Status.h"
 #include "tests/e2e/ProgramProcess.h"
 #include "tests/printer/PrinterProcess.h"
 #include "tests/support/FakeDevices.h"
@@ -231,16 +233,56 @@ TEST(CliFailures, APrinterThatGoesAwayMidwayEndsWithFour) {
     EXPECT_EQ(json["matched"], QJsonValue(false));
 }
 
+// monitor --asb shows each block as it comes, with its time, and decodes the automatic
+// status back it switched on; SIGTERM, like Ctrl-C, is its ordinary end.
+TEST(CliMonitor, ShowsEachStatusBlockAsThePrinterChanges) {
+    TempDir dir;
+    PrinterProcess printer(dir, RandomLoopbackAddress());
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    Launch launch;
+    launch.binary = QUILLON_CLI;
+    launch.captureOutput = true;
+    Program monitor(dir, "C.UTF-8", {}, {"monitor", "COM9", "--asb", "--jsonl"}, launch);
+    auto shown = [&](const std::string& text) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (monitor.Output().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    };
+    // A printer answers GS a with its status at once.
+    ASSERT_TRUE(shown("paper-ok")) << monitor.Errors();
+    ASSERT_TRUE(printer.SetSensors("paper out"));
+    ASSERT_TRUE(shown("paper-out")) << monitor.Output();
+    EXPECT_EQ(monitor.Close(), 0) << monitor.Errors();
+
+    QStringList decoded;
+    for (const std::string& line : FileLines(dir.path() + "/stdout.txt")) {
+        const QJsonObject block = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        ASSERT_FALSE(block.isEmpty()) << line;
+        EXPECT_EQ(block["bytes"].toInt() * 3 - 1, block["hex"].toString().size()) << line;
+        EXPECT_TRUE(block["time"].toString().endsWith(u'Z')) << line;
+        for (const QJsonValue& answer : block["decoded"].toArray())
+            decoded << answer.toString();
+    }
+    ASSERT_EQ(decoded.size(), 2) << monitor.Output();
+    EXPECT_TRUE(decoded[0].startsWith("status: online ")) << decoded[0].toStdString();
+    EXPECT_TRUE(decoded[1].startsWith("status: offline ")) << decoded[1].toStdString();
+}
+
 TEST(CliHelp, NamesEveryCommandOptionAndExitCode) {
     TempDir dir;
     const CliRun help = Cli(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word :
-         {"list",      "status",    "identify", "send",           "--json", "--require",
-          "--timeout", "--read",    "--text",   "--hex",          "--file", "--command",
-          "--newline", "--chinese", "--expect", "--expect-regex", "--baud", "--parity",
-          "--data",    "--stop",    "--flow",   "--serial",       "tcp://", "  0 ",
-          "  1 ",      "  2 ",      "  3 ",     "  4 ",           "  64 ",  "  130 "})
+         {"list",      "status",    "identify", "send",           "--json",  "--require",
+          "--timeout", "--read",    "--text",   "--hex",          "--file",  "--command",
+          "--newline", "--chinese", "--expect", "--expect-regex", "--baud",  "--parity",
+          "--data",    "--stop",    "--flow",   "--serial",       "monitor", "--jsonl",
+          "--for",     "tcp://",    "  0 ",     "  1 ",           "  2 ",    "  3 ",
+          "  4 ",      "  64 ",     "  130 "})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
