@@ -34,6 +34,7 @@ struct Piece {
 struct Options {
     QString command;
     QString port;
+    QString model;  // model-test: FAMILY or FILE
     bool json = false;
     int timeoutMs = 1000;
     int readMs = 0;
@@ -77,5 +78,6 @@ Result RunStatus(const Options& options);
 Result RunIdentify(const Options& options);
 Result RunSend(const Options& options);
 Result RunMonitor(const Options& options);
+Result RunModelTest(const Options& options);
 
 }  // namespace quillon::cli

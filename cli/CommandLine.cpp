@@ -29,6 +29,11 @@ const char* kDescription =
     "       [--expect HEX | --expect-regex RE] [--read MS] [--timeout MS] [--json]\n"
     "      Sends each piece in the order given (C: cut, drawer, print-test, init), then\n"
     "      waits for an answer that matches, or shows what comes back for --read MS.\n"
+    "  model-test PORT FAMILY|FILE [--json]\n"
+    "      Sends a model test file as the window's Test page does: a line every 30 ms,\n"
+    "      then a closing feed. FAMILY: pos-thermal, pos-impact, portable-thermal,\n"
+    "      portable-impact, micro-thermal, micro-impact (their files are looked for in the\n"
+    "      current folder, then in the data folder).\n"
     "  monitor PORT [--hex] [--jsonl] [--asb] [--for MS]\n"
     "      Shows what arrives, each block with its time, until Ctrl-C or for MS. --asb\n"
     "      switches automatic status back on (GS a 255, off again at the end) and decodes\n"
@@ -52,7 +57,7 @@ const char* kDescription =
     "error. The port map ($QUILLON_PORT_MAP, else $XDG_CONFIG_HOME/Quillon/ports) and\n"
     "$QUILLON_DEV_ROOT, $QUILLON_SYSFS_ROOT apply as in the window.";
 
-const QStringList kCommands = {"list", "status", "identify", "send", "monitor"};
+const QStringList kCommands = {"list", "status", "identify", "send", "monitor", "model-test"};
 
 // The options each command takes beside --json and --help.
 const std::map<QString, std::set<QString>> kAllowed = {
@@ -62,6 +67,7 @@ const std::map<QString, std::set<QString>> kAllowed = {
     {"send",
      {"text", "hex", "file", "command", "newline", "chinese", "expect", "expect-regex", "read",
       "timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
+    {"model-test", {"timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
     {"monitor", {"hex", "jsonl", "asb", "for", "baud", "parity", "data", "stop", "flow", "serial"}},
 };
 
@@ -233,8 +239,10 @@ QString HelpText(const QString& program) {
     Definitions d;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     d.AddTo(parser);
-    parser.addPositionalArgument("command", "list, status, identify, send or monitor.");
+    parser.addPositionalArgument("command", "list, status, identify, send, monitor or model-test.");
     parser.addPositionalArgument("PORT", "The port (all but list).", "[PORT]");
+    parser.addPositionalArgument("FAMILY|FILE", "model-test: the model test to run.",
+                                 "[FAMILY|FILE]");
     QString text = parser.helpText();
     text.replace(QCoreApplication::applicationFilePath(), program);
     return text;
@@ -264,19 +272,26 @@ Parsed ParseWith(const QStringList& arguments, bool monitor) {
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return fail(QStringLiteral("no command given: list, status, identify, send or monitor"));
+        return fail(QStringLiteral(
+            "no command given: list, status, identify, send, monitor or model-test"));
     Options& o = parsed.options;
     o.command = positional[0];
     if (!kCommands.contains(o.command))
-        return fail(QStringLiteral("\"%1\" is no command: list, status, identify, send or monitor")
+        return fail(QStringLiteral(
+                        "\"%1\" is no command: list, status, identify, send, monitor or model-test")
                         .arg(o.command));
     const bool wantsPort = o.command != QLatin1String("list");
-    if (positional.size() < (wantsPort ? 2 : 1))
-        return fail(QStringLiteral("%1 needs a PORT").arg(o.command));
-    if (positional.size() > (wantsPort ? 2 : 1))
+    const bool wantsModel = o.command == QLatin1String("model-test");
+    const qsizetype wanted = 1 + (wantsPort ? 1 : 0) + (wantsModel ? 1 : 0);
+    if (positional.size() < wanted)
+        return fail(wantsModel ? QStringLiteral("model-test needs a PORT and a FAMILY or FILE")
+                               : QStringLiteral("%1 needs a PORT").arg(o.command));
+    if (positional.size() > wanted)
         return fail(QStringLiteral("\"%1\" is one argument too many").arg(positional.last()));
     if (wantsPort)
         o.port = positional[1];
+    if (wantsModel)
+        o.model = positional[2];
     const std::set<QString>& allowed = kAllowed.at(o.command);
     for (const QString& name : parser.optionNames()) {
         if (name != QLatin1String("json") && !allowed.count(name))

@@ -36,8 +36,10 @@ int main(int argc, char** argv) {
         result = RunIdentify(options);
     else if (options.command == QLatin1String("send"))
         result = RunSend(options);
-    else
+    else if (options.command == QLatin1String("monitor"))
         result = RunMonitor(options);
+    else
+        result = RunModelTest(options);
     Print(result, options.json);
     return result.exitCode;
 }

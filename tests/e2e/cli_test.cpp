@@ -233,6 +233,33 @@ TEST(CliFailures, APrinterThatGoesAwayMidwayEndsWithFour) {
     EXPECT_EQ(json["matched"], QJsonValue(false));
 }
 
+// model-test by the window's rules: each line alone, text lines as their bytes, a line that
+// is no hex left out (and said) while the rest goes on, the closing feed last; a family
+// name finds its file in the program's data folder.
+TEST(CliModelTest, SendsAFileLineByLineAndAFamilyByName) {
+    TempDir dir;
+    PtyPair pty;
+    dir.WriteFile("ports", "COM3=" + pty.slavePath() + "\n");
+    dir.WriteFile("model.txt", "1B 40\n\"Hello\"\nZZ\n   \n1D 56 42 00\n");
+    const CliRun own = Cli(dir, {"model-test", "COM3", dir.path() + "/model.txt", "--json"});
+    EXPECT_EQ(own.exitCode, 0) << own.err;
+    EXPECT_EQ(pty.DrainMaster(), "\x1B\x40\"Hello\"\x1D\x56\x42\x00\r\n\r\n"s);
+    EXPECT_EQ(own.json["linesSent"].toInt(), 3);
+    EXPECT_EQ(own.json["skippedLines"].toArray(), QJsonArray({3}));
+    EXPECT_NE(own.err.find("line 3 is no hexadecimal text"), std::string::npos) << own.err;
+
+    PrinterProcess printer(dir, RandomLoopbackAddress(), "--family micro-impact");
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    const CliRun family = Cli(dir, {"model-test", "COM9", "micro-impact", "--json"});
+    EXPECT_EQ(family.exitCode, 0) << family.err;
+    EXPECT_GT(family.json["linesSent"].toInt(), 100) << family.out;
+    EXPECT_FALSE(printer.WaitForPage(1).empty()) << printer.errors();
+
+    const CliRun unknown = Cli(dir, {"model-test", "COM9", "pos-laser"});
+    EXPECT_EQ(unknown.exitCode, 64);
+    EXPECT_NE(unknown.err.find("no printer family"), std::string::npos) << unknown.err;
+}
+
 // monitor --asb shows each block as it comes, with its time, and decodes the automatic
 // status back it switched on; SIGTERM, like Ctrl-C, is its ordinary end.
 TEST(CliMonitor, ShowsEachStatusBlockAsThePrinterChanges) {
