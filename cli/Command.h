@@ -35,6 +35,11 @@ struct Options {
     QString command;
     QString port;
     QString model;  // model-test: FAMILY or FILE
+    // preview
+    QString input;
+    QString output;
+    int widthMm = 0;  // 0: the family's own
+    QString family;
     bool json = false;
     int timeoutMs = 1000;
     int readMs = 0;
@@ -79,5 +84,6 @@ Result RunIdentify(const Options& options);
 Result RunSend(const Options& options);
 Result RunMonitor(const Options& options);
 Result RunModelTest(const Options& options);
+Result RunPreview(const Options& options);
 
 }  // namespace quillon::cli

@@ -34,6 +34,9 @@ const char* kDescription =
     "      then a closing feed. FAMILY: pos-thermal, pos-impact, portable-thermal,\n"
     "      portable-impact, micro-thermal, micro-impact (their files are looked for in the\n"
     "      current folder, then in the data folder).\n"
+    "  preview FILE -o receipt.png [--width 58|80] [--family F] [--json]\n"
+    "      Draws an ESC/POS byte file as the virtual printer prints it, with no printer\n"
+    "      and no display; further pages go to receipt-2.png and so on.\n"
     "  monitor PORT [--hex] [--jsonl] [--asb] [--for MS]\n"
     "      Shows what arrives, each block with its time, until Ctrl-C or for MS. --asb\n"
     "      switches automatic status back on (GS a 255, off again at the end) and decodes\n"
@@ -57,7 +60,8 @@ const char* kDescription =
     "error. The port map ($QUILLON_PORT_MAP, else $XDG_CONFIG_HOME/Quillon/ports) and\n"
     "$QUILLON_DEV_ROOT, $QUILLON_SYSFS_ROOT apply as in the window.";
 
-const QStringList kCommands = {"list", "status", "identify", "send", "monitor", "model-test"};
+const QStringList kCommands = {"list",    "status",     "identify", "send",
+                               "monitor", "model-test", "preview"};
 
 // The options each command takes beside --json and --help.
 const std::map<QString, std::set<QString>> kAllowed = {
@@ -67,6 +71,7 @@ const std::map<QString, std::set<QString>> kAllowed = {
     {"send",
      {"text", "hex", "file", "command", "newline", "chinese", "expect", "expect-regex", "read",
       "timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
+    {"preview", {"o", "output", "width", "family"}},
     {"model-test", {"timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
     {"monitor", {"hex", "jsonl", "asb", "for", "baud", "parity", "data", "stop", "flow", "serial"}},
 };
@@ -94,6 +99,13 @@ struct Definitions {
     QCommandLineOption hex;
     QCommandLineOption jsonl{"jsonl", "monitor: one JSON object per block, a line each."};
     QCommandLineOption asb{"asb", "monitor: switch automatic status back on and decode it."};
+    QCommandLineOption output{{"o", "output"}, "preview: the PNG to write.", "PNG"};
+    QCommandLineOption width{"width", "preview: paper width, 58 or 80 (mm).", "MM"};
+    QCommandLineOption family{"family",
+                              "preview: the printer family (pos-thermal, pos-impact,\n"
+                              "portable-thermal, portable-impact, micro-thermal,\n"
+                              "micro-impact).",
+                              "F"};
     QCommandLineOption forMs{"for", "monitor: end after MS.", "MS"};
     QCommandLineOption file{"file", "send: the bytes of a file, whole.", "F"};
     QCommandLineOption command{"command", "send: cut, drawer, print-test or init.", "C"};
@@ -114,9 +126,10 @@ struct Definitions {
     QCommandLineOption serial{"serial", "Serial: all at once, as 9600,N,8,1 (flow none).", "TEXT"};
 
     std::vector<const QCommandLineOption*> All() const {
-        return {&help, &version, &json,    &require, &timeout, &read,        &text, &hex,
-                &file, &command, &newline, &chinese, &expect,  &expectRegex, &baud, &parity,
-                &data, &stop,    &flow,    &serial,  &jsonl,   &asb,         &forMs};
+        return {&help, &version, &json,    &require, &timeout, &read,   &text,
+                &hex,  &file,    &command, &newline, &chinese, &expect, &expectRegex,
+                &baud, &parity,  &data,    &stop,    &flow,    &serial, &jsonl,
+                &asb,  &forMs,   &output,  &width,   &family};
     }
     void AddTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* option : All())
@@ -239,7 +252,8 @@ QString HelpText(const QString& program) {
     Definitions d;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     d.AddTo(parser);
-    parser.addPositionalArgument("command", "list, status, identify, send, monitor or model-test.");
+    parser.addPositionalArgument("command",
+                                 "list, status, identify, send, monitor, model-test or\npreview.");
     parser.addPositionalArgument("PORT", "The port (all but list).", "[PORT]");
     parser.addPositionalArgument("FAMILY|FILE", "model-test: the model test to run.",
                                  "[FAMILY|FILE]");
@@ -273,25 +287,40 @@ Parsed ParseWith(const QStringList& arguments, bool monitor) {
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return fail(QStringLiteral(
-            "no command given: list, status, identify, send, monitor or model-test"));
+            "no command given: list, status, identify, send, monitor, model-test or preview"));
     Options& o = parsed.options;
     o.command = positional[0];
     if (!kCommands.contains(o.command))
-        return fail(QStringLiteral(
-                        "\"%1\" is no command: list, status, identify, send, monitor or model-test")
+        return fail(QStringLiteral("\"%1\" is no command: list, status, identify, send, monitor, "
+                                   "model-test or preview")
                         .arg(o.command));
-    const bool wantsPort = o.command != QLatin1String("list");
+    const bool wantsPort =
+        o.command != QLatin1String("list") && o.command != QLatin1String("preview");
     const bool wantsModel = o.command == QLatin1String("model-test");
-    const qsizetype wanted = 1 + (wantsPort ? 1 : 0) + (wantsModel ? 1 : 0);
+    const bool wantsFile = o.command == QLatin1String("preview");
+    const qsizetype wanted = 1 + (wantsPort || wantsFile ? 1 : 0) + (wantsModel ? 1 : 0);
     if (positional.size() < wanted)
-        return fail(wantsModel ? QStringLiteral("model-test needs a PORT and a FAMILY or FILE")
-                               : QStringLiteral("%1 needs a PORT").arg(o.command));
+        return fail(wantsModel  ? QStringLiteral("model-test needs a PORT and a FAMILY or FILE")
+                    : wantsFile ? QStringLiteral("preview needs a FILE")
+                                : QStringLiteral("%1 needs a PORT").arg(o.command));
     if (positional.size() > wanted)
         return fail(QStringLiteral("\"%1\" is one argument too many").arg(positional.last()));
     if (wantsPort)
         o.port = positional[1];
     if (wantsModel)
         o.model = positional[2];
+    if (wantsFile) {
+        o.input = positional[1];
+        o.output = parser.value(d.output);
+        if (o.output.isEmpty())
+            return fail(QStringLiteral("preview needs -o PNG"));
+        o.family = parser.value(d.family);
+        if (parser.isSet(d.width)) {
+            o.widthMm = parser.value(d.width).toInt();
+            if (o.widthMm != 58 && o.widthMm != 80)
+                return fail(QStringLiteral("--width takes 58 or 80"));
+        }
+    }
     const std::set<QString>& allowed = kAllowed.at(o.command);
     for (const QString& name : parser.optionNames()) {
         if (name != QLatin1String("json") && !allowed.count(name))

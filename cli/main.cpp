@@ -1,17 +1,29 @@
 // quillon-cli: scripted printer tests from the command line (see --help).
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
+#include <memory>
 
 #include "cli/CommandLine.h"
 
 using namespace quillon::cli;
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Parsed parsed = ParseCommandLine(arguments);
+    // Only preview draws: it alone starts Qt's drawing, on the offscreen platform, so that it
+    // runs over SSH and the other commands start as fast as Qt Core does.
+    const bool draws =
+        parsed.action == Parsed::Action::kRun && parsed.options.command == QLatin1String("preview");
+    if (draws)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(draws ? new QGuiApplication(argc, argv)
+                                                : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("quillon-cli"));
     CatchInterrupts();
-    const Parsed parsed = ParseCommandLine(QCoreApplication::arguments());
     switch (parsed.action) {
         case Parsed::Action::kHelp:
             std::fputs(HelpText(QStringLiteral("quillon-cli")).toLocal8Bit().constData(), stdout);
@@ -38,8 +50,10 @@ int main(int argc, char** argv) {
         result = RunSend(options);
     else if (options.command == QLatin1String("monitor"))
         result = RunMonitor(options);
-    else
+    else if (options.command == QLatin1String("model-test"))
         result = RunModelTest(options);
+    else
+        result = RunPreview(options);
     Print(result, options.json);
     return result.exitCode;
 }

@@ -15,6 +15,7 @@
 
 #include "escpos/Status.h"
 #include "tests/e2e/ProgramProcess.h"
+#include "tests/printer/ImageChecks.h"
 #include "tests/printer/PrinterProcess.h"
 #include "tests/support/FakeDevices.h"
 #include "tests/support/LoopbackPeers.h"
@@ -297,6 +298,37 @@ TEST(CliMonitor, ShowsEachStatusBlockAsThePrinterChanges) {
     ASSERT_EQ(decoded.size(), 2) << monitor.Output();
     EXPECT_TRUE(decoded[0].startsWith("status: online ")) << decoded[0].toStdString();
     EXPECT_TRUE(decoded[1].startsWith("status: offline ")) << decoded[1].toStdString();
+}
+
+// preview draws a byte file with the printer's engine and no display: a QR code reads back,
+// a cut starts the next page's file, the width is the paper's; nothing printed is 1.
+TEST(CliPreview, DrawsEachPageWithNoPrinterAndNoDisplay) {
+    TempDir dir;
+    const std::string qr =
+        "\x1D(k\x03\x00\x31\x43\x05\x1D(k\x03\x00\x31\x45\x31"
+        "\x1D(k\x19\x00\x31\x50\x30https://quillon.test/1"
+        "\x1D(k\x03\x00\x31\x51\x30\n"s;
+    dir.WriteFile("receipt.bin", "\x1B@"s + qr + "Total 12.50\n\x1DVB\x00Second\n"s);
+    dir.WriteFile("empty.bin", "");
+    const std::string png = dir.path() + "/out.png";
+    const CliRun drawn =
+        Cli(dir, {"preview", dir.path() + "/receipt.bin", "-o", png, "--width", "58", "--json"});
+    EXPECT_EQ(drawn.exitCode, 0) << drawn.err;
+    const QJsonArray pages = drawn.json["pages"].toArray();
+    ASSERT_EQ(pages.size(), 2) << drawn.out;
+    EXPECT_EQ(pages[0].toObject()["width"].toInt(), 384);
+    EXPECT_EQ(pages[1].toObject()["path"].toString().toStdString(), dir.path() + "/out-2.png");
+    EXPECT_EQ(Scan(QString::fromStdString(png)), "QR-Code:https://quillon.test/1\n");
+    EXPECT_EQ(QImage(QString::fromStdString(dir.path() + "/out-2.png")).width(), 384);
+
+    const CliRun nothing = Cli(dir, {"preview", dir.path() + "/empty.bin", "-o", png});
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_NE(nothing.err.find("prints nothing"), std::string::npos) << nothing.err;
+    const CliRun missing = Cli(dir, {"preview", dir.path() + "/none.bin", "-o", png});
+    EXPECT_EQ(missing.exitCode, 64);
+    EXPECT_EQ(
+        Cli(dir, {"preview", dir.path() + "/receipt.bin", "-o", png, "--width", "70"}).exitCode,
+        64);
 }
 
 TEST(CliHelp, NamesEveryCommandOptionAndExitCode) {
