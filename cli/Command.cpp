@@ -24,6 +24,7 @@ QJsonObject Parameters(const PortTarget& target) {
     } else if (target.kind == kPortNetwork) {
         parameters["address"] = QString::fromStdString(target.device);
         parameters["tcpPort"] = target.tcpPort;
+        parameters["webPageProbed"] = target.probeWebPage;
     }
     return parameters;
 }
@@ -81,6 +82,7 @@ bool OpenPort(const Options& options, PortSession& session, PortTarget& target, 
     std::string problem;
     bool usage = false;
     target.serial = options.serial;
+    target.probeWebPage = options.probeWebPage;
     if (!ResolvePort(options.port.toStdString(), target, problem, usage)) {
         result.exitCode = usage ? kExitUsage : kExitCannotOpen;
         result.message = QString::fromStdString(problem);

@@ -50,6 +50,7 @@ struct Options {
     QString expectHex;
     QString expectRegex;
     SerialSettings serial;
+    bool probeWebPage = true;  // off with --no-probe
     // monitor
     bool hexView = false;
     bool jsonl = false;

@@ -43,7 +43,8 @@ const char* kDescription =
     "      it alongside.\n"
     "\n"
     "PORT: COM<n> or LPT<n> or USB<n> as listed, a device path, or tcp://ADDRESS[:PORT]\n"
-    "(port 9100 unless given; the printer's web page on port 80 must answer first).\n"
+    "(port 9100 unless given; the printer's web page on port 80 must answer first\n"
+    "unless --no-probe).\n"
     "Serial line settings: --baud, --parity, --data, --stop, --flow, or --serial 9600,N,8,1.\n"
     "\n"
     "Exit status:\n"
@@ -66,14 +67,17 @@ const QStringList kCommands = {"list",    "status",     "identify", "send",
 // The options each command takes beside --json and --help.
 const std::map<QString, std::set<QString>> kAllowed = {
     {"list", {}},
-    {"status", {"require", "timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
-    {"identify", {"timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
+    {"status",
+     {"require", "timeout", "baud", "parity", "data", "stop", "flow", "serial", "no-probe"}},
+    {"identify", {"timeout", "baud", "parity", "data", "stop", "flow", "serial", "no-probe"}},
     {"send",
      {"text", "hex", "file", "command", "newline", "chinese", "expect", "expect-regex", "read",
-      "timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
+      "timeout", "baud", "parity", "data", "stop", "flow", "serial", "no-probe"}},
     {"preview", {"o", "output", "width", "family"}},
-    {"model-test", {"timeout", "baud", "parity", "data", "stop", "flow", "serial"}},
-    {"monitor", {"hex", "jsonl", "asb", "for", "baud", "parity", "data", "stop", "flow", "serial"}},
+    {"model-test", {"timeout", "baud", "parity", "data", "stop", "flow", "serial", "no-probe"}},
+    {"monitor",
+     {"hex", "jsonl", "asb", "for", "baud", "parity", "data", "stop", "flow", "serial",
+      "no-probe"}},
 };
 
 struct Definitions {
@@ -95,7 +99,10 @@ struct Definitions {
                                "nothing for this long (at least 5000).",
                                "MS"};
     QCommandLineOption read{"read", "send: show what comes back within MS after sending.", "MS"};
-    QCommandLineOption text{"text", "send: text, in windows-1252 (GB18030 with --chinese).", "T"};
+    QCommandLineOption text{"text",
+                            "send: text, in windows-1252 (GB18030 with --chinese or a\n"
+                            "Chinese locale).",
+                            "T"};
     QCommandLineOption hex;
     QCommandLineOption jsonl{"jsonl", "monitor: one JSON object per block, a line each."};
     QCommandLineOption asb{"asb", "monitor: switch automatic status back on and decode it."};
@@ -123,13 +130,16 @@ struct Definitions {
     QCommandLineOption data{"data", "Serial: data bits, 5 to 8 (default 8).", "N"};
     QCommandLineOption stop{"stop", "Serial: stop bits, 1 or 2 (default 1).", "N"};
     QCommandLineOption flow{"flow", "Serial: none, xon-xoff or rts-cts (default none).", "F"};
+    QCommandLineOption noProbe{"no-probe",
+                               "tcp://: connect to the raw port without asking for the\n"
+                               "printer's web page (port 80) first."};
     QCommandLineOption serial{"serial", "Serial: all at once, as 9600,N,8,1 (flow none).", "TEXT"};
 
     std::vector<const QCommandLineOption*> All() const {
         return {&help, &version, &json,    &require, &timeout, &read,   &text,
                 &hex,  &file,    &command, &newline, &chinese, &expect, &expectRegex,
                 &baud, &parity,  &data,    &stop,    &flow,    &serial, &jsonl,
-                &asb,  &forMs,   &output,  &width,   &family};
+                &asb,  &forMs,   &output,  &width,   &family,  &noProbe};
     }
     void AddTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* option : All())
@@ -341,6 +351,7 @@ Parsed ParseWith(const QStringList& arguments, bool monitor) {
     o.hexView = monitor && parser.isSet(d.hex);
     o.jsonl = parser.isSet(d.jsonl);
     o.asb = parser.isSet(d.asb);
+    o.probeWebPage = !parser.isSet(d.noProbe);
     if (parser.isSet(d.forMs) && !Number(parser.value(d.forMs), 86400000, o.forMs))
         return fail(QStringLiteral("--for takes a number of ms up to 86400000"));
     o.newline = parser.isSet(d.newline);

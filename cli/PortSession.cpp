@@ -107,7 +107,8 @@ OpenOutcome PortSession::Open(const PortTarget& target) {
         case kPortUsb:
             return transport_.OpenUsb(inbox_, target.device.c_str());
         case kPortNetwork:
-            return transport_.OpenNetwork(inbox_, target.device.c_str(), target.tcpPort);
+            return transport_.OpenNetwork(inbox_, target.device.c_str(), target.tcpPort,
+                                          target.probeWebPage);
         default:
             return OpenFailure(OpenStep::kSettings, EINVAL, target.name);
     }

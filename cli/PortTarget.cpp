@@ -1,5 +1,6 @@
 #include "cli/PortTarget.h"
 
+#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -54,8 +55,10 @@ bool ResolveNetwork(std::string_view rest, PortTarget& target, std::string& prob
         target.tcpPort = port;
         address.resize(colon);
     }
-    if (address.empty()) {
-        problem = "\"" + target.name + "\" names no address; write tcp://ADDRESS[:PORT]";
+    in_addr parsed;
+    if (address.empty() || inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+        problem = "\"" + target.name +
+                  "\" names no IPv4 address; write tcp://ADDRESS[:PORT], as tcp://127.0.0.2:9100";
         return false;
     }
     target.kind = kPortNetwork;

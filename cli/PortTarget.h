@@ -22,6 +22,7 @@ struct PortTarget {
     std::string device;  // the device node, USB interface path or network address
     int serialNumber = 0;
     int tcpPort = 9100;
+    bool probeWebPage = true;  // a network printer's web page must answer first
     SerialSettings serial;
 };
 

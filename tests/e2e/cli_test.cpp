@@ -331,18 +331,60 @@ TEST(CliPreview, DrawsEachPageWithNoPrinterAndNoDisplay) {
         64);
 }
 
+// A printer whose web page is elsewhere: the probe refuses it with 3 and says why;
+// --no-probe connects the raw port at once. A 10 MiB file goes through TCP whole.
+TEST(CliNetwork, NoProbeConnectsAPrinterWithoutItsWebPageAndSendsAFileWhole) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--http-port 8080");
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    const std::string port = "tcp://" + address + ":9100";
+
+    const CliRun probed = Cli(dir, {"status", port});
+    EXPECT_EQ(probed.exitCode, 3) << probed.err;
+    EXPECT_NE(probed.err.find("refused the connection to its web page (port 80)"),
+              std::string::npos)
+        << probed.err;
+    const CliRun direct = Cli(dir, {"status", port, "--no-probe", "--require", "online"});
+    EXPECT_EQ(direct.exitCode, 0) << direct.err;
+
+    std::string big(10u << 20, 'x');
+    for (std::size_t i = 0; i < big.size(); i += 64)
+        big[i] = '\n';
+    dir.WriteFile("big.txt", big);
+    const CliRun file =
+        Cli(dir, {"send", port, "--no-probe", "--file", dir.path() + "/big.txt", "--hex",
+                  "10 04 01", "--expect", "16", "--timeout", "60000", "--json"});
+    EXPECT_EQ(file.exitCode, 0) << file.err;
+    EXPECT_EQ(file.json["bytesSent"].toInteger(), static_cast<qint64>(big.size()) + 3);
+    EXPECT_EQ(file.json["matched"], QJsonValue(true));
+
+    const CliRun named = Cli(dir, {"status", "tcp://printer.local", "--no-probe"});
+    EXPECT_EQ(named.exitCode, 64) << named.err;
+}
+
 TEST(CliHelp, NamesEveryCommandOptionAndExitCode) {
     TempDir dir;
     const CliRun help = Cli(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word :
-         {"list",      "status",    "identify", "send",           "--json",  "--require",
-          "--timeout", "--read",    "--text",   "--hex",          "--file",  "--command",
-          "--newline", "--chinese", "--expect", "--expect-regex", "--baud",  "--parity",
-          "--data",    "--stop",    "--flow",   "--serial",       "monitor", "--jsonl",
-          "--for",     "tcp://",    "  0 ",     "  1 ",           "  2 ",    "  3 ",
-          "  4 ",      "  64 ",     "  130 "})
-        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    for (const char* command :
+         {"list", "status", "identify", "send", "monitor", "model-test", "preview"})
+        EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+    // Each option in the list of options, where the parser knows it, not only in the text.
+    for (const char* option :
+         {"--json",   "--require",      "--timeout", "--read",     "--text",
+          "--hex",    "--file",         "--command", "--newline",  "--chinese",
+          "--expect", "--expect-regex", "--baud",    "--parity",   "--data",
+          "--stop",   "--flow",         "--serial",  "--no-probe", "--jsonl",
+          "--asb",    "--for",          "--output",  "--width",    "--family"}) {
+        const std::string name = option;
+        EXPECT_TRUE(help.out.find("\n  " + name + " ") != std::string::npos ||
+                    help.out.find("\n  " + name + "\n") != std::string::npos ||
+                    help.out.find(", " + name + " ") != std::string::npos)
+            << option;
+    }
+    for (const char* code : {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  64 ", "  130 "})
+        EXPECT_NE(help.out.find(code), std::string::npos) << code;
 }
 
 }  // namespace
