@@ -2,6 +2,7 @@
 // decoder, and what they say.
 
 #include <QJsonArray>
+#include <span>
 
 #include "cli/Command.h"
 #include "escpos/AnswerDecoder.h"
@@ -41,16 +42,17 @@ struct Asked {
     Bytes received;
     WaitEnd end = WaitEnd::kDone;
     qint64 answerMs = 0;
+    std::size_t bytesSent = 0;
 };
 
-Asked Ask(const Options& options, PortSession& session, const Request* requests,
-          std::size_t count) {
+Asked Ask(const Options& options, PortSession& session, std::span<const Request> requests) {
     session.DrainStale(kStaleQuiet, kStaleLimit);
     Bytes bytes;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Bytes asking = escpos::RequestBytes(requests[i]);
+    for (const Request request : requests) {
+        const Bytes asking = escpos::RequestBytes(request);
         bytes.insert(bytes.end(), asking.begin(), asking.end());
     }
+    const std::size_t count = requests.size();
     escpos::AnswerDecoder decoder;
     decoder.Sent(bytes.data(), bytes.size());
     Asked asked;
@@ -73,22 +75,25 @@ Asked Ask(const Options& options, PortSession& session, const Request* requests,
     });
     asked.answerMs = ElapsedMs() - sentAt;
     asked.received = session.Received();
+    asked.bytesSent = bytes.size();
     return asked;
 }
 
-void Common(Result& result, const Asked& asked, std::size_t sent) {
-    result.json["bytesSent"] = static_cast<qint64>(sent);
+// Opens the port, asks and closes it again, noting what went out and came back in
+// `result`. False, with `result` filled, when the port did not open.
+bool OpenAndAsk(const Options& options, PortSession& session, std::span<const Request> requests,
+                Result& result, Asked& asked) {
+    PortTarget target;
+    if (!OpenPort(options, session, target, result))
+        return false;
+    asked = Ask(options, session, requests);
+    session.Close();
+    result.json["bytesSent"] = static_cast<qint64>(asked.bytesSent);
     result.json["answer"] = Hex(asked.received);
     QJsonObject timings = result.json["timings"].toObject();
     timings["answerMs"] = asked.answerMs;
     result.json["timings"] = timings;
-}
-
-std::size_t RequestLength(const Request* requests, std::size_t count) {
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        length += escpos::RequestBytes(requests[i]).size();
-    return length;
+    return true;
 }
 
 }  // namespace
@@ -107,13 +112,9 @@ Result RunStatus(const Options& options) {
         }
     }
     PortSession session;
-    PortTarget target;
-    if (!OpenPort(options, session, target, result))
+    Asked asked;
+    if (!OpenAndAsk(options, session, escpos::kStatusRequests, result, asked))
         return result;
-    const std::size_t count = std::size(escpos::kStatusRequests);
-    const Asked asked = Ask(options, session, escpos::kStatusRequests, count);
-    session.Close();
-    Common(result, asked, RequestLength(escpos::kStatusRequests, count));
 
     escpos::PrinterReport report;
     for (const Answer& answer : asked.answers)
@@ -167,13 +168,9 @@ Result RunStatus(const Options& options) {
 Result RunIdentify(const Options& options) {
     Result result;
     PortSession session;
-    PortTarget target;
-    if (!OpenPort(options, session, target, result))
+    Asked asked;
+    if (!OpenAndAsk(options, session, escpos::kIdentityRequests, result, asked))
         return result;
-    const std::size_t count = std::size(escpos::kIdentityRequests);
-    const Asked asked = Ask(options, session, escpos::kIdentityRequests, count);
-    session.Close();
-    Common(result, asked, RequestLength(escpos::kIdentityRequests, count));
 
     escpos::PrinterIdentity found;
     for (const Answer& answer : asked.answers)

@@ -32,12 +32,17 @@ struct CliRun {
     QJsonObject json;  // the object on standard output, when there is one
 };
 
-// Runs quillon-cli in `dir` (its port map is dir/ports, as the printer's) to its end.
-CliRun Cli(const TempDir& dir, std::vector<std::string> args) {
+// quillon-cli started with its output kept, as Program runs it.
+Launch CliLaunch() {
     Launch launch;
     launch.binary = QUILLON_CLI;
     launch.captureOutput = true;
-    Program program(dir, "C.UTF-8", {}, std::move(args), launch);
+    return launch;
+}
+
+// Runs quillon-cli in `dir` (its port map is dir/ports, as the printer's) to its end.
+CliRun Cli(const TempDir& dir, std::vector<std::string> args) {
+    Program program(dir, "C.UTF-8", {}, std::move(args), CliLaunch());
     CliRun run;
     if (!program.spawned())
         return run;
@@ -193,9 +198,7 @@ TEST(CliFailures, APermissionRefusalNamesTheGroupToJoin) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
         ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
     ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
-    Launch launch;
-    launch.binary = QUILLON_CLI;
-    launch.captureOutput = true;
+    Launch launch = CliLaunch();
     launch.wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     Program program(dir, "C.UTF-8", {}, {"status", "COM2", "--json"}, launch);
     EXPECT_EQ(program.WaitForExit(30), 3) << program.Errors();
@@ -216,13 +219,10 @@ TEST(CliFailures, APrinterThatGoesAwayMidwayEndsWithFour) {
     TempDir dir;
     PrinterProcess printer(dir, RandomLoopbackAddress());
     ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
-    Launch launch;
-    launch.binary = QUILLON_CLI;
-    launch.captureOutput = true;
     Program waiting(dir, "C.UTF-8", {},
                     {"send", "COM9", "--text", "x", "--newline", "--expect", "FF", "--timeout",
                      "60000", "--json"},
-                    launch);
+                    CliLaunch());
     // The page it printed says the text went out, so the command is waiting by now.
     ASSERT_FALSE(printer.WaitForPage(1).empty());
     printer.Kill();
@@ -267,10 +267,7 @@ TEST(CliMonitor, ShowsEachStatusBlockAsThePrinterChanges) {
     TempDir dir;
     PrinterProcess printer(dir, RandomLoopbackAddress());
     ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
-    Launch launch;
-    launch.binary = QUILLON_CLI;
-    launch.captureOutput = true;
-    Program monitor(dir, "C.UTF-8", {}, {"monitor", "COM9", "--asb", "--jsonl"}, launch);
+    Program monitor(dir, "C.UTF-8", {}, {"monitor", "COM9", "--asb", "--jsonl"}, CliLaunch());
     auto shown = [&](const std::string& text) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (monitor.Output().find(text) == std::string::npos) {
