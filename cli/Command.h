@@ -65,6 +65,11 @@ struct Result {
     QString message;    // on standard error
 };
 
+// Input that was waiting before a request belongs to an earlier asker: it is dropped once the
+// port has been quiet this long (at most the limit in all).
+constexpr auto kStaleQuiet = std::chrono::milliseconds(15);
+constexpr auto kStaleLimit = std::chrono::milliseconds(300);
+
 // The time since the program started, in ms.
 qint64 ElapsedMs();
 QString Hex(const Bytes& bytes);

@@ -128,10 +128,12 @@ Result RunModelTest(const Options& options) {
                         .arg(linesSent)
                         .arg(path)
                         .arg(session.written());
-    WaitFailed(
-        end,
-        QStringLiteral("the printer took only %1 of %2 bytes").arg(session.written()).arg(handed),
-        session, result);
+    WaitFailed(end,
+               QStringLiteral("the printer stopped taking data; at least %1 of %2 bytes "
+                              "went out")
+                   .arg(session.written())
+                   .arg(handed),
+               session, result);
     return result;
 }
 

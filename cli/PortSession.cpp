@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <csignal>
 #include <utility>
 
@@ -59,12 +60,13 @@ class PortSession::Inbox : public Window {
                 const auto* report = reinterpret_cast<const SendReport*>(lParam);
                 if (report && report->outcome.failed() && writeError == 0)
                     writeError = report->outcome.error;
-                lastProgress = Clock::now();
+                heldMs = 0;
                 break;
             }
             case UM_TX_HELD:
-                if (wParam == 0)
-                    lastProgress = Clock::now();
+                // Said each second while the printer takes nothing, 0 once it takes again.
+                heldMs = static_cast<long long>(wParam);
+                heldAt = Clock::now();
                 break;
             case UM_NET_CLOSED:
                 closed = true;
@@ -83,9 +85,10 @@ class PortSession::Inbox : public Window {
     std::size_t reported = 0;
     std::size_t written = 0;
     int writeError = 0;
-    bool closed = false;  // the network peer closed the connection
-    bool hungUp = false;  // the serial line hung up
-    Clock::time_point lastProgress = Clock::now();
+    bool closed = false;   // the network peer closed the connection
+    bool hungUp = false;   // the serial line hung up
+    long long heldMs = 0;  // how long the printer had taken nothing when last told
+    Clock::time_point heldAt;
 };
 
 PortSession::PortSession() : inbox_(std::make_shared<Inbox>()) {}
@@ -119,17 +122,20 @@ void PortSession::Close() {
 }
 
 bool PortSession::Send(const Bytes& bytes) {
-    if (bytes.empty())
-        return true;
-    if (transport_.Send(bytes.data(), static_cast<int>(bytes.size())) == 0)
-        return false;
-    ++handedOver_;
+    // Blocks of at most 64 KiB: the writer takes an int length, and a long send reports its
+    // progress block by block, so that a stall can say how far it got.
+    constexpr std::size_t kBlock = 64u << 10;
+    for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
+        const std::size_t length = std::min(kBlock, bytes.size() - at);
+        if (transport_.Send(bytes.data() + at, static_cast<int>(length)) == 0)
+            return false;
+        ++handedOver_;
+    }
     return true;
 }
 
 WaitEnd PortSession::WaitForSends(std::chrono::milliseconds stallLimit) {
     std::unique_lock lock(inbox_->mutex);
-    inbox_->lastProgress = Clock::now();
     while (true) {
         if (inbox_->writeError != 0 || inbox_->closed)
             return WaitEnd::kClosed;
@@ -137,7 +143,10 @@ WaitEnd PortSession::WaitForSends(std::chrono::milliseconds stallLimit) {
             return WaitEnd::kDone;
         if (Interrupted())
             return WaitEnd::kInterrupted;
-        if (Clock::now() - inbox_->lastProgress >= stallLimit)
+        // A slow line that keeps taking bytes is no stall, however long a block takes.
+        const auto held =
+            std::chrono::milliseconds(inbox_->heldMs) + (Clock::now() - inbox_->heldAt);
+        if (inbox_->heldMs > 0 && held >= stallLimit)
             return WaitEnd::kTimeOut;
         inbox_->changed.wait_for(lock, kInterruptPoll);
     }

@@ -41,8 +41,8 @@ class PortSession {
     // Hands the bytes to the writer; false when the port is not open.
     bool Send(const Bytes& bytes);
     // Waits until every block handed over is reported written, or until the printer has
-    // taken nothing for `stallLimit`. kClosed: a write failed or the peer closed (see
-    // written() and writeError()).
+    // taken nothing for `stallLimit` (as the writer reports, a second at a time). kClosed: a write
+    // failed or the peer closed (see written() and writeError()).
     WaitEnd WaitForSends(std::chrono::milliseconds stallLimit);
 
     // Waits until `done` holds for everything received so far, until `deadline`, until the

@@ -15,10 +15,6 @@ namespace {
 using escpos::Answer;
 using escpos::Request;
 
-// Input that was waiting before the requests belongs to an earlier asker.
-constexpr auto kStaleQuiet = std::chrono::milliseconds(15);
-constexpr auto kStaleLimit = std::chrono::milliseconds(300);
-
 // The --require names, and the word of the report each asks for.
 struct Requirement {
     const char* name;

@@ -158,6 +158,10 @@ Result RunSend(const Options& options) {
     PortTarget target;
     if (!OpenPort(options, session, target, result))
         return result;
+    const bool expecting = !expected.empty() || !options.expectRegex.isEmpty();
+    // An answer to something sent before must not pass for the answer to this send.
+    if (expecting)
+        session.DrainStale(kStaleQuiet, kStaleLimit);
     const qint64 sendingAt = ElapsedMs();
     session.Send(data);
     const WaitEnd sent = session.WaitForSends(
@@ -170,14 +174,14 @@ Result RunSend(const Options& options) {
         session.Close();
         result.json["timings"] = timings;
         WaitFailed(sent,
-                   QStringLiteral("the printer took only %1 of %2 bytes")
+                   QStringLiteral("the printer stopped taking data; at least %1 of %2 bytes "
+                                  "went out")
                        .arg(session.written())
                        .arg(data.size()),
                    session, result);
         return result;
     }
 
-    const bool expecting = !expected.empty() || !options.expectRegex.isEmpty();
     WaitEnd answered = WaitEnd::kDone;
     if (expecting) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(options.timeoutMs);
