@@ -18,6 +18,7 @@
 #include "tests/printer/ImageChecks.h"
 #include "tests/printer/PrinterProcess.h"
 #include "tests/support/FakeDevices.h"
+#include "tests/support/HoldingProgram.h"
 #include "tests/support/LoopbackPeers.h"
 
 using namespace quillon;
@@ -165,6 +166,16 @@ TEST(CliFailures, SilenceMissingNodeAndUsageHaveTheirOwnCodes) {
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_NE(missing.err.find(dir.path() + "/gone is not there"), std::string::npos)
         << missing.err;
+    {
+        // Another program holds the terminal: the message names it and its process.
+        HoldingProgram holder(silent.slavePath());
+        const CliRun busy = Cli(dir, {"status", "COM4"});
+        EXPECT_EQ(busy.exitCode, 3) << busy.err;
+        EXPECT_NE(busy.err.find("in use by another program: sleep (process " +
+                                std::to_string(holder.pid()) + ")"),
+                  std::string::npos)
+            << busy.err;
+    }
     const CliRun unlisted = Cli(dir, {"status", "COM77"});
     EXPECT_EQ(unlisted.exitCode, 3);
     EXPECT_NE(unlisted.err.find("there is no COM77"), std::string::npos) << unlisted.err;
