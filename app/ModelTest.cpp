@@ -11,12 +11,6 @@
 
 namespace quillon {
 
-namespace {
-constexpr int kModelLinePauseMs = 30;
-// Feeds the last printed line out of the printer once the file is through.
-const QByteArray kClosingFeed = QByteArrayLiteral("0D 0A 0D 0A");
-}  // namespace
-
 LRESULT CQuillonDlg::OnModelTest(LPARAM model) {
     return RunModelTest(static_cast<int>(model));
 }
@@ -58,7 +52,7 @@ void CQuillonDlg::ContinueModelTest() {
     const bool more = modelTestFile_->NextLine(line);
     if (!more) {
         modelTestFile_.reset();
-        line = kClosingFeed;
+        line = QByteArray(kModelClosingFeedHex);
     }
     if (!line.isEmpty()) {
         const bool text = more && IsModelTextLine(line);

@@ -13,6 +13,10 @@ namespace quillon {
 constexpr int kModelTestFiles = 6;
 // A model file larger than this is refused instead of being read.
 constexpr qint64 kMaxModelTestFileBytes = 4 * 1024 * 1024;
+// A run sends a line, then waits this long before the next, so that a slow printer keeps up.
+constexpr int kModelLinePauseMs = 30;
+// Feeds the last printed line out of the printer once the file is through (hexadecimal).
+constexpr char kModelClosingFeedHex[] = "0D 0A 0D 0A";
 
 // The file name of a model index 0 to 5 ("POS热敏机型.txt", ...); empty for any other.
 QString ModelTestFileName(int model);

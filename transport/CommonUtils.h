@@ -47,8 +47,10 @@ class CommonUtils {
     OpenOutcome OpenUsb(WindowRef owner, const char* devicePath);
     // Parallel port by name, "LPT1" to "LPT20".
     OpenOutcome OpenParallel(WindowRef owner, const char* portName);
-    // Network printer: HTTP probe on port 80 of the address, then TCP to tcpPort.
-    OpenOutcome OpenNetwork(WindowRef owner, const char* address, int tcpPort);
+    // Network printer: HTTP probe on port 80 of the address, then TCP to tcpPort. Without
+    // probeWebPage the raw port is connected at once (a printer with no web page).
+    OpenOutcome OpenNetwork(WindowRef owner, const char* address, int tcpPort,
+                            bool probeWebPage = true);
 
     // Queues a copy of the bytes for the thread that writes; a length of 0 writes nothing.
     // Returns the block's id, which its UM_TX_DONE report carries; 0 when no port is open

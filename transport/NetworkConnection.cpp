@@ -11,11 +11,12 @@
 
 namespace quillon {
 
-OpenOutcome CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort) {
+OpenOutcome CommonUtils::OpenNetwork(WindowRef owner, const char* address, int tcpPort,
+                                     bool probeWebPage) {
     const std::string printer = address ? address : "";
     // A printer that does not show its web page is not connected, whatever the raw port.
     ProbeAnswer answer;
-    if (!ProbeHttp(address, &answer)) {
+    if (probeWebPage && !ProbeHttp(address, &answer)) {
         // Text that is no dotted IPv4 address names no printer at all.
         OpenOutcome outcome =
             OpenFailure(answer.error == EINVAL ? OpenStep::kSettings : OpenStep::kWebPage,
