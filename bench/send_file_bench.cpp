@@ -3,7 +3,9 @@
 // Completed.", against a plain loop of write() calls to the same sink and against cat.
 // The sinks: a USB printer on a pty, a parallel port on a FIFO, and a network printer on
 // loopback (its page answering on port 80 of a 127.x address, its raw port drained by a
-// thread). Prints the best of five rounds of each; it judges nothing.
+// thread). Prints the median of five rounds of each (`--rounds N` for more), with the
+// slowest and fastest round and the load average before and after the row; it judges
+// nothing. Name rows (pty, fifo, tcp) to run only those.
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -21,6 +23,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -65,10 +68,11 @@ class BenchPrompts : public DialogPrompts {
     QString file_;
 };
 
-// The file read from `in` and written to `out` in 64 KiB pieces, as cat does.
+// The file read from `in` and written to `out` with blocking calls of 128 KiB, as cat
+// (coreutils 9) does.
 double CatRate(int out, const std::string& file) {
     const int in = open(file.c_str(), O_RDONLY);
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(128 << 10);
     const auto start = Clock::now();
     for (;;) {
         const ssize_t n = read(in, buffer.data(), buffer.size());
@@ -173,22 +177,48 @@ struct Ways {
     std::function<double(double* worstDelayMs)> window;
 };
 
-// Best of five rounds of each, taken in turns, so that a busy moment of the machine
-// weighs on no one way of sending alone.
+int rounds = 5;
+
+// The load average over the last minute: the machine's other work weighs on every figure.
+double LoadAverage() {
+    double load = 0;
+    return getloadavg(&load, 1) == 1 ? load : -1;
+}
+
+// The median, slowest and fastest of a way's rounds, in MiB/s.
+struct Spread {
+    double median, low, high;
+};
+
+Spread SpreadOf(std::vector<double> rates) {
+    std::sort(rates.begin(), rates.end());
+    const std::size_t n = rates.size();
+    const double median = n % 2 ? rates[n / 2] : (rates[n / 2 - 1] + rates[n / 2]) / 2;
+    return {median / (1 << 20), rates.front() / (1 << 20), rates.back() / (1 << 20)};
+}
+
+// Rounds of each way taken in turns, so that a busy moment of the machine weighs on no one
+// way of sending alone; the ratios are of the medians.
 void Compare(const char* name, const Ways& ways) {
-    double plain = 0, cat = 0, window = 0, worstDelayMs = 0;
-    for (int round = 0; round < 5; ++round) {
-        plain = std::max(plain, ways.plain());
-        cat = std::max(cat, ways.cat());
+    std::vector<double> plain, cat, window;
+    double worstDelayMs = 0;
+    const double loadBefore = LoadAverage();
+    for (int round = 0; round < rounds; ++round) {
+        plain.push_back(ways.plain());
+        cat.push_back(ways.cat());
         double delayMs = 0;
-        window = std::max(window, ways.window(&delayMs));
+        window.push_back(ways.window(&delayMs));
         worstDelayMs = std::max(worstDelayMs, delayMs);
     }
-    std::printf(
-        "%-24s window %7.1f MiB/s  plain write() %7.1f MiB/s (ratio %.2f)  "
-        "cat %7.1f MiB/s (ratio %.2f)  worst event-loop delay %.1f ms\n",
-        name, window / (1 << 20), plain / (1 << 20), window / plain, cat / (1 << 20), window / cat,
-        worstDelayMs);
+    const Spread w = SpreadOf(window), p = SpreadOf(plain), c = SpreadOf(cat);
+    std::printf("%s, median of %d rounds (slowest-fastest), load average %.2f then %.2f\n", name,
+                rounds, loadBefore, LoadAverage());
+    std::printf("  window         %8.1f MiB/s (%.1f-%.1f)\n", w.median, w.low, w.high);
+    std::printf("  plain write()  %8.1f MiB/s (%.1f-%.1f)  window/plain %.2f\n", p.median, p.low,
+                p.high, w.median / p.median);
+    std::printf("  cat            %8.1f MiB/s (%.1f-%.1f)  window/cat %.2f\n", c.median, c.low,
+                c.high, w.median / c.median);
+    std::printf("  worst event-loop delay %.1f ms\n", worstDelayMs);
     std::fflush(stdout);
 }
 
@@ -315,13 +345,15 @@ int main(int argc, char** argv) {
         "a 64 MiB file sent from the window, against write() of 4096-byte pieces "
         "from memory and against cat\n");
     // Rows may be named on the command line: pty, fifo, tcp; all of them by default.
+    std::vector<std::string> rows;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else
+            rows.emplace_back(argv[i]);
+    }
     const auto wanted = [&](const char* row) {
-        if (argc < 2)
-            return true;
-        for (int i = 1; i < argc; ++i)
-            if (std::strcmp(argv[i], row) == 0)
-                return true;
-        return false;
+        return rows.empty() || std::find(rows.begin(), rows.end(), row) != rows.end();
     };
     if (wanted("pty"))
         Compare("USB printer on a pty", DeviceWays(pty, QStringLiteral("USB1"), file));

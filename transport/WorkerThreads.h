@@ -24,9 +24,10 @@ void WriteThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 void ReadThread(SharedState state, SharedChannel channel, std::uint32_t runId);
 
 constexpr std::size_t kWritePiece = 4096;  // largest write per call to a device
-// Largest piece of a file range per call to a parallel, USB or network port: the kernel
-// moves it without a copy, and a pipe holds this much.
-constexpr std::size_t kFilePiece = 64 << 10;
+// Largest piece of a file range per call to a parallel, USB or network port. A pipe takes
+// what fits of it (64 KiB when empty) and the writer then waits for room; other devices
+// are offered what was read of the file for them.
+constexpr std::size_t kFilePiece = 1 << 20;
 constexpr int kNoStallLimit = -1;
 // How long a synchronous write (SendDirect) may go without any byte going out.
 constexpr int kDirectWriteStallMs = 2000;
@@ -44,23 +45,27 @@ using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t length);
 using HoldReport = std::function<void(int heldMs)>;
 constexpr int kHoldReportMs = 1000;
 
+// How a writer waits for room on fd between pieces: returns as WaitReady(fd, POLLOUT,
+// stop, timeoutMs) does, which is what it is unless the writer has other duties meanwhile.
+using RoomWait = std::function<int(int fd, int timeoutMs)>;
+
 // Writes a block to the channel's descriptor `field` in pieces of at most pieceLimit bytes
 // (4096 unless said otherwise) with `write` (DeviceWrite unless said otherwise),
 // waiting for room in between. A piece with no room is tried again once there is room;
 // the block ends early when keepGoing() turns false, the port closes or is stopped, the
 // device fails (the rest is dropped; the outcome carries its errno), or, with a stallMs of
-// 0 or more, when no byte has gone out for that long (ETIMEDOUT). Returns what went out;
-// bytesWritten holds the last piece.
+// 0 or more, when no byte has gone out for that long (ETIMEDOUT). A piece the device takes
+// only part of is not tried again until there is room. Returns what went out; bytesWritten
+// holds the last piece.
 IoOutcome WritePieces(TransportState& state, PortChannel& channel, int PortChannel::*field,
                       const std::function<bool()>& keepGoing,
                       const std::vector<std::uint8_t>& block, int stallMs,
                       std::size_t pieceLimit = kWritePiece, WriteCall write = &DeviceWrite,
-                      const HoldReport& onHold = {});
+                      const HoldReport& onHold = {}, const RoomWait& waitForRoom = {});
 
-// Writes a range of a file as WritePieces writes a block, each piece sent straight from
-// the file where the kernel can do that for the descriptor, else read and written with
-// `write`. The block also ends early where the file ends (it has become shorter: no error)
-// or cannot be read (the read's errno).
+// Writes a range of a file as WritePieces writes a block, each piece sent straight from the
+// file to a pipe, else read and written with `write`. The block also ends early where the
+// file ends (it has become shorter: no error) or cannot be read (the read's errno).
 IoOutcome WriteFileRange(TransportState& state, PortChannel& channel, int PortChannel::*field,
                          const std::function<bool()>& keepGoing, const FileRange& range,
                          int stallMs, std::size_t pieceLimit = kFilePiece,

@@ -29,7 +29,11 @@ const char* kHelp =
     "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n"
     "  --ready-json        once ready, say where it listens as one JSON line on standard\n"
     "                      output ({\"com\":\"COM9\",\"pty\":\"/dev/pts/4\",...}) instead of\n"
-    "                      the COM<n>=<pty> line\n\n"
+    "                      the COM<n>=<pty> line\n"
+    "  --drop-pages-when-behind\n"
+    "                      never slow the data down: pages that drawing cannot keep up\n"
+    "                      with are counted, not drawn (default: stop reading until\n"
+    "                      drawing catches up, so every page is drawn)\n\n"
     "Lines on standard input change what the sensors see: cover open|closed,\n"
     "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
     "with a \"state: ...\" line on standard output.\n";
@@ -71,6 +75,8 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
             o.headless = true;
         } else if (arg == "--ready-json") {
             o.readyJson = true;
+        } else if (arg == "--drop-pages-when-behind") {
+            o.dropPagesWhenBehind = true;
         } else if (arg == "--out") {
             if (!value(o.outDir))
                 return false;

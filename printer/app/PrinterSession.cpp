@@ -12,9 +12,11 @@ namespace quillon {
 PrinterSession::PrinterSession(const printer::PrinterOptions& options,
                                printer::VirtualPrinter::PageSink pages)
     : printer_(
-          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); }, std::move(pages)),
+          options, [this](const uint8_t* b, size_t n) { OnAnswer(b, n); },
+          [this](printer::Page&& page) { HandOn(std::move(page)); }),
       // Left as it is, the memory is taken only as a burst reaches it.
-      buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {
+      buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)),
+      pages_(std::move(pages)) {
     modelThread_ = std::thread([this] { RunModel(); });
 }
 
@@ -153,6 +155,31 @@ void PrinterSession::DrawerPulse(int pin, int onMs) {
     printer_.RealTime().DrawerPulse(pin, onMs);
 }
 
+void PrinterSession::HandOn(printer::Page&& page) {
+    if (mostPagesAhead_ > 0) {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (++pagesAhead_ >= mostPagesAhead_)
+            drawingBehind_ = true;
+    }
+    pages_(std::move(page));
+}
+
+void PrinterSession::PageDone() {
+    if (mostPagesAhead_ == 0)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (pagesAhead_ > 0)
+            --pagesAhead_;
+        if (!drawingBehind_ || pagesAhead_ > mostPagesAhead_ / 2)
+            return;
+        drawingBehind_ = false;
+    }
+    modelWake_.notify_one();
+    // The receiving thread reads again.
+    answersReady_.Signal();
+}
+
 void PrinterSession::RunModel() {
     // Modelling gives way to reading when the two compete for a processor: what is not
     // modelled yet waits in the buffer, and a full buffer stops the reading.
@@ -168,7 +195,9 @@ bool PrinterSession::FeedSlice() {
         // Offline, the bytes stay in the buffer with their connections until the printer is
         // back online. Stopping, what may be modelled still is.
         std::unique_lock<std::mutex> lock(bufferLock_);
-        modelWake_.wait(lock, [this] { return stopping_ || (!runs_.empty() && online_); });
+        // Stopping, the model still waits for drawing, so that every page is drawn.
+        modelWake_.wait(
+            lock, [this] { return (stopping_ || (!runs_.empty() && online_)) && !drawingBehind_; });
         if (runs_.empty() || !online_)
             return false;
         run = runs_.front();

@@ -4,6 +4,11 @@
 // the real-time requests there; the model thread, which the session owns, feeds the buffer
 // to the printer in slices, so that reading and modelling run side by side. Answers go to
 // the connection whose data asked for them; a bounded log keeps the traffic.
+//
+// Finished pages may be paced by whoever draws them: while a bounded number of them wait to
+// be drawn, the model stops and the session counts as backlogged, so the receiving thread
+// stops reading, as a printer whose buffer is full stops taking data. Real-time requests
+// on the other connections are still answered at once.
 
 #include <atomic>
 #include <condition_variable>
@@ -58,8 +63,8 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     // The connection `source` has ended: a command it left unfinished ends once what it sent
     // is modelled, and its next bytes, should the number come again, start afresh.
     void EndConnection(int source);
-    // True while the receive buffer is full.
-    bool Backlogged() const { return backlogged_; }
+    // True while the receive buffer is full or drawing is behind.
+    bool Backlogged() const { return backlogged_ || drawingBehind_; }
     // True while bytes of the connection `source` wait in the buffer.
     bool Holds(int source);
     // Answers not yet sent, each with the connection it goes to.
@@ -69,9 +74,16 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     int answersReadyFd() const { return answersReady_.fd(); }
     void ClearAnswersReady() { answersReady_.Reset(); }
     // Models what is already received unless the printer is offline (a full buffer takes
-    // well under a second), ends the open job and stops the model thread; after the
-    // receiving thread has stopped.
+    // well under a second; paced pages are still waited for, so whoever draws them must
+    // still run), ends the open job and stops the model thread; after the receiving thread
+    // has stopped.
     void Stop();
+
+    // Pages handed on and not yet drawn: at most `most` before the model waits for drawing
+    // (0: never waits). Set before the first byte arrives.
+    void PacePages(size_t most) { mostPagesAhead_ = most; }
+    // From whoever draws: a page handed on has been drawn and written.
+    void PageDone();
 
     // From the window.
     printer::PrinterState State();
@@ -92,6 +104,7 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     // The real-time requests the receiving thread finds, carried out by the printer at once.
     void StatusRequest(int n) override;
     void DrawerPulse(int pin, int onMs) override;
+    void HandOn(printer::Page&& page);
     void RunModel();
     // Feeds one slice of the oldest run, or ends a job; false when there is nothing to feed.
     bool FeedSlice();
@@ -125,6 +138,12 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     std::atomic<int> lastSource_{0};  // the connection that sent data last
     bool stopping_ = false;
     std::atomic<bool> backlogged_{false};
+    // Pages handed on and not yet drawn; the model waits while drawingBehind_, which is set
+    // at mostPagesAhead_ and cleared once drawing has caught up by half of that.
+    size_t mostPagesAhead_ = 0;
+    size_t pagesAhead_ = 0;
+    std::atomic<bool> drawingBehind_{false};
+    printer::VirtualPrinter::PageSink pages_;
     std::condition_variable modelWake_;
     std::condition_variable room_;
     std::thread modelThread_;

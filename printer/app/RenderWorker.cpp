@@ -7,7 +7,8 @@
 
 namespace quillon {
 
-RenderWorker::RenderWorker(Drawn drawn) : drawn_(std::move(drawn)) {
+RenderWorker::RenderWorker(Drawn drawn, bool dropWhenBehind)
+    : drawn_(std::move(drawn)), dropWhenBehind_(dropWhenBehind) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -23,7 +24,7 @@ RenderWorker::~RenderWorker() {
 void RenderWorker::Submit(printer::Page&& page) {
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (waiting_.size() >= kMaxWaiting) {
+        if (dropWhenBehind_ && waiting_.size() >= kMaxWaiting) {
             ++skipped_;
             return;
         }

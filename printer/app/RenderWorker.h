@@ -1,6 +1,7 @@
 #pragma once
 // Draws finished pages on a thread of its own, so that receiving never waits for drawing.
-// Pages wait in a bounded queue; when drawing falls that far behind, newer pages are counted
+// Whoever submits the pages bounds how many wait (the printer session stops taking data);
+// or, when told to drop pages, the queue is bounded here and pages past the bound are counted
 // as not drawn instead of piling up.
 
 #include <QImage>
@@ -20,7 +21,7 @@ class RenderWorker {
     static constexpr size_t kMaxWaiting = 64;
     using Drawn = std::function<void(const printer::Page& page, const QImage& image)>;
 
-    explicit RenderWorker(Drawn drawn);
+    explicit RenderWorker(Drawn drawn, bool dropWhenBehind = false);
     ~RenderWorker();  // draws what is waiting, then stops
     RenderWorker(const RenderWorker&) = delete;
     RenderWorker& operator=(const RenderWorker&) = delete;
@@ -33,6 +34,7 @@ class RenderWorker {
     void Run();
 
     Drawn drawn_;
+    const bool dropWhenBehind_;
     mutable std::mutex lock_;
     std::condition_variable wake_;
     std::deque<printer::Page> waiting_;

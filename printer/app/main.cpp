@@ -7,22 +7,19 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 
 #include "printer/app/AppOptions.h"
 #include "printer/app/Listeners.h"
+#include "printer/app/PageWriter.h"
 #include "printer/app/PortMapEntry.h"
 #include "printer/app/PrinterSession.h"
 #include "printer/app/PrinterWindow.h"
@@ -31,9 +28,7 @@
 #include "printer/app/RenderWorker.h"
 #include "printer/app/StateCommands.h"
 #include "printer/app/WindowTexts.h"
-#include "printer/render/PageRenderer.h"
 #include "transport/SerialPortNames.h"
-#include "transport/platform/SafeFiles.h"
 
 using namespace quillon;
 
@@ -67,28 +62,6 @@ void RaiseDescriptorLimit() {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
-}
-
-// Writes through a temporary file of its own, so a reader never sees half a page and a
-// symlink planted in the folder is never written through.
-void SavePage(const QString& dir, const printer::Page& page, const QImage& image) {
-    const QString name =
-        QString("job-%1-%2.png").arg(page.job, 4, 10, QChar('0')).arg(page.part, 2, 10, QChar('0'));
-    const std::string path = QFile::encodeName(dir + "/" + name).toStdString();
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
-        std::cerr << "quillon-printer: cannot encode " << path << " as PNG\n";
-        return;
-    }
-    const std::string_view bytes(png.constData(), static_cast<size_t>(png.size()));
-    int error = ReplaceFile(path, {bytes});
-    // A folder removed while the printer runs (a script cleaning up between runs) is made again.
-    if (error == ENOENT && QDir().mkpath(dir))
-        error = ReplaceFile(path, {bytes});
-    if (error)
-        std::cerr << "quillon-printer: cannot write " << path << ": " << std::strerror(error)
-                  << "\n";
 }
 
 }  // namespace
@@ -152,16 +125,27 @@ int main(int argc, char** argv) {
         return 1;
     }
     PrinterWindow* window = nullptr;
-    auto renderer =
-        std::make_unique<RenderWorker>([&](const printer::Page& page, const QImage& image) {
-            if (options.headless)
-                SavePage(outDir, page, image);
-            else
-                QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
-                                          Q_ARG(QImage, image));
-        });
+    PrinterSession* pacing = nullptr;  // set before the first page is drawn
+    // Headless, pages are encoded and written on a thread of their own; a page counts as
+    // done once it is written, or handed to the window.
+    std::unique_ptr<PageWriter> writer;
+    if (options.headless)
+        writer = std::make_unique<PageWriter>(outDir, [&] { pacing->PageDone(); });
+    auto renderer = std::make_unique<RenderWorker>(
+        [&](const printer::Page& page, const QImage& image) {
+            if (writer) {
+                writer->Write(page, image);
+                return;
+            }
+            QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
+                                      Q_ARG(QImage, image));
+            pacing->PageDone();
+        },
+        options.dropPagesWhenBehind);
     PrinterSession session(options.printer,
                            [&](printer::Page&& page) { renderer->Submit(std::move(page)); });
+    session.PacePages(options.dropPagesWhenBehind ? 0 : RenderWorker::kMaxWaiting);
+    pacing = &session;
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
         windowOwner = std::make_unique<PrinterWindow>(session, QString::fromStdString(ports));
@@ -206,6 +190,7 @@ int main(int argc, char** argv) {
     session.Stop();
     const long long skipped = renderer->Skipped();
     renderer.reset();  // draws what is still waiting while the window is still there
+    writer.reset();    // and writes it
     if (skipped > 0)
         std::cerr << "quillon-printer: " << skipped
                   << " pages were not drawn because drawing fell behind the data\n";

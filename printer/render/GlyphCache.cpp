@@ -26,17 +26,21 @@ QFont GlyphCache::FontFor(FontKind font, bool bold) const {
     return f;
 }
 
-const QImage& GlyphCache::Glyph(char32_t code, FontKind font, bool bold, bool white) {
-    const quint64 key = quint64(code) << 8 | quint64(font) << 2 | (bold ? 2 : 0) | (white ? 1 : 0);
+BitView GlyphCache::Glyph(char32_t code, FontKind font, bool bold) {
+    const quint64 key = quint64(code) << 8 | quint64(font) << 2 | (bold ? 2 : 0);
     auto found = cells_.find(key);
-    if (found != cells_.end())
-        return *found;
+    if (found == cells_.end())
+        found = cells_.insert(key, Draw(code, font, FontFor(font, bold)));
+    return {found->bits.data(), found->width, found->height, found->rowBytes};
+}
+
+GlyphCache::Cell GlyphCache::Draw(char32_t code, FontKind font, const QFont& face) {
     const FontCell cell = CellOf(font);
     QImage image(cell.width, cell.height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     if (code > 0x20 && code != 0x7F && code != 0xFFFD) {
         QPainter p(&image);
-        p.setFont(FontFor(font, bold));
+        p.setFont(face);
         p.setPen(Qt::black);
         const char32_t text[1] = {code};
         p.drawText(QRect(0, 0, cell.width, cell.height), Qt::AlignCenter,
@@ -47,9 +51,15 @@ const QImage& GlyphCache::Glyph(char32_t code, FontKind font, bool bold, bool wh
         p.setPen(Qt::black);
         p.drawRect(1, cell.height / 4, cell.width - 3, cell.height / 2);
     }
-    if (white)
-        image.invertPixels(QImage::InvertRgb);
-    return *cells_.insert(key, image);
+    // Ink where the glyph covers at least half of a dot, as a printer's head would print it.
+    Cell out{cell.width, cell.height, (cell.width + 7) / 8, {}};
+    out.bits.assign(static_cast<size_t>(out.rowBytes) * cell.height, 0);
+    for (int y = 0; y < cell.height; ++y)
+        for (int x = 0; x < cell.width; ++x)
+            if (qAlpha(image.pixel(x, y)) >= 128)
+                out.bits[static_cast<size_t>(y) * out.rowBytes + x / 8] |=
+                    static_cast<uint8_t>(0x80 >> (x % 8));
+    return out;
 }
 
 }  // namespace quillon::printer

@@ -1,6 +1,6 @@
 #include "printer/render/PageRenderer.h"
 
-#include <QPainter>
+#include <QBuffer>
 
 #include <algorithm>
 
@@ -20,14 +20,8 @@ int AlignedX(Align align, int width, int paperWidth) {
     }
 }
 
-QImage MonoImage(const Raster& raster) {
-    QImage image(raster.width, raster.height, QImage::Format_Mono);
-    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    const int rowBytes = raster.RowBytes();
-    for (int y = 0; y < raster.height; ++y)
-        std::copy_n(raster.bits.data() + static_cast<size_t>(y) * rowBytes, rowBytes,
-                    image.scanLine(y));
-    return image;
+BitView ViewOf(const Raster& raster) {
+    return {raster.bits.data(), raster.width, raster.height, raster.RowBytes()};
 }
 
 }  // namespace
@@ -36,17 +30,15 @@ QImage PageRenderer::Render(const Page& page) {
     const int width = std::max(page.paperWidth, 8);
     // Pages end at about 4000 dots, but one element (a tall image) can reach far beyond; the
     // drawing stops at kMaxHeight so that memory stays bounded.
+    symbols_.clear();
     const int height = std::clamp(Layout(page, nullptr), 1, kMaxHeight);
-    QImage canvas(width, height, QImage::Format_RGB32);
-    canvas.fill(Qt::white);
-    {
-        QPainter p(&canvas);
-        Layout(page, &p);
-    }
-    return canvas.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    MonoCanvas canvas(width, height);
+    nextSymbol_ = 0;
+    Layout(page, &canvas);
+    return canvas.Take();
 }
 
-int PageRenderer::Layout(const Page& page, QPainter* p) {
+int PageRenderer::Layout(const Page& page, MonoCanvas* p) {
     const int width = page.paperWidth;
     int y = 0;
     int bottom = 0;
@@ -84,13 +76,22 @@ int PageRenderer::Layout(const Page& page, QPainter* p) {
     return std::max(bottom, y);
 }
 
-void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth) {
-    // An upside-down line is drawn as any other, half a turn about the middle of its band.
-    if (line.upsideDown) {
-        p.save();
-        p.translate(paperWidth, 2 * y + line.height);
-        p.rotate(180);
+void PageRenderer::DrawLine(MonoCanvas& c, const TextLine& line, int y, int paperWidth) {
+    if (!line.upsideDown) {
+        DrawUpright(c, line, y);
+        return;
     }
+    // An upside-down line is drawn as any other on a band of its own, then put in place turned
+    // half a turn about the middle of the band.
+    MonoCanvas band(paperWidth, line.height);
+    DrawUpright(band, line, 0);
+    const QImage turned = band.Take().mirrored(true, true);
+    c.Draw(BitView{turned.constBits(), turned.width(), turned.height(),
+                   static_cast<int>(turned.bytesPerLine())},
+           0, y, 1, 1, MonoCanvas::Op::kInk);
+}
+
+void PageRenderer::DrawUpright(MonoCanvas& c, const TextLine& line, int y) {
     for (const Glyph& g : line.glyphs) {
         const FontCell cell = CellOf(g.font);
         const int w = cell.width * g.scaleW;
@@ -98,40 +99,49 @@ void PageRenderer::DrawLine(QPainter& p, const TextLine& line, int y, int paperW
         const int top = y + line.height - h;
         const bool reverse = g.style & kReverse;
         if (reverse)
-            p.fillRect(g.x, top, w, h, Qt::black);
-        p.drawImage(QRect(g.x, top, w, h), glyphs_.Glyph(g.code, g.font, g.style & kBold, reverse));
+            c.Fill(g.x, top, w, h, true);
+        c.Draw(glyphs_.Glyph(g.code, g.font, g.style & kBold), g.x, top, g.scaleW, g.scaleH,
+               reverse ? MonoCanvas::Op::kErase : MonoCanvas::Op::kInk);
         if (g.style & (kUnderline | kUnderlineThick)) {
             const int thick = (g.style & kUnderlineThick) ? 2 : 1;
-            p.fillRect(g.x, top + h - thick, w, thick, reverse ? Qt::white : Qt::black);
+            c.Fill(g.x, top + h - thick, w, thick, !reverse);
         }
     }
     for (const LineImage& image : line.images) {
-        const int w = image.raster.width * image.scaleW;
         const int h = image.raster.height * image.scaleH;
-        p.drawImage(QRect(image.x, y + line.height - h, w, h), MonoImage(image.raster));
+        c.Draw(ViewOf(image.raster), image.x, y + line.height - h, image.scaleW, image.scaleH,
+               MonoCanvas::Op::kCopy);
     }
-    if (line.upsideDown)
-        p.restore();
 }
 
-void PageRenderer::DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y) {
+void PageRenderer::DrawText(MonoCanvas& c, const std::string& text, FontKind font, int x, int y) {
     const FontCell cell = CellOf(font);
-    for (unsigned char c : text) {
-        p.drawImage(QPoint(x, y), glyphs_.Glyph(c < 0x80 ? c : 0xFFFD, font, false));
+    for (unsigned char ch : text) {
+        c.Draw(glyphs_.Glyph(ch < 0x80 ? ch : 0xFFFD, font, false), x, y, 1, 1,
+               MonoCanvas::Op::kInk);
         x += cell.width;
     }
 }
 
-int PageRenderer::PlaceImage(QPainter* p, const ImageBlock& block, int y, int paperWidth) {
+int PageRenderer::PlaceImage(MonoCanvas* c, const ImageBlock& block, int y, int paperWidth) {
     const int w = block.raster.width * block.scaleW;
     const int h = block.raster.height * block.scaleH;
-    if (p)
-        p->drawImage(QRect(AlignedX(block.align, w, paperWidth), y, w, h), MonoImage(block.raster));
+    if (c)
+        c->Draw(ViewOf(block.raster), AlignedX(block.align, w, paperWidth), y, block.scaleW,
+                block.scaleH, MonoCanvas::Op::kCopy);
     return h;
 }
 
-int PageRenderer::PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWidth) {
-    const ModuleGrid grid = EncodeBarcode(b);
+const ModuleGrid& PageRenderer::Symbol(bool drawing, const std::function<ModuleGrid()>& encode) {
+    if (!drawing) {
+        symbols_.push_back(encode());
+        return symbols_.back();
+    }
+    return symbols_[nextSymbol_++];
+}
+
+int PageRenderer::PlaceBarcode(MonoCanvas* p, const Barcode& b, int y, int paperWidth) {
+    const ModuleGrid& grid = Symbol(p, [&] { return EncodeBarcode(b); });
     const int width = grid.width * b.moduleWidth;
     if (!grid.error.empty() || width > paperWidth)
         return PlaceNote(p,
@@ -150,7 +160,7 @@ int PageRenderer::PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWi
     if (p)
         for (int m = 0; m < grid.width; ++m)
             if (grid.dark[m])
-                p->fillRect(x + m * b.moduleWidth, at, b.moduleWidth, b.height, Qt::black);
+                p->Fill(x + m * b.moduleWidth, at, b.moduleWidth, b.height, true);
     at += b.height;
     if (b.hriPosition & 2) {
         if (p)
@@ -160,8 +170,8 @@ int PageRenderer::PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWi
     return at - y;
 }
 
-int PageRenderer::PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth) {
-    const ModuleGrid grid = EncodeQr(q);
+int PageRenderer::PlaceQr(MonoCanvas* p, const QrCode& q, int y, int paperWidth) {
+    const ModuleGrid& grid = Symbol(p, [&] { return EncodeQr(q); });
     const int side = grid.width * q.moduleSize;
     if (!grid.error.empty() || side > paperWidth)
         return PlaceNote(p,
@@ -172,14 +182,14 @@ int PageRenderer::PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth) {
         for (int row = 0; row < grid.height; ++row)
             for (int col = 0; col < grid.width; ++col)
                 if (grid.At(col, row))
-                    p->fillRect(x + col * q.moduleSize, y + row * q.moduleSize, q.moduleSize,
-                                q.moduleSize, Qt::black);
+                    p->Fill(x + col * q.moduleSize, y + row * q.moduleSize, q.moduleSize,
+                            q.moduleSize, true);
     }
     return side;
 }
 
-int PageRenderer::PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth) {
-    const ModuleGrid grid = EncodePdf417(pdf);
+int PageRenderer::PlacePdf417(MonoCanvas* p, const Pdf417& pdf, int y, int paperWidth) {
+    const ModuleGrid& grid = Symbol(p, [&] { return EncodePdf417(pdf); });
     const int width = grid.width * pdf.moduleWidth;
     if (!grid.error.empty() || width > paperWidth)
         return PlaceNote(p, "PDF417 not printed: " + (grid.error.empty() ? "too wide" : grid.error),
@@ -189,37 +199,52 @@ int PageRenderer::PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWi
         for (int row = 0; row < grid.height; ++row)
             for (int col = 0; col < grid.width; ++col)
                 if (grid.At(col, row))
-                    p->fillRect(x + col * pdf.moduleWidth, y + row * pdf.rowHeight, pdf.moduleWidth,
-                                pdf.rowHeight, Qt::black);
+                    p->Fill(x + col * pdf.moduleWidth, y + row * pdf.rowHeight, pdf.moduleWidth,
+                            pdf.rowHeight, true);
     }
     return grid.height * pdf.rowHeight;
 }
 
-int PageRenderer::PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth) {
+int PageRenderer::PlaceCut(MonoCanvas* p, const Cut& cut, int y, int paperWidth) {
     constexpr int kHeight = 16;
     if (p) {
         // A partial cut leaves the middle of the paper standing.
         const int middle = paperWidth / 2;
         for (int x = 0; x < paperWidth; x += 12)
             if (!cut.partial || std::abs(x + 4 - middle) > 24)
-                p->fillRect(x, y + kHeight / 2 - 1, 8, 2, Qt::black);
+                p->Fill(x, y + kHeight / 2 - 1, 8, 2, true);
     }
     return kHeight;
 }
 
-int PageRenderer::PlaceNote(QPainter* p, const std::string& text, int y, int paperWidth) {
+int PageRenderer::PlaceNote(MonoCanvas* p, const std::string& text, int y, int paperWidth) {
     const int height = CellOf(FontKind::kB).height + 4;
     if (p) {
-        p->setPen(Qt::black);
-        p->drawRect(0, y, paperWidth - 1, height - 2);
+        // A one-dot frame from the left edge to the right one, height - 1 dots tall.
+        p->Fill(0, y, paperWidth, 1, true);
+        p->Fill(0, y + height - 2, paperWidth, 1, true);
+        p->Fill(0, y, 1, height - 1, true);
+        p->Fill(paperWidth - 1, y, 1, height - 1, true);
         DrawText(*p, text.substr(0, paperWidth / CellOf(FontKind::kB).width - 2), FontKind::kB, 4,
                  y + 1);
     }
     return height;
 }
 
+namespace {
+constexpr int kFastestPng = 85;  // Qt's quality for PNG: 80 to 89 is zlib's level 1, its fastest
+}
+
+QByteArray EncodePng(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", kFastestPng))
+        return {};
+    return png;
+}
+
 bool SavePng(const QImage& image, const QString& path) {
-    return image.save(path, "PNG");
+    return image.save(path, "PNG", kFastestPng);
 }
 
 }  // namespace quillon::printer

@@ -5,10 +5,13 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+#include <vector>
+
 #include "printer/Paper.h"
 #include "printer/render/GlyphCache.h"
-
-class QPainter;
+#include "printer/render/MonoCanvas.h"
+#include "printer/render/SymbolEncoder.h"
 
 namespace quillon::printer {
 
@@ -20,21 +23,31 @@ class PageRenderer {
     QImage Render(const Page& page);
 
   private:
-    // Lays the page out from the top; draws too when a painter is given. Returns the height.
-    int Layout(const Page& page, QPainter* p);
-    void DrawLine(QPainter& p, const TextLine& line, int y, int paperWidth);
-    void DrawText(QPainter& p, const std::string& text, FontKind font, int x, int y);
-    // Each returns the height it takes; with a null painter it only measures.
-    int PlaceImage(QPainter* p, const ImageBlock& image, int y, int paperWidth);
-    int PlaceBarcode(QPainter* p, const Barcode& b, int y, int paperWidth);
-    int PlaceQr(QPainter* p, const QrCode& q, int y, int paperWidth);
-    int PlacePdf417(QPainter* p, const Pdf417& pdf, int y, int paperWidth);
-    int PlaceCut(QPainter* p, const Cut& cut, int y, int paperWidth);
-    int PlaceNote(QPainter* p, const std::string& text, int y, int paperWidth);
+    // Lays the page out from the top; draws too when a canvas is given. Returns the height.
+    int Layout(const Page& page, MonoCanvas* c);
+    void DrawLine(MonoCanvas& c, const TextLine& line, int y, int paperWidth);
+    void DrawUpright(MonoCanvas& c, const TextLine& line, int y);
+    void DrawText(MonoCanvas& c, const std::string& text, FontKind font, int x, int y);
+    // Each returns the height it takes; with no canvas it only measures.
+    int PlaceImage(MonoCanvas* c, const ImageBlock& image, int y, int paperWidth);
+    int PlaceBarcode(MonoCanvas* c, const Barcode& b, int y, int paperWidth);
+    int PlaceQr(MonoCanvas* c, const QrCode& q, int y, int paperWidth);
+    int PlacePdf417(MonoCanvas* c, const Pdf417& pdf, int y, int paperWidth);
+    int PlaceCut(MonoCanvas* c, const Cut& cut, int y, int paperWidth);
+    int PlaceNote(MonoCanvas* c, const std::string& text, int y, int paperWidth);
+
+    // A page's barcodes and QR codes are encoded once, as it is measured, and drawn from
+    // there in the same order.
+    const ModuleGrid& Symbol(bool drawing, const std::function<ModuleGrid()>& encode);
 
     GlyphCache glyphs_;
+    std::vector<ModuleGrid> symbols_;
+    size_t nextSymbol_ = 0;
 };
 
+// The image as PNG with the fastest compression: a page of black and white costs a third of
+// the time to encode and takes only a little more room. Empty when it cannot be encoded.
+QByteArray EncodePng(const QImage& image);
 // Writes the image as PNG; false when the file cannot be written.
 bool SavePng(const QImage& image, const QString& path);
 

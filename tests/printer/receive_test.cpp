@@ -3,6 +3,7 @@
 // connection's end ends its command; answers a client never reads are bounded; and a burst
 // of clients, clients that stay silent and a process out of descriptors are all survived.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -15,6 +16,7 @@
 
 #include <arpa/inet.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -38,6 +40,17 @@ sockaddr_in SocketAddress(const std::string& address, int port) {
     to.sin_port = htons(static_cast<uint16_t>(port));
     inet_pton(AF_INET, address.c_str(), &to.sin_addr);
     return to;
+}
+
+// A blocking connection, so that a sender waits while the printer does not read.
+int Connect(const std::string& address, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in to = SocketAddress(address, port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 bool Write(int fd, const std::string& bytes) {
@@ -275,4 +288,108 @@ TEST(PrinterClients, SilentClientsAreDroppedAndRunningOutOfDescriptorsIsWaitedOu
     ASSERT_TRUE(WriteAll(fd, Bytes("1D 49 01")));
     EXPECT_EQ(ReadSome(fd, 1, 5000), "\x20");
     close(fd);
+}
+
+namespace {
+
+// The peak resident memory of a process, in KiB.
+long PeakResidentKiB(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// A receipt that takes far longer to draw than to send: 40 lines, a QR code, a 576 x 2400
+// raster (173 KB, so that a burst soon fills what the printer and the kernel buffer), and a
+// mark of its number: a bar of (number % 71 + 1) bytes, 8 rows high.
+std::string NumberedReceipt(int number) {
+    std::string r = Bytes("1B 40 1D 76 30 00 48 00 08 00");
+    const int markBytes = number % 71 + 1;
+    for (int row = 0; row < 8; ++row)
+        r += std::string(markBytes, '\xFF') + std::string(72 - markBytes, '\0');
+    for (int i = 0; i < 40; ++i)
+        r += "Item " + std::to_string(i) + " of receipt " + std::to_string(number) + "  12.50\n";
+    r += Bytes(
+        "1D 28 6B 03 00 31 43 05 1D 28 6B 0F 00 31 50 30 'quillon.test' 1D 28 6B 03 00 31 "
+        "51 30 0A");
+    r += Bytes("1D 76 30 00 48 00 60 09");
+    for (int row = 0; row < 2400; ++row)
+        r += std::string(72, row % 2 ? '\xAA' : '\x55');
+    return r + Bytes("1D 56 42 00");
+}
+
+}  // namespace
+
+TEST(PrinterClients, ABurstFasterThanDrawingPrintsEveryPageInBoundedMemoryAndStatusStaysQuick) {
+    // 83 MB: more than the printer's receive buffer and the kernel's socket buffers hold.
+    constexpr int kReceipts = 480;
+    // The program with its fonts, the full receive buffer and the pages waiting to be drawn;
+    // a burst whose pages piled up undrawn would hold some 80 MiB more (about 110 MiB here
+    // against 198 when they pile up).
+    constexpr long kMemoryBoundKiB = 160 << 10;
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address);
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+    auto pageOf = [&](int receipt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/job-%04d-01.png", receipt + 1);
+        return printer.pages() + name;
+    };
+    const int burst = Connect(address, 9100);
+    const int status = ConnectPrinterSocket(address.c_str(), 4000);
+    ASSERT_GE(burst, 0);
+    ASSERT_GE(status, 0);
+    std::string stream;
+    for (int i = 0; i < kReceipts; ++i)
+        stream += NumberedReceipt(i);
+
+    // The burst goes out as fast as the printer takes it, which is as fast as it draws. Once
+    // it has drawn a page and the burst is still going out, it has stopped reading: a status
+    // request on the other port is answered at once all the same, before the burst's last
+    // page is written.
+    const int sendBuffer = 64 << 10;
+    setsockopt(burst, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    std::atomic<bool> allSent{false};
+    std::thread sender([&] {
+        WriteAll(burst, stream);
+        allSent = true;
+    });
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+    while (access(pageOf(0).c_str(), R_OK) != 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool stoppedReading = !allSent;
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WriteAll(status, Bytes("10 04 01")));
+    EXPECT_EQ(ReadSome(status, 1, 10000), "\x16");
+    const double answerMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
+    const bool stillDrawing = access(pageOf(kReceipts - 1).c_str(), F_OK) != 0;
+    sender.join();
+    close(burst);
+    EXPECT_TRUE(stoppedReading) << "the printer took the whole burst at once";
+    EXPECT_TRUE(stillDrawing) << "the status request was not asked while the printer was behind";
+    EXPECT_LT(answerMs, 500) << "status answered after " << answerMs << " ms while behind";
+    std::printf("status answered in %.1f ms while behind\n", answerMs);
+
+    // Every page is written, in order, each with its receipt's mark.
+    while (access(pageOf(kReceipts - 1).c_str(), R_OK) != 0 &&
+           std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const int receipt : {0, kReceipts / 2, kReceipts - 1}) {
+        const QImage page(QString::fromStdString(pageOf(receipt)));
+        ASSERT_FALSE(page.isNull())
+            << "receipt " << receipt << " was not written; " << printer.errors();
+        EXPECT_EQ(BlackIn(page, QRect(0, 0, 576, 8)), (receipt % 71 + 1) * 8 * 8)
+            << "receipt " << receipt;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(printer.pages()), {}), kReceipts);
+    EXPECT_EQ(printer.errors().find("not drawn"), std::string::npos) << printer.errors();
+    const long peak = PeakResidentKiB(printer.pid());
+    EXPECT_GT(peak, 0);
+    EXPECT_LT(peak, kMemoryBoundKiB);
+    std::printf("peak resident memory %ld KiB for a %zu KiB burst\n", peak, stream.size() >> 10);
+    close(status);
 }

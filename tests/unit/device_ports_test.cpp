@@ -371,8 +371,8 @@ TEST_F(DevicePortTest, FileRangesGoFromTheFileAndEndWhereItEndsOrTheReaderLeaves
     EXPECT_EQ(Reported(*window_), (std::vector<WPARAM>{100000, 200000, 50000, 0}));
     window_->Invoke([&] { port.Close(); });
 
-    // A descriptor the kernel cannot send a file to (here one open for appending) gets the
-    // range read and written, also when it takes only part of each piece.
+    // A descriptor that is no pipe (here a file open for appending) gets the range read and
+    // written, also when it takes only part of each piece.
     pieces.clear();
     SetDeviceWriteCall(&SmallWrite);
     const std::string out = root_.WriteFile("out.bin", "");

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -67,6 +68,11 @@ ssize_t ReadAt(int fd, void* data, std::size_t length, std::int64_t offset) {
 ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length) {
     off_t at = static_cast<off_t>(offset);
     return sendfile(outFd, inFd, &at, length);
+}
+
+bool IsPipe(int fd) {
+    struct stat status;
+    return fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode);
 }
 
 bool CannotSendFromFile(int error) {

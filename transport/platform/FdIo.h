@@ -44,6 +44,9 @@ ssize_t ReadAt(int fd, void* data, std::size_t length, std::int64_t offset);
 // Fails with EINVAL, ENOSYS or EOPNOTSUPP where the kernel cannot send a file to outFd.
 ssize_t SendFromFile(int outFd, int inFd, std::int64_t offset, std::size_t length);
 
+// True for a pipe or FIFO.
+bool IsPipe(int fd);
+
 // True for the errors with which SendFromFile says that outFd cannot take a file this way.
 bool CannotSendFromFile(int error);
 

@@ -1,0 +1,51 @@
+#pragma once
+// Writes drawn pages as PNG files on a thread of its own, so that encoding and writing one
+// page overlaps drawing the next.
+
+#include <QImage>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "printer/Paper.h"
+
+namespace quillon {
+
+class PageWriter {
+  public:
+    // `written` is called, from the writer's thread, after each page, written or not.
+    PageWriter(QString dir, std::function<void()> written);
+    ~PageWriter();  // writes what is waiting, then stops
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    static constexpr size_t kMaxWaiting = 64;
+
+    // From any thread; waits while kMaxWaiting pages wait to be written.
+    void Write(const printer::Page& page, QImage image);
+
+  private:
+    struct Waiting {
+        QString name;
+        QImage image;
+    };
+    void Run();
+    // Through a temporary file of its own, so a reader never sees half a page and a symlink
+    // planted in the folder is never written through.
+    void Save(const Waiting& page) const;
+
+    const QString dir_;
+    const std::function<void()> written_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::condition_variable room_;
+    std::deque<Waiting> waiting_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace quillon
