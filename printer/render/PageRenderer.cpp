@@ -129,7 +129,16 @@ int PageRenderer::PlaceImage(MonoCanvas* c, const ImageBlock& block, int y, int 
     if (c)
         c->Draw(ViewOf(block.raster), AlignedX(block.align, w, paperWidth), y, block.scaleW,
                 block.scaleH, MonoCanvas::Op::kCopy);
-    return h;
+    return h + PlaceOverflow(c, "image", w, y + h, paperWidth);
+}
+
+int PageRenderer::PlaceOverflow(MonoCanvas* c, const char* what, int width, int y, int paperWidth) {
+    if (width <= paperWidth)
+        return 0;
+    return PlaceNote(c,
+                     std::string(what) + " " + std::to_string(width) + " dots wide on " +
+                         std::to_string(paperWidth) + ": cut at the edge",
+                     y, paperWidth);
 }
 
 const ModuleGrid& PageRenderer::Symbol(bool drawing, const std::function<ModuleGrid()>& encode) {
@@ -143,10 +152,8 @@ const ModuleGrid& PageRenderer::Symbol(bool drawing, const std::function<ModuleG
 int PageRenderer::PlaceBarcode(MonoCanvas* p, const Barcode& b, int y, int paperWidth) {
     const ModuleGrid& grid = Symbol(p, [&] { return EncodeBarcode(b); });
     const int width = grid.width * b.moduleWidth;
-    if (!grid.error.empty() || width > paperWidth)
-        return PlaceNote(p,
-                         "barcode not printed: " + (grid.error.empty() ? "too wide" : grid.error),
-                         y, paperWidth);
+    if (!grid.error.empty())
+        return PlaceNote(p, "barcode not printed: " + grid.error, y, paperWidth);
     const int textHeight = CellOf(b.hriFont).height;
     const int textWidth = static_cast<int>(grid.text.size()) * CellOf(b.hriFont).width;
     const int x = AlignedX(b.align, width, paperWidth);
@@ -167,16 +174,14 @@ int PageRenderer::PlaceBarcode(MonoCanvas* p, const Barcode& b, int y, int paper
             DrawText(*p, grid.text, b.hriFont, textX, at);
         at += textHeight;
     }
-    return at - y;
+    return at - y + PlaceOverflow(p, "barcode", width, at, paperWidth);
 }
 
 int PageRenderer::PlaceQr(MonoCanvas* p, const QrCode& q, int y, int paperWidth) {
     const ModuleGrid& grid = Symbol(p, [&] { return EncodeQr(q); });
     const int side = grid.width * q.moduleSize;
-    if (!grid.error.empty() || side > paperWidth)
-        return PlaceNote(p,
-                         "QR code not printed: " + (grid.error.empty() ? "too large" : grid.error),
-                         y, paperWidth);
+    if (!grid.error.empty())
+        return PlaceNote(p, "QR code not printed: " + grid.error, y, paperWidth);
     if (p) {
         const int x = AlignedX(q.align, side, paperWidth);
         for (int row = 0; row < grid.height; ++row)
@@ -185,15 +190,14 @@ int PageRenderer::PlaceQr(MonoCanvas* p, const QrCode& q, int y, int paperWidth)
                     p->Fill(x + col * q.moduleSize, y + row * q.moduleSize, q.moduleSize,
                             q.moduleSize, true);
     }
-    return side;
+    return side + PlaceOverflow(p, "QR code", side, y + side, paperWidth);
 }
 
 int PageRenderer::PlacePdf417(MonoCanvas* p, const Pdf417& pdf, int y, int paperWidth) {
     const ModuleGrid& grid = Symbol(p, [&] { return EncodePdf417(pdf); });
     const int width = grid.width * pdf.moduleWidth;
-    if (!grid.error.empty() || width > paperWidth)
-        return PlaceNote(p, "PDF417 not printed: " + (grid.error.empty() ? "too wide" : grid.error),
-                         y, paperWidth);
+    if (!grid.error.empty())
+        return PlaceNote(p, "PDF417 not printed: " + grid.error, y, paperWidth);
     if (p) {
         const int x = AlignedX(pdf.align, width, paperWidth);
         for (int row = 0; row < grid.height; ++row)
@@ -202,7 +206,8 @@ int PageRenderer::PlacePdf417(MonoCanvas* p, const Pdf417& pdf, int y, int paper
                     p->Fill(x + col * pdf.moduleWidth, y + row * pdf.rowHeight, pdf.moduleWidth,
                             pdf.rowHeight, true);
     }
-    return grid.height * pdf.rowHeight;
+    const int height = grid.height * pdf.rowHeight;
+    return height + PlaceOverflow(p, "PDF417", width, y + height, paperWidth);
 }
 
 int PageRenderer::PlaceCut(MonoCanvas* p, const Cut& cut, int y, int paperWidth) {

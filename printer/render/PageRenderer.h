@@ -35,6 +35,9 @@ class PageRenderer {
     int PlacePdf417(MonoCanvas* c, const Pdf417& pdf, int y, int paperWidth);
     int PlaceCut(MonoCanvas* c, const Cut& cut, int y, int paperWidth);
     int PlaceNote(MonoCanvas* c, const std::string& text, int y, int paperWidth);
+    // Content wider than the paper is drawn up to its edge; this notes what was cut off
+    // below it and returns the note's height (0 when it fits).
+    int PlaceOverflow(MonoCanvas* c, const char* what, int width, int y, int paperWidth);
 
     // A page's barcodes and QR codes are encoded once, as it is measured, and drawn from
     // there in the same order.

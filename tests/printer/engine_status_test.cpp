@@ -85,6 +85,15 @@ TEST(PrinterStatus, IdentityAnswersAreOneByteOrAnUnderscoreBlock) {
     h.Send("1D 49 01 1D 49 32 1D 49 03 1D 49 41 1D 49 42 1D 49 43 1D 49 44 1D 49 45 1D 49 07");
     EXPECT_EQ(h.TakeAnswers(), X("20 03 01") + std::string("_1.00\0_QUILLON\0_QV-80T\0", 23) +
                                    std::string("_QV0000001\0_CHINA GB18030\0", 26));
+    // No family's one-byte identity can be taken for a status byte: bits 4 and 7 clear,
+    // where DLE EOT answers (0xx1xx10) and automatic status (0xx1xx00) have bit 4 set.
+    for (Family family : {Family::kPosThermal, Family::kPosImpact, Family::kPortableThermal,
+                          Family::kPortableImpact, Family::kMicroThermal, Family::kMicroImpact})
+        for (int n : {1, 2, 3, 49, 50, 51}) {
+            const std::string answer = IdentityAnswer(family, n);
+            ASSERT_EQ(answer.size(), 1u);
+            EXPECT_EQ(answer[0] & 0x90, 0) << FamilyName(family) << " GS I " << n;
+        }
 }
 
 TEST(PrinterStatus, RealTimeRequestInsidePendingRasterIsAnsweredAndStaysImageData) {

@@ -109,6 +109,26 @@ TEST(PageRenderer, TextImagesCutAndNotesLandWhereThePaperSaysAt58mm) {
     EXPECT_EQ(image.height(), 38 + 2 * 21 + 16);
 }
 
+TEST(PageRenderer, ContentWiderThanThePaperIsDrawnToItsEdgeWithANoteBelow) {
+    EngineHarness h(Family::kPortableThermal, 384);
+    // A black raster 448 dots wide and 4 tall, then a QR code of 33 modules of 16 dots (528).
+    h.Send("1D 76 30 00 38 00 04 00");
+    h.printer.Receive(std::string(56 * 4, '\xFF'));
+    h.Send("1D 28 6B 03 00 31 43 10 1D 28 6B 3F 00 31 50 30");
+    h.printer.Receive(std::string(60, 'Q'));
+    h.Send("1D 28 6B 03 00 31 51 30 1D 56 00");
+    ASSERT_EQ(h.pages.size(), 1u);
+    PageRenderer renderer;
+    const QImage image = renderer.Render(h.pages[0]);
+    ASSERT_EQ(image.width(), 384);
+    const int note = CellOf(FontKind::kB).height + 4;
+    ASSERT_EQ(image.height(), 4 + note + 528 + note + 16);
+    EXPECT_EQ(BlackIn(image, QRect(0, 0, 384, 4)), 384 * 4);     // up to the edge
+    EXPECT_EQ(BlackIn(image, QRect(0, 4, 384, 1)), 384);         // a note's frame below it
+    EXPECT_GT(BlackIn(image, QRect(383, 4 + note, 1, 528)), 0);  // the QR code at the edge
+    EXPECT_EQ(BlackIn(image, QRect(0, 4 + note + 528, 384, 1)), 384);
+}
+
 TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
     EngineHarness h;
     h.Send("1D 76 30 03 01 00 20 4E");  // 8 x 20000 dots, drawn twice as tall
