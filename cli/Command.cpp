@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <cstdio>
 
-#include "cli/OpenFailureWords.h"
+#include "framework/OpenFailureText.h"
 
 namespace quillon::cli {
 
@@ -98,8 +98,9 @@ bool OpenPort(const Options& options, PortSession& session, PortTarget& target, 
     if (opened)
         return true;
     result.exitCode = kExitCannotOpen;
-    result.message =
-        QString::fromStdString(target.name + " cannot be opened: " + OpenFailureWords(opened));
+    // The window's English words for it, which say what to do.
+    result.message = QString::fromStdString(target.name) +
+                     " cannot be opened: " + OpenFailureCause(Language::English, opened);
     return false;
 }
 
@@ -119,7 +120,7 @@ void WaitFailed(WaitEnd end, const QString& what, const PortSession& session, Re
         case WaitEnd::kClosed: {
             result.exitCode = kExitIoFailure;
             const int error = session.writeError();
-            const QString cause = error != 0         ? QString::fromStdString(ErrnoText(error))
+            const QString cause = error != 0         ? ErrorText(error)
                                   : session.hungUp() ? QStringLiteral(
                                                            "the line hung up (the device "
                                                            "went away)")
