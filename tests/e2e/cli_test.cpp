@@ -61,8 +61,9 @@ QStringList Words(const QJsonObject& json) {
     return words;
 }
 
-// Status in two printer states, over the pseudo-terminal and over TCP: --require gives 0
-// while all holds and 1 naming what does not, and the JSON says the same as the words.
+// Status in two printer states over the pseudo-terminal and over TCP, and in the others
+// over the terminal: --require gives 0 while all holds and 1 naming what does not, and the
+// JSON says the same as the words.
 TEST(CliStatus, FollowsThePrinterOverTerminalAndTcp) {
     TempDir dir;
     const std::string address = RandomLoopbackAddress();
@@ -103,6 +104,22 @@ TEST(CliStatus, FollowsThePrinterOverTerminalAndTcp) {
         EXPECT_EQ(json.exitCode, 0) << json.err;
         EXPECT_EQ(json.json["status"].toObject()["paperOut"], QJsonValue(true));
         EXPECT_EQ(json.json["status"].toObject()["drawerOpen"], QJsonValue(true));
+    }
+    // The printer's other states, each as its words say it (on the terminal).
+    const struct {
+        std::vector<const char*> sensors;
+        QStringList words;
+    } states[] = {
+        {{"paper in", "drawer closed", "cover open"}, {"offline", "cover-open"}},
+        {{"cover closed", "near-end on"}, {"online", "paper-near-end"}},
+    };
+    for (const auto& state : states) {
+        for (const char* sensor : state.sensors)
+            ASSERT_TRUE(printer.SetSensors(sensor));
+        const CliRun run = Cli(dir, {"status", "COM9", "--require", require, "--json"});
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        for (const QString& word : state.words)
+            EXPECT_TRUE(Words(run.json).contains(word)) << word.toStdString() << " in " << run.out;
     }
     if (!webPage)
         GTEST_SKIP() << "no web page on port 80 without root: TCP not tried";
