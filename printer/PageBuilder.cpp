@@ -3,10 +3,13 @@
 namespace quillon::printer {
 
 PageBuilder::PageBuilder(int paperWidth, std::function<void(Page&&)> done)
-    : paperWidth_(paperWidth), done_(std::move(done)) {}
+    : paperWidth_(paperWidth), done_(std::move(done)) {
+    page_.paperWidth = paperWidth_;
+}
 
 void PageBuilder::Add(Element element, int height) {
     page_.elements.push_back(std::move(element));
+    ++version_;
     height_ += height;
     if (height_ >= kMaxPageDots || page_.elements.size() >= kMaxElements)
         Hand(false);
@@ -21,10 +24,11 @@ void PageBuilder::Hand(bool jobEnd) {
     page_.job = job_;
     page_.part = ++part_;
     page_.jobEnd = jobEnd;
-    page_.paperWidth = paperWidth_;
     Page done = std::move(page_);
     page_ = Page{};
+    page_.paperWidth = paperWidth_;
     height_ = 0;
+    ++version_;
     if (jobEnd) {
         ++job_;
         part_ = 0;

@@ -2,6 +2,7 @@
 // Gathers printed elements into pages: a page ends where a job ends (a cut, a pause in the
 // data) or once it is long enough, so that an endless roll never grows without bound.
 
+#include <cstdint>
 #include <functional>
 
 #include "printer/Paper.h"
@@ -19,6 +20,9 @@ class PageBuilder {
     // Ends the job with what has been printed so far; nothing happens when nothing was.
     void EndJob();
     bool Empty() const { return page_.elements.empty(); }
+    // The page being printed, not yet cut, and a number that changes whenever it does.
+    const Page& Current() const { return page_; }
+    uint64_t Version() const { return version_; }
 
   private:
     void Hand(bool jobEnd);
@@ -29,6 +33,7 @@ class PageBuilder {
     int height_ = 0;
     int job_ = 1;
     int part_ = 0;
+    uint64_t version_ = 0;
 };
 
 }  // namespace quillon::printer

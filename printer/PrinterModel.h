@@ -100,6 +100,8 @@ class PrinterModel : public TokenSink {
     const BarcodeSettings& BarcodeSetup() const { return barcode_; }
     const QrSettings& Qr() const { return qr_; }
     bool LineEmpty() const { return line_.Empty(); }
+    // The page printed since the last cut (lines not yet ended are not on it).
+    const PageBuilder& Pages() const { return pages_; }
     int PaperWidth() const { return paperWidth_; }
 
   private:

@@ -23,7 +23,7 @@ const char* kHelp =
     "  --address A         loopback address to listen on (default 127.0.0.2)\n"
     "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
     "  --http-port P       web page port (default 80)\n"
-    "  --idle-ms MS        a pause that ends a job (default 500)\n"
+    "  --idle-ms MS        a pause that ends a job even without a cut (default: none)\n"
     "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
     "                      (default 300; 0: never)\n"
     "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n"
@@ -128,7 +128,7 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
                 return false;
             }
         } else if (arg == "--idle-ms") {
-            if (!value(v) || !ToInt(v, 10, 600000, o.idleMs)) {
+            if (!value(v) || !ToInt(v, 0, 600000, o.idleMs)) {
                 error = error.empty() ? "--idle-ms needs a number of milliseconds" : error;
                 return false;
             }

@@ -16,7 +16,7 @@ struct AppOptions {
     std::string address = "127.0.0.2";
     int rawPorts[2] = {9100, 4000};
     int httpPort = 80;
-    int idleMs = 500;                  // a pause this long ends a job
+    int idleMs = 0;                    // a pause this long ends a job; 0: only a cut or a close
     int webTimeoutMs = 5000;           // a web client is disconnected this long after it connected
     int dropIdleS = 300;               // a raw client silent this long is disconnected; 0: never
     bool dropPagesWhenBehind = false;  // else reading waits for drawing

@@ -114,6 +114,30 @@ bool PrinterSession::Holds(int source) {
     });
 }
 
+bool PrinterSession::BetweenJobs(int source) {
+    if (Holds(source))
+        return false;
+    std::lock_guard<std::mutex> hold(printerLock_);
+    const printer::PrinterModel& model = printer_.Model();
+    return printer_.HeldBytes() == 0 && model.Pages().Empty() && model.LineEmpty();
+}
+
+std::optional<printer::Page> PrinterSession::PageInProgress(uint64_t& version) {
+    {
+        // While data waits, the page is about to change again: a picture of it would be
+        // stale at once and would cost the model its time.
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (!runs_.empty())
+            return std::nullopt;
+    }
+    std::lock_guard<std::mutex> hold(printerLock_);
+    const printer::PageBuilder& pages = printer_.Model().Pages();
+    if (pages.Version() == version)
+        return std::nullopt;
+    version = pages.Version();
+    return pages.Current();
+}
+
 std::vector<std::pair<int, std::string>> PrinterSession::TakeAnswers() {
     std::vector<std::pair<int, std::string>> taken;
     if (!answersWaiting_)

@@ -15,6 +15,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -67,6 +68,9 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     bool Backlogged() const { return backlogged_ || drawingBehind_; }
     // True while bytes of the connection `source` wait in the buffer.
     bool Holds(int source);
+    // True when the connection `source` is between jobs: none of its bytes wait, and nothing
+    // has been printed since the last cut, not even a line not yet ended.
+    bool BetweenJobs(int source);
     // Answers not yet sent, each with the connection it goes to.
     std::vector<std::pair<int, std::string>> TakeAnswers();
     // Signalled when answers appear outside Receive (from the model thread or the window)
@@ -89,6 +93,10 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     printer::PrinterState State();
     void SetState(const printer::PrinterState& state);
     std::deque<std::string> TakeLog();
+    // The page being printed and not yet cut, once the printer has caught up with what it
+    // received, when it has changed since `version` (which it then updates); empty pages
+    // included, so that a page shown in progress can go once it is cut.
+    std::optional<printer::Page> PageInProgress(uint64_t& version);
     void Note(const std::string& line);
 
   private:

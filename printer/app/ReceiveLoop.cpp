@@ -23,6 +23,9 @@ constexpr size_t kMaxRequest = 8 * 1024;
 constexpr size_t kJoinAnswers = 4096;
 // How long the listening sockets rest when the process has no descriptor left for a client.
 constexpr auto kAcceptRest = std::chrono::milliseconds(100);
+// How soon a connection that paused in the middle of a job is looked at again while others
+// wait for their turn.
+constexpr auto kJobEndRecheck = std::chrono::milliseconds(100);
 // The most of what the terminal's last client left that is read at its end.
 constexpr size_t kPtyLeftover = 1024 * 1024;
 
@@ -73,13 +76,10 @@ void ReceiveLoop::Run() {
         // A job's connection that is not read because the buffer is full has not paused.
         if (active_ >= 0 && session_.Backlogged())
             lastData_ = now;
-        if (active_ >= 0 && now >= lastData_ + std::chrono::milliseconds(options_.idleMs))
-            EndJob();
+        Clock::time_point deadline = EndPause(now);
         ServeTurns();
         DeliverAnswers();
-        Clock::time_point deadline = DropIdle(now);
-        if (active_ >= 0)
-            deadline = std::min(deadline, lastData_ + std::chrono::milliseconds(options_.idleMs));
+        deadline = std::min(deadline, DropIdle(now));
         const bool resting = now < acceptRest_;
         if (resting)
             deadline = std::min(deadline, acceptRest_);
@@ -138,6 +138,41 @@ void ReceiveLoop::Run() {
                 Close(k);
         }
     }
+}
+
+ReceiveLoop::Clock::time_point ReceiveLoop::EndPause(Clock::time_point now) {
+    if (active_ < 0)
+        return Clock::time_point::max();
+    const auto idleEnd = lastData_ + std::chrono::milliseconds(options_.idleMs);
+    const auto turnEnd = lastData_ + std::chrono::milliseconds(options_.turnPauseMs);
+    const bool idle = options_.idleMs > 0 && now >= idleEnd;
+    const bool handOver = !turns_.empty() && now >= turnEnd;
+    Clock::time_point next = Clock::time_point::max();
+    if (options_.idleMs > 0 && !idle)
+        next = idleEnd;
+    if (!turns_.empty() && !handOver)
+        next = std::min(next, turnEnd);
+    if (!idle && !handOver)
+        return next;
+    // A pause is only a pause if nothing waits to be read: a printer that was itself kept
+    // from running for a while must not take the data that piled up meanwhile for one.
+    Connection* c = Find(active_);
+    pollfd pending{c ? c->fd : -1, POLLIN, 0};
+    if (c && (!c->waiting.empty() || (poll(&pending, 1, 0) > 0 && (pending.revents & POLLIN)))) {
+        lastData_ = now;
+        return std::min(
+            next, now + std::chrono::milliseconds(std::max(options_.idleMs, options_.turnPauseMs)));
+    }
+    if (idle) {
+        EndJob();
+    } else if (session_.BetweenJobs(active_)) {
+        NextJob();
+    } else {
+        // In the middle of a job: the others wait for its cut or its end. The model may
+        // still be on its way to the cut, so look again shortly.
+        return std::min(next, now + kJobEndRecheck);
+    }
+    return Clock::time_point::max();
 }
 
 void ReceiveLoop::Accept(const Listener& listener) {

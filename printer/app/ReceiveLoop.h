@@ -4,8 +4,11 @@
 // receive buffer and sends its answers back.
 //
 // The printer serves one job at a time, as a printer does. A job belongs to the connection
-// that sent first; it ends when that connection closes (for the pseudo-terminal: when its
-// last client closes it) or pauses for the idle time. Meanwhile every other connection
+// that sent first; it ends at a cut, or when that connection closes (for the pseudo-terminal:
+// when its last client closes it), or, only when asked for, after a pause. A pause inside a
+// receipt (a client waiting a second for a status answer) never splits it. A connection that
+// pauses between jobs, all it sent printed and cut, gives its turn to the next one waiting.
+// Meanwhile every other connection
 // waits: it is read only into a small buffer of its own, where its real-time requests (status
 // requests, drawer pulses) are answered at once, and once that buffer is full it is not read
 // at all until its turn comes, in the order the connections began to send.
@@ -35,7 +38,8 @@ struct Listener {
 };
 
 struct ReceiveOptions {
-    int idleMs = 500;         // a pause this long ends a job
+    int idleMs = 0;           // a pause this long ends a job; 0: only a cut or a close does
+    int turnPauseMs = 500;    // a pause between jobs this long gives the turn to the next one
     int webTimeoutMs = 5000;  // a web client is dropped this long after it connected
     int rawIdleMs = 300000;   // a raw client silent this long is dropped; 0: never
     std::string pageTitle;    // of the web page
@@ -104,6 +108,9 @@ class ReceiveLoop {
     // Gives the printer to the next connection that waits with something to print.
     void NextJob();
     // Drops web clients and silent raw clients whose time is up; the next deadline.
+    // Ends the job or gives the turn on when the job's connection has paused long enough;
+    // when to look again.
+    Clock::time_point EndPause(Clock::time_point now);
     Clock::time_point DropIdle(Clock::time_point now);
     void Close(size_t index);
     Connection* Find(int id);

@@ -124,6 +124,40 @@ TEST(PrinterClients, AConnectionsEndEndsTheCommandItLeftUnfinished) {
     close(fd);
 }
 
+TEST(PrinterClients, APauseInsideAReceiptNeitherSplitsItNorLetsAnotherClientIn) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    PrinterProcess printer(dir, address, "--idle-ms 0");  // the printer's own default
+    ASSERT_FALSE(printer.WaitForPort().empty()) << printer.errors();
+
+    // A point-of-sale client prints the head of a receipt, then reads the status and looks
+    // something up for 0.7 s, as client libraries do, before it prints the rest and cuts.
+    const int pos = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(pos, 0);
+    ASSERT_TRUE(WriteAll(pos, Bytes("1B 40 'head' 0A 10 04 01")));
+    EXPECT_EQ(ReadSome(pos, 1, 5000), "\x16");
+    // Meanwhile another client sends a whole receipt; its status request is answered at once.
+    const int other = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(other, 0);
+    ASSERT_TRUE(WriteAll(other, Bytes("10 04 01 'other' 0A 1D 56 00")));
+    EXPECT_EQ(ReadSome(other, 1, 5000), "\x16");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // the pause under test
+    ASSERT_TRUE(WriteAll(pos, Bytes("'rest' 0A 'total' 0A 1D 56 00")));
+
+    // One page for the whole receipt, then the other client's.
+    const std::string first = printer.WaitForPage(1);
+    const std::string second = printer.WaitForPage(2);
+    ASSERT_FALSE(first.empty() || second.empty()) << printer.errors();
+    close(pos);
+    close(other);
+    EXPECT_EQ(printer.Stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(printer.pages() + "/job-0003-01.png"));
+    EXPECT_FALSE(std::filesystem::exists(printer.pages() + "/job-0001-02.png"));
+    EXPECT_GT(QImage(QString::fromStdString(first)).height(),
+              QImage(QString::fromStdString(second)).height())
+        << "the receipt of three lines did not come first and whole";
+}
+
 TEST(PrinterClients, AnswersAClientNeverReadsAreBoundedAndTheOldestGo) {
     TempDir dir;
     const std::string address = RandomLoopbackAddress();
