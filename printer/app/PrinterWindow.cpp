@@ -15,6 +15,7 @@
 #include "printer/app/PrinterSession.h"
 #include "printer/app/RenderWorker.h"
 #include "printer/app/WindowTexts.h"
+#include "printer/render/PageRenderer.h"
 
 namespace quillon {
 
@@ -96,15 +97,52 @@ void PrinterWindow::AddPage(const QImage& image) {
     page->setPixmap(QPixmap::fromImage(image));
     page->setAlignment(Qt::AlignHCenter);
     page->setStyleSheet("background: white; border-bottom: 1px solid #ccc;");
-    rollLayout_->insertWidget(rollLayout_->count() - 1, page);
-    while (rollLayout_->count() - 1 > kPagesShown) {
+    // Finished pages go above the one in progress and the stretch below it all.
+    rollLayout_->insertWidget(rollLayout_->count() - (inProgress_ ? 2 : 1), page);
+    while (rollLayout_->count() - (inProgress_ ? 2 : 1) > kPagesShown) {
         QLayoutItem* oldest = rollLayout_->takeAt(0);
         delete oldest->widget();
         delete oldest;
     }
+    ScrollToEnd();
+}
+
+void PrinterWindow::ScrollToEnd() {
     QTimer::singleShot(0, this, [this] {
         roll_->verticalScrollBar()->setValue(roll_->verticalScrollBar()->maximum());
     });
+}
+
+void PrinterWindow::ShowPageInProgress() {
+    const std::optional<printer::Page> page = session_.PageInProgress(inProgressVersion_);
+    if (!page)
+        return;
+    if (page->elements.empty()) {
+        delete inProgress_;
+        inProgress_ = nullptr;
+        inProgressImage_ = nullptr;
+        return;
+    }
+    if (!inProgress_) {
+        inProgress_ = new QWidget;
+        inProgress_->setAccessibleName(Tr(PrinterText::kNotCut));
+        inProgressImage_ = new QLabel;
+        inProgressImage_->setAlignment(Qt::AlignHCenter);
+        inProgressImage_->setStyleSheet("background: white;");
+        auto* caption = new QLabel(Tr(PrinterText::kNotCut));
+        caption->setAlignment(Qt::AlignHCenter);
+        caption->setStyleSheet("color: #666; font-style: italic;");
+        auto* layout = new QVBoxLayout(inProgress_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        layout->addWidget(inProgressImage_);
+        layout->addWidget(caption);
+        rollLayout_->insertWidget(rollLayout_->count() - 1, inProgress_);
+    }
+    // A page not yet cut is never long (a page is handed on at half a metre): drawing it
+    // here takes a few milliseconds, and only when it has changed and the printer is idle.
+    inProgressImage_->setPixmap(QPixmap::fromImage(pageRenderer_.Render(*page)));
+    ScrollToEnd();
 }
 
 void PrinterWindow::Poll() {
@@ -115,6 +153,7 @@ void PrinterWindow::Poll() {
                                QString::number(renderer_->Skipped()));
         skippedLabel_->show();
     }
+    ShowPageInProgress();
     ShowState();
 }
 

@@ -4,6 +4,10 @@
 
 #include <QWidget>
 
+#include <cstdint>
+
+#include "printer/render/PageRenderer.h"
+
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -27,6 +31,10 @@ class PrinterWindow : public QWidget {
 
   private:
     void Poll();
+    // Shows the page printed since the last cut below the finished ones, so that text sent
+    // without a cut is seen at once; it goes when the page is cut.
+    void ShowPageInProgress();
+    void ScrollToEnd();
     void ShowState();
     void Toggle(int which);
 
@@ -43,6 +51,10 @@ class PrinterWindow : public QWidget {
     QPushButton* nearEnd_;
     QPushButton* drawer_;
     QPlainTextEdit* log_;
+    QWidget* inProgress_ = nullptr;
+    QLabel* inProgressImage_ = nullptr;
+    uint64_t inProgressVersion_ = 0;
+    printer::PageRenderer pageRenderer_;  // for the page in progress; finished pages come drawn
 };
 
 }  // namespace quillon

@@ -34,6 +34,7 @@ const Pair kTexts[] = {
     {"Received data", "接收数据"},
     {"Ports:", "端口:"},
     {"Pages not drawn (drawing fell behind):", "未绘制的页 (绘制跟不上):"},
+    {"Printing, not cut yet", "正在打印，尚未切纸"},
 };
 
 }  // namespace

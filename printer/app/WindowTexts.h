@@ -28,6 +28,7 @@ enum class PrinterText {
     kLog,
     kPorts,
     kNotDrawn,
+    kNotCut,
 };
 
 QString Tr(PrinterText text);

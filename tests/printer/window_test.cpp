@@ -77,9 +77,24 @@ TEST(PrinterWindow, ButtonsChangeTheStatusAnswersAndPagesJoinTheRoll) {
     EXPECT_EQ(Ask(session, "10 04 01 1D 72 02", 10), Bytes("14 00 00 00 10 00 00 00 12 00"));
     Button(w, "Close drawer")->click();
 
-    Ask(session, "'on the roll' 0A 1D 56 00", 0);
-    for (int i = 0; i < 200 && drawn == 0; ++i)
+    // A line sent without a cut shows at once, as the page in progress; the cut makes it a
+    // page of the roll, and the page in progress goes.
+    Ask(session, "'on the roll' 0A", 0);
+    auto inProgress = [&w] {
+        for (auto* widget : w.findChildren<QWidget*>())
+            if (widget->accessibleName() == "Printing, not cut yet")
+                return widget;
+        return static_cast<QWidget*>(nullptr);
+    };
+    for (int i = 0; i < 250 && !inProgress(); ++i)
         Wait(20);
+    ASSERT_NE(inProgress(), nullptr);
+    EXPECT_FALSE(inProgress()->findChild<QLabel*>()->pixmap().isNull());
+    EXPECT_EQ(drawn, 0);
+    Ask(session, "1D 56 00", 0);
+    for (int i = 0; i < 250 && (drawn == 0 || inProgress()); ++i)
+        Wait(20);
+    EXPECT_EQ(inProgress(), nullptr);
     QCoreApplication::processEvents();
     int pages = 0;
     for (auto* label : w.findChildren<QLabel*>())
