@@ -11,8 +11,12 @@ void PageBuilder::Add(Element element, int height) {
     page_.elements.push_back(std::move(element));
     ++version_;
     height_ += height;
-    if (height_ >= kMaxPageDots || page_.elements.size() >= kMaxElements)
+    if (height_ >= kMaxPageDots || page_.elements.size() >= kMaxElements) {
+        // So that an endless stream never grows one page without bound; said on the paper,
+        // so that the break is not taken for a cut.
+        page_.elements.push_back(Marker{"no cut yet: the page ends here and goes on"});
         Hand(false);
+    }
 }
 
 void PageBuilder::EndJob() {

@@ -133,9 +133,12 @@ TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
     EngineHarness h;
     h.Send("1D 76 30 03 01 00 20 4E");  // 8 x 20000 dots, drawn twice as tall
     h.printer.Receive(std::string(20000, '\xFF'));
-    // The image fills a page on its own.
+    // The image fills a page on its own, which says that it ends without a cut.
     ASSERT_EQ(h.pages.size(), 1u);
-    EXPECT_EQ(h.pages[0].elements.size(), 1u);
+    ASSERT_EQ(h.pages[0].elements.size(), 2u);
+    EXPECT_TRUE(std::holds_alternative<ImageBlock>(h.pages[0].elements[0]));
+    EXPECT_TRUE(std::holds_alternative<Marker>(h.pages[0].elements[1]));
+    EXPECT_FALSE(h.pages[0].jobEnd);
     PageRenderer renderer;
     const QImage image = renderer.Render(h.pages[0]);
     EXPECT_EQ(image.height(), PageRenderer::kMaxHeight);
