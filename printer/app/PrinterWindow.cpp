@@ -93,13 +93,15 @@ PrinterWindow::PrinterWindow(PrinterSession& session, const QString& portsText)
 }
 
 void PrinterWindow::AddPage(const QImage& image) {
+    // The page in progress may be this one, now cut: it goes, and the next look at the
+    // printer shows it again if a page is still in progress.
+    RemovePageInProgress();
     auto* page = new QLabel;
     page->setPixmap(QPixmap::fromImage(image));
     page->setAlignment(Qt::AlignHCenter);
     page->setStyleSheet("background: white; border-bottom: 1px solid #ccc;");
-    // Finished pages go above the one in progress and the stretch below it all.
-    rollLayout_->insertWidget(rollLayout_->count() - (inProgress_ ? 2 : 1), page);
-    while (rollLayout_->count() - (inProgress_ ? 2 : 1) > kPagesShown) {
+    rollLayout_->insertWidget(rollLayout_->count() - 1, page);
+    while (rollLayout_->count() - 1 > kPagesShown) {
         QLayoutItem* oldest = rollLayout_->takeAt(0);
         delete oldest->widget();
         delete oldest;
@@ -113,14 +115,19 @@ void PrinterWindow::ScrollToEnd() {
     });
 }
 
+void PrinterWindow::RemovePageInProgress() {
+    delete inProgress_;
+    inProgress_ = nullptr;
+    inProgressImage_ = nullptr;
+    inProgressVersion_ = 0;
+}
+
 void PrinterWindow::ShowPageInProgress() {
     const std::optional<printer::Page> page = session_.PageInProgress(inProgressVersion_);
     if (!page)
         return;
     if (page->elements.empty()) {
-        delete inProgress_;
-        inProgress_ = nullptr;
-        inProgressImage_ = nullptr;
+        RemovePageInProgress();
         return;
     }
     if (!inProgress_) {

@@ -34,6 +34,7 @@ class PrinterWindow : public QWidget {
     // Shows the page printed since the last cut below the finished ones, so that text sent
     // without a cut is seen at once; it goes when the page is cut.
     void ShowPageInProgress();
+    void RemovePageInProgress();
     void ScrollToEnd();
     void ShowState();
     void Toggle(int which);
