@@ -24,6 +24,8 @@ const char* kHelp =
     "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
     "  --http-port P       web page port (default 80)\n"
     "  --idle-ms MS        a pause that ends a job (default 500)\n"
+    "  --drawer-open-ms MS how long a drawer kick leaves the drawer open at least, before\n"
+    "                      it counts as pushed shut (default 1000; a longer pulse, longer)\n"
     "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
     "                      (default 300; 0: never)\n"
     "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n"
@@ -36,7 +38,8 @@ const char* kHelp =
     "                      drawing catches up, so every page is drawn)\n\n"
     "Lines on standard input change what the sensors see: cover open|closed,\n"
     "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
-    "with a \"state: ...\" line on standard output.\n";
+    "with a \"state: ...\" line on standard output. A drawer opened this way (or by the\n"
+    "window's button or the web API) stays open until it is closed the same way.\n";
 
 bool ToInt(const std::string& text, int low, int high, int& out) {
     char* end = nullptr;
@@ -130,6 +133,11 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
         } else if (arg == "--idle-ms") {
             if (!value(v) || !ToInt(v, 10, 600000, o.idleMs)) {
                 error = error.empty() ? "--idle-ms needs a number of milliseconds" : error;
+                return false;
+            }
+        } else if (arg == "--drawer-open-ms") {
+            if (!value(v) || !ToInt(v, 0, 3600000, o.printer.drawerOpenMs)) {
+                error = error.empty() ? "--drawer-open-ms needs a number of milliseconds" : error;
                 return false;
             }
         } else if (arg == "--drop-idle") {

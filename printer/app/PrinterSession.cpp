@@ -153,6 +153,18 @@ void PrinterSession::DrawerPulse(int pin, int onMs) {
     std::lock_guard<std::mutex> hold(printerLock_);
     source_ = scanSource_;
     printer_.RealTime().DrawerPulse(pin, onMs);
+    drawerShuts_ = printer_.DrawerShuts();
+}
+
+std::chrono::steady_clock::time_point PrinterSession::Tick(
+    std::chrono::steady_clock::time_point now) {
+    if (now < drawerShuts_.load())
+        return drawerShuts_;
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = lastSource_;
+    printer_.Tick(now);
+    drawerShuts_ = printer_.DrawerShuts();
+    return drawerShuts_;
 }
 
 void PrinterSession::HandOn(printer::Page&& page) {
@@ -210,14 +222,18 @@ bool PrinterSession::FeedSlice() {
         if (!printer_.State().Online())
             return true;  // gone offline meanwhile: wait for it to come back
         newAnswers_ = false;
+        const auto drawerShuts = printer_.DrawerShuts();
         source_ = run.source;
-        if (run.kind == Run::kJobEnd)
+        if (run.kind == Run::kJobEnd) {
             printer_.EndJob();
-        else if (run.kind == Run::kConnectionEnd)
+        } else if (run.kind == Run::kConnectionEnd) {
             printer_.EndConnection(run.source);
-        else
+        } else {
             printer_.Feed(run.source, data, run.size);
-        wakeReader = newAnswers_;
+        }
+        // A kick: the receiving thread, which shuts the drawer in time, learns when.
+        drawerShuts_ = printer_.DrawerShuts();
+        wakeReader = newAnswers_ || drawerShuts != printer_.DrawerShuts();
     }
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
@@ -243,12 +259,13 @@ printer::PrinterState PrinterSession::State() {
     return printer_.State();
 }
 
-void PrinterSession::SetState(const printer::PrinterState& state) {
+void PrinterSession::SetState(const printer::PrinterState& state, bool drawerByHand) {
     {
         std::lock_guard<std::mutex> hold(printerLock_);
         source_ = lastSource_;
-        printer_.SetState(state);
+        printer_.SetState(state, drawerByHand);
         online_ = printer_.State().Online();
+        drawerShuts_ = printer_.DrawerShuts();
     }
     {
         // The model thread is either asleep, and woken below, or has yet to see online_.

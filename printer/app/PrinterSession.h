@@ -11,6 +11,7 @@
 // on the other connections are still answered at once.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -85,9 +86,15 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     // From whoever draws: a page handed on has been drawn and written.
     void PageDone();
 
-    // From the window.
+    // From the receiving thread: shuts a kicked drawer whose time is up; when to come again
+    // (the far future while no drawer will shut). answersReadyFd is signalled when a kick
+    // from the model thread brings that time forward.
+    std::chrono::steady_clock::time_point Tick(std::chrono::steady_clock::time_point now);
+
+    // From the window, the web page and the standard input: what a hand on the printer
+    // changes (VirtualPrinter::SetState).
     printer::PrinterState State();
-    void SetState(const printer::PrinterState& state);
+    void SetState(const printer::PrinterState& state, bool drawerByHand = false);
     std::deque<std::string> TakeLog();
     void Note(const std::string& line);
 
@@ -121,6 +128,10 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     bool newAnswers_ = false;
     std::atomic<bool> answersWaiting_{false};  // answers_ is not empty
     std::atomic<bool> online_{true};
+    // When a kicked drawer shuts, so that the receiving thread need not take the printer's
+    // lock to know.
+    std::atomic<std::chrono::steady_clock::time_point> drawerShuts_{
+        std::chrono::steady_clock::time_point::max()};
     EventFd answersReady_;
 
     // Only the receiving thread scans, so the scanners need no lock. Each connection has its

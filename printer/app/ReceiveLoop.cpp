@@ -77,7 +77,7 @@ void ReceiveLoop::Run() {
             EndJob();
         ServeTurns();
         DeliverAnswers();
-        Clock::time_point deadline = DropIdle(now);
+        Clock::time_point deadline = std::min(DropIdle(now), session_.Tick(now));
         if (active_ >= 0)
             deadline = std::min(deadline, lastData_ + std::chrono::milliseconds(options_.idleMs));
         const bool resting = now < acceptRest_;

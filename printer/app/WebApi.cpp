@@ -54,8 +54,9 @@ QJsonObject StatusJson(const printer::PrinterState& s) {
     };
 }
 
-// Applies the form's items to `s`; false with `why` for an item it does not know.
-bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, std::string& why) {
+// Applies the form's items to `s`; false with `why` for an item it does not know. `drawer`
+// is set when the form names the drawer.
+bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, bool& drawer, std::string& why) {
     for (const auto& [key, value] : form.queryItems(QUrl::FullyDecoded)) {
         if (key == "cover" && (value == "open" || value == "closed")) {
             s.coverOpen = value == "open";
@@ -64,6 +65,7 @@ bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, std::string& why
             s.paperNearEnd = value == "near-end";
         } else if (key == "drawer" && (value == "open" || value == "closed")) {
             s.drawerOpen = value == "open";
+            drawer = true;
         } else {
             why = "unknown setting " + (key + "=" + value).toStdString() +
                   "; known: cover=open|closed, paper=ok|near-end|out, drawer=open|closed";
@@ -115,10 +117,12 @@ std::string WebResponse(const std::string& request, PrinterSession& session,
             return ErrorReply("405 Method Not Allowed", "the state is set with POST");
         printer::PrinterState state = session.State();
         std::string why;
+        bool drawer = false;
         const QUrlQuery body(QString::fromStdString(request.substr(headerEnd + 4)));
-        if (!ApplyForm(QUrlQuery(url), state, why) || !ApplyForm(body, state, why))
+        if (!ApplyForm(QUrlQuery(url), state, drawer, why) || !ApplyForm(body, state, drawer, why))
             return ErrorReply("400 Bad Request", why);
-        session.SetState(state);
+        // drawer=open holds the drawer open, even one a kick has opened, until drawer=closed.
+        session.SetState(state, drawer);
         return JsonReply("200 OK", StatusJson(session.State()));
     }
     return ErrorReply("404 Not Found", "no such page: " + path.toStdString());
