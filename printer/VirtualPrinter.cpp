@@ -26,7 +26,7 @@ void VirtualPrinter::Feed(int source, const uint8_t* data, size_t size) {
 }
 
 void VirtualPrinter::FeedNow(int source, const uint8_t* data, size_t size) {
-    tokenizers_.try_emplace(source, model_).first->second.Feed(data, size);
+    tokenizers_.try_emplace(source, static_cast<TokenSink&>(*this)).first->second.Feed(data, size);
 }
 
 void VirtualPrinter::EndConnection(int source) {
@@ -36,6 +36,11 @@ void VirtualPrinter::EndConnection(int source) {
         tokenizers_.erase(source);
     else
         held_.push_back(Held{source, {}, true});
+}
+
+void VirtualPrinter::OnToken(const Token& token) {
+    bytesTaken_ += token.declared > token.size ? token.declared : token.size;
+    model_.OnToken(token);
 }
 
 void VirtualPrinter::SetState(const PrinterState& state, bool drawerByHand) {
@@ -61,6 +66,8 @@ void VirtualPrinter::Tick(Clock::time_point now) {
 void VirtualPrinter::ApplyState(const PrinterState& state) {
     const PrinterState before = state_;
     state_ = state;
+    if (stateChanged_ && before != state_)
+        stateChanged_(before, state_);
     if (ChangedItems(before, state_) & model_.AsbMask()) {
         const auto asb = AutomaticStatus(state_);
         answers_(asb.data(), asb.size());

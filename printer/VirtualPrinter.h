@@ -33,10 +33,11 @@ struct PrinterOptions {
     int drawerOpenMs = 1000;
 };
 
-class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
+class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler, private TokenSink {
   public:
     using AnswerSink = std::function<void(const uint8_t* bytes, size_t size)>;
     using PageSink = std::function<void(Page&& page)>;
+    using StateSink = std::function<void(const PrinterState& before, const PrinterState& after)>;
     using Clock = std::chrono::steady_clock;
     // Bytes held while offline beyond which the owner should stop reading.
     static constexpr size_t kHoldLimit = 4u << 20;
@@ -79,6 +80,10 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     void Tick(Clock::time_point now);
     // When a kicked drawer shuts by itself; the far future while none will.
     Clock::time_point DrawerShuts() const { return drawerShuts_; }
+    // Told every change of the state, whatever made it.
+    void OnStateChange(StateSink sink) { stateChanged_ = std::move(sink); }
+    // Bytes the model has taken so far, counted as each command or text run is carried out.
+    uint64_t BytesTaken() const { return bytesTaken_; }
     bool Backlogged() const { return heldBytes_ >= kHoldLimit; }
     size_t HeldBytes() const { return heldBytes_; }
     const PrinterModel& Model() const { return model_; }
@@ -88,6 +93,7 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     void Answer(const uint8_t* bytes, size_t size) override { answers_(bytes, size); }
     void PageDone(Page&& page) override { pages_(std::move(page)); }
     void DrawerKicked(int onMs) override;
+    void OnToken(const Token& token) override;
     void ApplyState(const PrinterState& state);
     void StatusRequest(int n) override;
     void DrawerPulse(int pin, int onMs) override;
@@ -111,6 +117,8 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     size_t heldBytes_ = 0;
     bool drawerHeld_ = false;  // opened by hand: no kick's time shuts it
     Clock::time_point drawerShuts_ = Clock::time_point::max();
+    StateSink stateChanged_;
+    uint64_t bytesTaken_ = 0;
 };
 
 }  // namespace quillon::printer

@@ -14,6 +14,8 @@ const char* kHelp =
     "raw TCP ports 9100 and 4000 and a web page on port 80 of a loopback address.\n\n"
     "  --headless          no window; write each printed page as PNG to --out\n"
     "  --out DIR           folder for the PNG pages (default: printer-pages)\n"
+    "  --journal FILE      append one JSON line per job to FILE: its connection, bytes,\n"
+    "                      answers, unknown commands, state changes and pages\n"
     "  --width 58|80       paper width in mm (or 384|576 dots); default by family\n"
     "  --family NAME       pos-thermal (default), pos-impact, portable-thermal,\n"
     "                      portable-impact, micro-thermal, micro-impact\n"
@@ -82,6 +84,9 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
             o.dropPagesWhenBehind = true;
         } else if (arg == "--out") {
             if (!value(o.outDir))
+                return false;
+        } else if (arg == "--journal") {
+            if (!value(o.journal))
                 return false;
         } else if (arg == "--port-map") {
             if (!value(o.portMap))

@@ -1,5 +1,7 @@
 #include "printer/app/PrinterSession.h"
 
+#include "printer/app/JobJournal.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,6 +19,11 @@ PrinterSession::PrinterSession(const printer::PrinterOptions& options,
       // Left as it is, the memory is taken only as a burst reaches it.
       buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)),
       pages_(std::move(pages)) {
+    printer_.OnStateChange(
+        [this](const printer::PrinterState& before, const printer::PrinterState& after) {
+            if (journal_)
+                journal_->StateChanged(before, after);
+        });
     modelThread_ = std::thread([this] { RunModel(); });
 }
 
@@ -141,6 +148,8 @@ void PrinterSession::Stop() {
     }
     std::lock_guard<std::mutex> hold(printerLock_);
     printer_.EndJob();
+    if (journal_)
+        journal_->JobEnded(printer_.BytesTaken());
 }
 
 void PrinterSession::StatusRequest(int n) {
@@ -173,6 +182,8 @@ void PrinterSession::HandOn(printer::Page&& page) {
         if (++pagesAhead_ >= mostPagesAhead_)
             drawingBehind_ = true;
     }
+    if (journal_)
+        journal_->PageOut(page, printer_.BytesTaken());
     pages_(std::move(page));
 }
 
@@ -226,9 +237,13 @@ bool PrinterSession::FeedSlice() {
         source_ = run.source;
         if (run.kind == Run::kJobEnd) {
             printer_.EndJob();
+            if (journal_)
+                journal_->JobEnded(printer_.BytesTaken());
         } else if (run.kind == Run::kConnectionEnd) {
             printer_.EndConnection(run.source);
         } else {
+            if (journal_)
+                journal_->Feeding(run.source);
             printer_.Feed(run.source, data, run.size);
         }
         // A kick: the receiving thread, which shuts the drawer in time, learns when.
@@ -292,6 +307,8 @@ void PrinterSession::Note(const std::string& line) {
 
 void PrinterSession::OnAnswer(const uint8_t* bytes, size_t size) {
     Log("<-", bytes, size);
+    if (journal_)
+        journal_->Answered(source_, bytes, size);
     newAnswers_ = true;
     answersWaiting_ = true;
     if (!answers_.empty() && answers_.back().first == source_)

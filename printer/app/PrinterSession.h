@@ -29,6 +29,8 @@
 
 namespace quillon {
 
+class JobJournal;
+
 class PrinterSession : private escpos::RealTimeScanner::Handler {
   public:
     static constexpr size_t kMaxLogLines = 2000;
@@ -85,6 +87,9 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     void PacePages(size_t most) { mostPagesAhead_ = most; }
     // From whoever draws: a page handed on has been drawn and written.
     void PageDone();
+    // Tells `journal` what happens to the printer, from now on; set before the first byte.
+    void SetJournal(JobJournal* journal) { journal_ = journal; }
+    JobJournal* Journal() const { return journal_; }
 
     // From the receiving thread: shuts a kicked drawer whose time is up; when to come again
     // (the far future while no drawer will shut). answersReadyFd is signalled when a kick
@@ -155,6 +160,7 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     size_t pagesAhead_ = 0;
     std::atomic<bool> drawingBehind_{false};
     printer::VirtualPrinter::PageSink pages_;
+    JobJournal* journal_ = nullptr;
     std::condition_variable modelWake_;
     std::condition_variable room_;
     std::thread modelThread_;

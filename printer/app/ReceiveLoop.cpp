@@ -144,6 +144,8 @@ void ReceiveLoop::Accept(const Listener& listener) {
     for (;;) {
         const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
+            if (!listener.http && options_.connected)
+                options_.connected(nextId_, fd);
             connections_.emplace_back(fd, nextId_++, listener.http);
             continue;
         }
