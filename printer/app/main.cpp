@@ -76,6 +76,12 @@ int main(int argc, char** argv) {
             << (error.empty() ? help : "quillon-printer: " + error + "\n");
         return error.empty() ? 0 : 2;
     }
+    // Before anything is registered or bound, so that a journal it cannot write leaves no trace.
+    JobJournal journal;
+    if (!options.journal.empty() && !journal.OpenFile(options.journal, error)) {
+        std::cerr << "quillon-printer: " << error << "\n";
+        return 1;
+    }
     if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QGuiApplication> app;
@@ -121,11 +127,6 @@ int main(int argc, char** argv) {
     listen(options.rawPorts[1], false);
     listen(options.httpPort, true);
 
-    JobJournal journal;
-    if (!options.journal.empty() && !journal.OpenFile(options.journal, error)) {
-        std::cerr << "quillon-printer: " << error << "\n";
-        return 1;
-    }
     const QString outDir = QString::fromStdString(options.outDir);
     if (options.headless && !QDir().mkpath(outDir)) {
         std::cerr << "quillon-printer: cannot create " << options.outDir << "\n";

@@ -380,4 +380,19 @@ TEST(PrinterProgram, JournalsEachJobToItsFileAndItsWebApiWithItsPages) {
     const int exit = unwritable.Stop();
     ASSERT_TRUE(WIFEXITED(exit));
     EXPECT_EQ(WEXITSTATUS(exit), 1) << "it ran on";
+    // One that fails later is said, and the printer goes on printing.
+    TempDir fullDir;
+    const std::string fullAddress = RandomLoopbackAddress();
+    PrinterProcess full(fullDir, fullAddress, "--journal /dev/full");
+    ASSERT_FALSE(full.WaitForPort().empty()) << full.errors();
+    for (int job = 1; job <= 2; ++job) {
+        const int fd = ConnectPrinterSocket(fullAddress.c_str(), 9100);
+        ASSERT_TRUE(WriteAll(fd, Bytes("'disk full' 0A 1D 56 00")));
+        close(fd);
+        EXPECT_FALSE(full.WaitForPage(job).empty()) << full.errors();
+    }
+    EXPECT_TRUE(until([&] {
+        return full.errors().find("cannot write the journal /dev/full: No space left on device") !=
+               std::string::npos;
+    })) << full.errors();
 }
