@@ -171,8 +171,12 @@ std::chrono::steady_clock::time_point PrinterSession::Tick(
         return drawerShuts_;
     std::lock_guard<std::mutex> hold(printerLock_);
     source_ = lastSource_;
+    newAnswers_ = false;
     printer_.Tick(now);
     drawerShuts_ = printer_.DrawerShuts();
+    // Automatic status that tells of the shut drawer goes out on the loop's next round.
+    if (newAnswers_)
+        answersReady_.Signal();
     return drawerShuts_;
 }
 

@@ -262,7 +262,7 @@ TEST(PrinterProgram, QuillonListsTheVirtualPrinterAsItsComPort) {
     EXPECT_NE(text.find("port=COM9\n"), std::string::npos) << text;
 }
 
-TEST(PrinterProgram, JournalsEachJobToItsFileAndItsWebApiWithItsPages) {
+TEST(PrinterProgram, JournalsEachJobOnFileAndWebApiAndAKickedDrawerShutsByItself) {
     TempDir dir;
     const std::string address = RandomLoopbackAddress();
     const std::string journal = dir.path() + "/jobs.jsonl";
@@ -370,6 +370,15 @@ TEST(PrinterProgram, JournalsEachJobToItsFileAndItsWebApiWithItsPages) {
                   .substr(0, 15),
               "HTTP/1.1 200 OK");
     EXPECT_EQ(Http(address, "GET /api/jobs/99.png HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+
+    // A client with automatic status back for the drawer hears it open at a kick and shut
+    // once the kick's time is up (the paper is still near its end).
+    const int asker = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 61 01")));
+    EXPECT_EQ(ReadSome(asker, 4, 5000), Bytes("14 00 03 00"));
+    ASSERT_TRUE(WriteAll(asker, Bytes("1B 70 00 32 32")));
+    EXPECT_EQ(ReadSome(asker, 8, 10000), Bytes("10 00 03 00 14 00 03 00"));
+    close(asker);
 
     // A journal that cannot be written stops the printer at its start, saying why.
     TempDir otherDir;
