@@ -357,7 +357,7 @@ void PrinterModel::EscCommand(const Token& t) {
         case 'p': {
             const int pin = (n == 1 || n == '1') ? 5 : 2;
             MarkDrawerKick(pin, Param(t, 3) * 2);
-            output_.DrawerKicked();
+            output_.DrawerKicked(Param(t, 3) * 2);
             break;
         }
         case 'v':

@@ -30,7 +30,7 @@ class ModelOutput {
     virtual ~ModelOutput() = default;
     virtual void Answer(const uint8_t* bytes, size_t size) = 0;
     virtual void PageDone(Page&& page) = 0;
-    virtual void DrawerKicked() = 0;
+    virtual void DrawerKicked(int onMs) = 0;
 };
 
 struct TextStyle {

@@ -1,5 +1,7 @@
 #include "printer/VirtualPrinter.h"
 
+#include <algorithm>
+
 namespace quillon::printer {
 
 VirtualPrinter::VirtualPrinter(const PrinterOptions& options, AnswerSink answers, PageSink pages)
@@ -24,7 +26,7 @@ void VirtualPrinter::Feed(int source, const uint8_t* data, size_t size) {
 }
 
 void VirtualPrinter::FeedNow(int source, const uint8_t* data, size_t size) {
-    tokenizers_.try_emplace(source, model_).first->second.Feed(data, size);
+    tokenizers_.try_emplace(source, static_cast<TokenSink&>(*this)).first->second.Feed(data, size);
 }
 
 void VirtualPrinter::EndConnection(int source) {
@@ -36,9 +38,36 @@ void VirtualPrinter::EndConnection(int source) {
         held_.push_back(Held{source, {}, true});
 }
 
-void VirtualPrinter::SetState(const PrinterState& state) {
+void VirtualPrinter::OnToken(const Token& token) {
+    bytesTaken_ += token.declared > token.size ? token.declared : token.size;
+    model_.OnToken(token);
+}
+
+void VirtualPrinter::SetState(const PrinterState& state, bool drawerByHand) {
+    PrinterState next = state;
+    if (drawerByHand || state.drawerOpen != state_.drawerOpen) {
+        drawerHeld_ = state.drawerOpen;
+        drawerShuts_ = Clock::time_point::max();
+    } else {
+        next.drawerOpen = state_.drawerOpen;
+    }
+    ApplyState(next);
+}
+
+void VirtualPrinter::Tick(Clock::time_point now) {
+    if (now < drawerShuts_)
+        return;
+    drawerShuts_ = Clock::time_point::max();
+    PrinterState shut = state_;
+    shut.drawerOpen = false;
+    ApplyState(shut);
+}
+
+void VirtualPrinter::ApplyState(const PrinterState& state) {
     const PrinterState before = state_;
     state_ = state;
+    if (stateChanged_ && before != state_)
+        stateChanged_(before, state_);
     if (ChangedItems(before, state_) & model_.AsbMask()) {
         const auto asb = AutomaticStatus(state_);
         answers_(asb.data(), asb.size());
@@ -63,15 +92,21 @@ void VirtualPrinter::StatusRequest(int n) {
 
 void VirtualPrinter::DrawerPulse(int pin, int onMs) {
     model_.MarkDrawerKick(pin, onMs);
-    DrawerKicked();
+    DrawerKicked(onMs);
 }
 
-void VirtualPrinter::DrawerKicked() {
+void VirtualPrinter::DrawerKicked(int onMs) {
+    if (drawerHeld_)
+        return;
+    // A second kick while it stands open keeps it open for the longer of the two.
+    const auto shuts =
+        Clock::now() + std::chrono::milliseconds(std::max(onMs, options_.drawerOpenMs));
+    drawerShuts_ = drawerShuts_ == Clock::time_point::max() ? shuts : std::max(drawerShuts_, shuts);
     if (state_.drawerOpen)
         return;
     PrinterState opened = state_;
     opened.drawerOpen = true;
-    SetState(opened);
+    ApplyState(opened);
 }
 
 }  // namespace quillon::printer

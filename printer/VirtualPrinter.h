@@ -8,6 +8,7 @@
 // sending, so that one connection's unfinished command never takes another's bytes; the
 // calls without a number are those of connection 0.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -27,12 +28,17 @@ using escpos::Tokenizer;
 struct PrinterOptions {
     Family family = Family::kPosThermal;
     int paperWidth = 576;  // dots
+    // The least time a kicked drawer stands open before it is taken to be pushed shut, so
+    // that a script asking after the kick sees it open; a longer pulse keeps it open longer.
+    int drawerOpenMs = 1000;
 };
 
-class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
+class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler, private TokenSink {
   public:
     using AnswerSink = std::function<void(const uint8_t* bytes, size_t size)>;
     using PageSink = std::function<void(Page&& page)>;
+    using StateSink = std::function<void(const PrinterState& before, const PrinterState& after)>;
+    using Clock = std::chrono::steady_clock;
     // Bytes held while offline beyond which the owner should stop reading.
     static constexpr size_t kHoldLimit = 4u << 20;
 
@@ -64,9 +70,20 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     void EndJob() { model_.EndJob(); }
 
     const PrinterState& State() const { return state_; }
-    // Changes what the sensors see: sends automatic status when enabled, and carries out the
-    // held data once the printer is online again.
-    void SetState(const PrinterState& state);
+    // Changes what the sensors see, as a hand on the printer does: sends automatic status
+    // when enabled, and carries out the held data once the printer is online again. A drawer
+    // opened by hand stays open until it is shut by hand; `drawerByHand` says the drawer item
+    // was set by hand even where it does not change, so that a drawer a kick opened is then
+    // held open.
+    void SetState(const PrinterState& state, bool drawerByHand = false);
+    // Shuts a kicked drawer whose time is up.
+    void Tick(Clock::time_point now);
+    // When a kicked drawer shuts by itself; the far future while none will.
+    Clock::time_point DrawerShuts() const { return drawerShuts_; }
+    // Told every change of the state, whatever made it.
+    void OnStateChange(StateSink sink) { stateChanged_ = std::move(sink); }
+    // Bytes the model has taken so far, counted as each command or text run is carried out.
+    uint64_t BytesTaken() const { return bytesTaken_; }
     bool Backlogged() const { return heldBytes_ >= kHoldLimit; }
     size_t HeldBytes() const { return heldBytes_; }
     const PrinterModel& Model() const { return model_; }
@@ -75,7 +92,9 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
   private:
     void Answer(const uint8_t* bytes, size_t size) override { answers_(bytes, size); }
     void PageDone(Page&& page) override { pages_(std::move(page)); }
-    void DrawerKicked() override;
+    void DrawerKicked(int onMs) override;
+    void OnToken(const Token& token) override;
+    void ApplyState(const PrinterState& state);
     void StatusRequest(int n) override;
     void DrawerPulse(int pin, int onMs) override;
     void FeedNow(int source, const uint8_t* data, size_t size);
@@ -96,6 +115,10 @@ class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {
     std::map<int, RealTimeScanner> scanners_;
     std::deque<Held> held_;
     size_t heldBytes_ = 0;
+    bool drawerHeld_ = false;  // opened by hand: no kick's time shuts it
+    Clock::time_point drawerShuts_ = Clock::time_point::max();
+    StateSink stateChanged_;
+    uint64_t bytesTaken_ = 0;
 };
 
 }  // namespace quillon::printer

@@ -14,6 +14,8 @@ const char* kHelp =
     "raw TCP ports 9100 and 4000 and a web page on port 80 of a loopback address.\n\n"
     "  --headless          no window; write each printed page as PNG to --out\n"
     "  --out DIR           folder for the PNG pages (default: printer-pages)\n"
+    "  --journal FILE      append one JSON line per job to FILE: its connection, bytes,\n"
+    "                      answers, unknown commands, state changes and pages\n"
     "  --width 58|80       paper width in mm (or 384|576 dots); default by family\n"
     "  --family NAME       pos-thermal (default), pos-impact, portable-thermal,\n"
     "                      portable-impact, micro-thermal, micro-impact\n"
@@ -24,6 +26,8 @@ const char* kHelp =
     "  --raw-ports P,Q     raw TCP ports (default 9100,4000)\n"
     "  --http-port P       web page port (default 80)\n"
     "  --idle-ms MS        a pause that ends a job even without a cut (default: none)\n"
+    "  --drawer-open-ms MS how long a drawer kick leaves the drawer open at least, before\n"
+    "                      it counts as pushed shut (default 1000; a longer pulse, longer)\n"
     "  --drop-idle S       disconnect a raw TCP client that sends nothing for S seconds\n"
     "                      (default 300; 0: never)\n"
     "  --web-timeout-ms MS disconnect a web page client after MS (default 5000)\n"
@@ -36,7 +40,8 @@ const char* kHelp =
     "                      drawing catches up, so every page is drawn)\n\n"
     "Lines on standard input change what the sensors see: cover open|closed,\n"
     "paper out|in, near-end on|off, drawer open|closed; each change is confirmed\n"
-    "with a \"state: ...\" line on standard output.\n";
+    "with a \"state: ...\" line on standard output. A drawer opened this way (or by the\n"
+    "window's button or the web API) stays open until it is closed the same way.\n";
 
 bool ToInt(const std::string& text, int low, int high, int& out) {
     char* end = nullptr;
@@ -79,6 +84,9 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
             o.dropPagesWhenBehind = true;
         } else if (arg == "--out") {
             if (!value(o.outDir))
+                return false;
+        } else if (arg == "--journal") {
+            if (!value(o.journal))
                 return false;
         } else if (arg == "--port-map") {
             if (!value(o.portMap))
@@ -130,6 +138,11 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
         } else if (arg == "--idle-ms") {
             if (!value(v) || !ToInt(v, 0, 600000, o.idleMs)) {
                 error = error.empty() ? "--idle-ms needs a number of milliseconds" : error;
+                return false;
+            }
+        } else if (arg == "--drawer-open-ms") {
+            if (!value(v) || !ToInt(v, 0, 3600000, o.printer.drawerOpenMs)) {
+                error = error.empty() ? "--drawer-open-ms needs a number of milliseconds" : error;
                 return false;
             }
         } else if (arg == "--drop-idle") {

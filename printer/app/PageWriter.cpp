@@ -12,7 +12,7 @@
 
 namespace quillon {
 
-PageWriter::PageWriter(QString dir, std::function<void()> written)
+PageWriter::PageWriter(QString dir, std::function<void(const DrawnPage&)> written)
     : dir_(std::move(dir)), written_(std::move(written)) {
     thread_ = std::thread([this] { Run(); });
 }
@@ -32,7 +32,7 @@ void PageWriter::Write(const printer::Page& page, QImage image) {
     {
         std::unique_lock<std::mutex> hold(lock_);
         room_.wait(hold, [this] { return waiting_.size() < kMaxWaiting; });
-        waiting_.push_back({name, std::move(image)});
+        waiting_.push_back({page.job, page.part, name, std::move(image)});
     }
     wake_.notify_one();
 }
@@ -47,28 +47,35 @@ void PageWriter::Run() {
         waiting_.pop_front();
         hold.unlock();
         room_.notify_one();
-        Save(page);
+        const DrawnPage saved = Save(page);
         if (written_)
-            written_();
+            written_(saved);
         hold.lock();
     }
 }
 
-void PageWriter::Save(const Waiting& page) const {
-    const std::string path = QFile::encodeName(dir_ + "/" + page.name).toStdString();
-    const QByteArray png = printer::EncodePng(page.image);
-    if (png.isEmpty()) {
+DrawnPage PageWriter::Save(const Waiting& page) const {
+    DrawnPage saved{page.job, page.part, printer::EncodePng(page.image), page.image.size(), {}, {}};
+    const QString file = dir_ + "/" + page.name;
+    const std::string path = QFile::encodeName(file).toStdString();
+    if (saved.png.isEmpty()) {
+        saved.error = "cannot encode the page as PNG";
         std::cerr << "quillon-printer: cannot encode " << path << " as PNG\n";
-        return;
+        return saved;
     }
-    const std::string_view bytes(png.constData(), static_cast<size_t>(png.size()));
+    const std::string_view bytes(saved.png.constData(), static_cast<size_t>(saved.png.size()));
     int error = ReplaceFile(path, {bytes});
     // A folder removed while the printer runs (a script cleaning up between runs) is made again.
     if (error == ENOENT && QDir().mkpath(dir_))
         error = ReplaceFile(path, {bytes});
-    if (error)
+    if (error) {
+        saved.error = QString::fromLocal8Bit(std::strerror(error));
         std::cerr << "quillon-printer: cannot write " << path << ": " << std::strerror(error)
                   << "\n";
+    } else {
+        saved.file = file;
+    }
+    return saved;
 }
 
 }  // namespace quillon

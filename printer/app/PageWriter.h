@@ -12,13 +12,15 @@
 #include <thread>
 
 #include "printer/Paper.h"
+#include "printer/app/JobJournal.h"
 
 namespace quillon {
 
 class PageWriter {
   public:
-    // `written` is called, from the writer's thread, after each page, written or not.
-    PageWriter(QString dir, std::function<void()> written);
+    // `written` is called, from the writer's thread, after each page, written or not, with
+    // its PNG and where it went or why it did not.
+    PageWriter(QString dir, std::function<void(const DrawnPage&)> written);
     ~PageWriter();  // writes what is waiting, then stops
     PageWriter(const PageWriter&) = delete;
     PageWriter& operator=(const PageWriter&) = delete;
@@ -30,16 +32,18 @@ class PageWriter {
 
   private:
     struct Waiting {
+        int job;
+        int part;
         QString name;
         QImage image;
     };
     void Run();
     // Through a temporary file of its own, so a reader never sees half a page and a symlink
     // planted in the folder is never written through.
-    void Save(const Waiting& page) const;
+    DrawnPage Save(const Waiting& page) const;
 
     const QString dir_;
-    const std::function<void()> written_;
+    const std::function<void(const DrawnPage&)> written_;
     std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable room_;

@@ -1,5 +1,7 @@
 #include "printer/app/PrinterSession.h"
 
+#include "printer/app/JobJournal.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,6 +19,11 @@ PrinterSession::PrinterSession(const printer::PrinterOptions& options,
       // Left as it is, the memory is taken only as a burst reaches it.
       buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)),
       pages_(std::move(pages)) {
+    printer_.OnStateChange(
+        [this](const printer::PrinterState& before, const printer::PrinterState& after) {
+            if (journal_)
+                journal_->StateChanged(before, after);
+        });
     modelThread_ = std::thread([this] { RunModel(); });
 }
 
@@ -165,6 +172,8 @@ void PrinterSession::Stop() {
     }
     std::lock_guard<std::mutex> hold(printerLock_);
     printer_.EndJob();
+    if (journal_)
+        journal_->JobEnded(printer_.BytesTaken());
 }
 
 void PrinterSession::StatusRequest(int n) {
@@ -177,6 +186,22 @@ void PrinterSession::DrawerPulse(int pin, int onMs) {
     std::lock_guard<std::mutex> hold(printerLock_);
     source_ = scanSource_;
     printer_.RealTime().DrawerPulse(pin, onMs);
+    drawerShuts_ = printer_.DrawerShuts();
+}
+
+std::chrono::steady_clock::time_point PrinterSession::Tick(
+    std::chrono::steady_clock::time_point now) {
+    if (now < drawerShuts_.load())
+        return drawerShuts_;
+    std::lock_guard<std::mutex> hold(printerLock_);
+    source_ = lastSource_;
+    newAnswers_ = false;
+    printer_.Tick(now);
+    drawerShuts_ = printer_.DrawerShuts();
+    // Automatic status that tells of the shut drawer goes out on the loop's next round.
+    if (newAnswers_)
+        answersReady_.Signal();
+    return drawerShuts_;
 }
 
 void PrinterSession::HandOn(printer::Page&& page) {
@@ -185,6 +210,8 @@ void PrinterSession::HandOn(printer::Page&& page) {
         if (++pagesAhead_ >= mostPagesAhead_)
             drawingBehind_ = true;
     }
+    if (journal_)
+        journal_->PageOut(page, printer_.BytesTaken());
     pages_(std::move(page));
 }
 
@@ -234,14 +261,22 @@ bool PrinterSession::FeedSlice() {
         if (!printer_.State().Online())
             return true;  // gone offline meanwhile: wait for it to come back
         newAnswers_ = false;
+        const auto drawerShuts = printer_.DrawerShuts();
         source_ = run.source;
-        if (run.kind == Run::kJobEnd)
+        if (run.kind == Run::kJobEnd) {
             printer_.EndJob();
-        else if (run.kind == Run::kConnectionEnd)
+            if (journal_)
+                journal_->JobEnded(printer_.BytesTaken());
+        } else if (run.kind == Run::kConnectionEnd) {
             printer_.EndConnection(run.source);
-        else
+        } else {
+            if (journal_)
+                journal_->Feeding(run.source);
             printer_.Feed(run.source, data, run.size);
-        wakeReader = newAnswers_;
+        }
+        // A kick: the receiving thread, which shuts the drawer in time, learns when.
+        drawerShuts_ = printer_.DrawerShuts();
+        wakeReader = newAnswers_ || drawerShuts != printer_.DrawerShuts();
     }
     {
         std::lock_guard<std::mutex> lock(bufferLock_);
@@ -267,12 +302,13 @@ printer::PrinterState PrinterSession::State() {
     return printer_.State();
 }
 
-void PrinterSession::SetState(const printer::PrinterState& state) {
+void PrinterSession::SetState(const printer::PrinterState& state, bool drawerByHand) {
     {
         std::lock_guard<std::mutex> hold(printerLock_);
         source_ = lastSource_;
-        printer_.SetState(state);
+        printer_.SetState(state, drawerByHand);
         online_ = printer_.State().Online();
+        drawerShuts_ = printer_.DrawerShuts();
     }
     {
         // The model thread is either asleep, and woken below, or has yet to see online_.
@@ -299,6 +335,8 @@ void PrinterSession::Note(const std::string& line) {
 
 void PrinterSession::OnAnswer(const uint8_t* bytes, size_t size) {
     Log("<-", bytes, size);
+    if (journal_)
+        journal_->Answered(source_, bytes, size);
     newAnswers_ = true;
     answersWaiting_ = true;
     if (!answers_.empty() && answers_.back().first == source_)

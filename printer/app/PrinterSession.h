@@ -11,6 +11,7 @@
 // on the other connections are still answered at once.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -28,6 +29,8 @@
 #include "transport/platform/EventFd.h"
 
 namespace quillon {
+
+class JobJournal;
 
 class PrinterSession : private escpos::RealTimeScanner::Handler {
   public:
@@ -88,10 +91,19 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     void PacePages(size_t most) { mostPagesAhead_ = most; }
     // From whoever draws: a page handed on has been drawn and written.
     void PageDone();
+    // Tells `journal` what happens to the printer, from now on; set before the first byte.
+    void SetJournal(JobJournal* journal) { journal_ = journal; }
+    JobJournal* Journal() const { return journal_; }
 
-    // From the window.
+    // From the receiving thread: shuts a kicked drawer whose time is up; when to come again
+    // (the far future while no drawer will shut). answersReadyFd is signalled when a kick
+    // from the model thread brings that time forward.
+    std::chrono::steady_clock::time_point Tick(std::chrono::steady_clock::time_point now);
+
+    // From the window, the web page and the standard input: what a hand on the printer
+    // changes (VirtualPrinter::SetState).
     printer::PrinterState State();
-    void SetState(const printer::PrinterState& state);
+    void SetState(const printer::PrinterState& state, bool drawerByHand = false);
     std::deque<std::string> TakeLog();
     // The page being printed and not yet cut, once the printer has caught up with what it
     // received, when it has changed since `version` (which it then updates); empty pages
@@ -129,6 +141,10 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     bool newAnswers_ = false;
     std::atomic<bool> answersWaiting_{false};  // answers_ is not empty
     std::atomic<bool> online_{true};
+    // When a kicked drawer shuts, so that the receiving thread need not take the printer's
+    // lock to know.
+    std::atomic<std::chrono::steady_clock::time_point> drawerShuts_{
+        std::chrono::steady_clock::time_point::max()};
     EventFd answersReady_;
 
     // Only the receiving thread scans, so the scanners need no lock. Each connection has its
@@ -152,6 +168,7 @@ class PrinterSession : private escpos::RealTimeScanner::Handler {
     size_t pagesAhead_ = 0;
     std::atomic<bool> drawingBehind_{false};
     printer::VirtualPrinter::PageSink pages_;
+    JobJournal* journal_ = nullptr;
     std::condition_variable modelWake_;
     std::condition_variable room_;
     std::thread modelThread_;

@@ -199,7 +199,8 @@ void PrinterWindow::Toggle(int which) {
             s.drawerOpen = !s.drawerOpen;
             break;
     }
-    session_.SetState(s);
+    // The drawer button holds the drawer open until it is pressed again.
+    session_.SetState(s, which == 3);
     ShowState();
 }
 

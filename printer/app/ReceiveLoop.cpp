@@ -79,7 +79,7 @@ void ReceiveLoop::Run() {
         Clock::time_point deadline = EndPause(now);
         ServeTurns();
         DeliverAnswers();
-        deadline = std::min(deadline, DropIdle(now));
+        deadline = std::min({deadline, DropIdle(now), session_.Tick(now)});
         const bool resting = now < acceptRest_;
         if (resting)
             deadline = std::min(deadline, acceptRest_);
@@ -179,6 +179,8 @@ void ReceiveLoop::Accept(const Listener& listener) {
     for (;;) {
         const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
+            if (!listener.http && options_.connected)
+                options_.connected(nextId_, fd);
             connections_.emplace_back(fd, nextId_++, listener.http);
             continue;
         }

@@ -45,6 +45,8 @@ struct ReceiveOptions {
     std::string pageTitle;    // of the web page
     // Told what the owner should know: answers dropped, descriptors running out.
     std::function<void(const std::string&)> note;
+    // Told of each raw TCP client as it connects: its connection number and socket.
+    std::function<void(int id, int fd)> connected;
 };
 
 class ReceiveLoop {

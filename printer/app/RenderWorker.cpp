@@ -7,8 +7,8 @@
 
 namespace quillon {
 
-RenderWorker::RenderWorker(Drawn drawn, bool dropWhenBehind)
-    : drawn_(std::move(drawn)), dropWhenBehind_(dropWhenBehind) {
+RenderWorker::RenderWorker(Drawn drawn, bool dropWhenBehind, Dropped dropped)
+    : drawn_(std::move(drawn)), dropWhenBehind_(dropWhenBehind), dropped_(std::move(dropped)) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -24,13 +24,15 @@ RenderWorker::~RenderWorker() {
 void RenderWorker::Submit(printer::Page&& page) {
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (dropWhenBehind_ && waiting_.size() >= kMaxWaiting) {
-            ++skipped_;
+        if (!dropWhenBehind_ || waiting_.size() < kMaxWaiting) {
+            waiting_.push_back(std::move(page));
+            wake_.notify_one();
             return;
         }
-        waiting_.push_back(std::move(page));
+        ++skipped_;
     }
-    wake_.notify_one();
+    if (dropped_)
+        dropped_(page);
 }
 
 long long RenderWorker::Skipped() const {

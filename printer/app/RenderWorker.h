@@ -21,7 +21,10 @@ class RenderWorker {
     static constexpr size_t kMaxWaiting = 64;
     using Drawn = std::function<void(const printer::Page& page, const QImage& image)>;
 
-    explicit RenderWorker(Drawn drawn, bool dropWhenBehind = false);
+    using Dropped = std::function<void(const printer::Page& page)>;
+
+    // `dropped` is told of each page not drawn because drawing fell behind.
+    explicit RenderWorker(Drawn drawn, bool dropWhenBehind = false, Dropped dropped = {});
     ~RenderWorker();  // draws what is waiting, then stops
     RenderWorker(const RenderWorker&) = delete;
     RenderWorker& operator=(const RenderWorker&) = delete;
@@ -35,6 +38,7 @@ class RenderWorker {
 
     Drawn drawn_;
     const bool dropWhenBehind_;
+    Dropped dropped_;
     mutable std::mutex lock_;
     std::condition_variable wake_;
     std::deque<printer::Page> waiting_;

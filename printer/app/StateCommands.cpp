@@ -71,7 +71,8 @@ void StateCommands::Read() {
             std::cerr << "quillon-printer: no such command: " << line << "\n";
             continue;
         }
-        session_.SetState(state);
+        // "drawer open" holds it open, as the window's button does.
+        session_.SetState(state, line.starts_with("drawer"));
         std::cout << "state: " << DescribeState(state) << std::endl;
     }
     // A line without an end that grows beyond reason is no command.

@@ -3,11 +3,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 #include <cstdlib>
 
 #include "escpos/Status.h"
+#include "printer/app/JobJournal.h"
 #include "printer/app/PrinterSession.h"
 
 namespace quillon {
@@ -54,8 +56,9 @@ QJsonObject StatusJson(const printer::PrinterState& s) {
     };
 }
 
-// Applies the form's items to `s`; false with `why` for an item it does not know.
-bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, std::string& why) {
+// Applies the form's items to `s`; false with `why` for an item it does not know. `drawer`
+// is set when the form names the drawer.
+bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, bool& drawer, std::string& why) {
     for (const auto& [key, value] : form.queryItems(QUrl::FullyDecoded)) {
         if (key == "cover" && (value == "open" || value == "closed")) {
             s.coverOpen = value == "open";
@@ -64,6 +67,7 @@ bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, std::string& why
             s.paperNearEnd = value == "near-end";
         } else if (key == "drawer" && (value == "open" || value == "closed")) {
             s.drawerOpen = value == "open";
+            drawer = true;
         } else {
             why = "unknown setting " + (key + "=" + value).toStdString() +
                   "; known: cover=open|closed, paper=ok|near-end|out, drawer=open|closed";
@@ -71,6 +75,30 @@ bool ApplyForm(const QUrlQuery& form, printer::PrinterState& s, std::string& why
         }
     }
     return true;
+}
+
+// GET /api/jobs and GET /api/jobs/N.png (part 1) or /api/jobs/N-P.png (part P).
+std::string JobsResponse(const std::string& method, const QString& path, JobJournal* journal) {
+    if (method != "GET")
+        return ErrorReply("405 Method Not Allowed", "jobs are read with GET");
+    if (!journal)
+        return ErrorReply("404 Not Found", "this printer keeps no journal");
+    if (path == "/api/jobs")
+        return Reply(
+            "200 OK", "application/json",
+            QJsonDocument(journal->Recent()).toJson(QJsonDocument::Compact).toStdString() + "\n");
+    static const QRegularExpression image("^/api/jobs/([0-9]{1,9})(?:-([0-9]{1,9}))?\\.png$");
+    const QRegularExpressionMatch match = image.match(path);
+    if (!match.hasMatch())
+        return ErrorReply("404 Not Found", "no such page: " + path.toStdString() +
+                                               " (images are /api/jobs/N.png and N-P.png)");
+    const int job = match.captured(1).toInt();
+    const int part = match.hasCaptured(2) ? match.captured(2).toInt() : 1;
+    QByteArray png;
+    std::string why;
+    if (!journal->Image(job, part, png, why))
+        return ErrorReply("404 Not Found", why);
+    return Reply("200 OK", "image/png", png.toStdString());
 }
 
 }  // namespace
@@ -102,7 +130,8 @@ std::string WebResponse(const std::string& request, PrinterSession& session,
             "</title></head><body><h1>" + pageTitle +
             "</h1><p>Raw printing on ports 9100 and 4000.</p><p>API: GET /api/status, POST "
             "/api/state (cover=open|closed, paper=ok|near-end|out, "
-            "drawer=open|closed).</p></body></html>\n";
+            "drawer=open|closed), GET /api/jobs (the recent jobs), GET /api/jobs/N.png (the "
+            "first page of job N; N-2.png its second).</p></body></html>\n";
         return Reply("200 OK", "text/html; charset=utf-8", body);
     }
     if (path == "/api/status") {
@@ -115,12 +144,16 @@ std::string WebResponse(const std::string& request, PrinterSession& session,
             return ErrorReply("405 Method Not Allowed", "the state is set with POST");
         printer::PrinterState state = session.State();
         std::string why;
+        bool drawer = false;
         const QUrlQuery body(QString::fromStdString(request.substr(headerEnd + 4)));
-        if (!ApplyForm(QUrlQuery(url), state, why) || !ApplyForm(body, state, why))
+        if (!ApplyForm(QUrlQuery(url), state, drawer, why) || !ApplyForm(body, state, drawer, why))
             return ErrorReply("400 Bad Request", why);
-        session.SetState(state);
+        // drawer=open holds the drawer open, even one a kick has opened, until drawer=closed.
+        session.SetState(state, drawer);
         return JsonReply("200 OK", StatusJson(session.State()));
     }
+    if (path == "/api/jobs" || path.startsWith("/api/jobs/"))
+        return JobsResponse(method, path, session.Journal());
     return ErrorReply("404 Not Found", "no such page: " + path.toStdString());
 }
 

@@ -5,6 +5,9 @@
 //   GET  /api/status    the state as JSON, with the DLE EOT 1-4 answers it gives
 //   POST /api/state     cover=open|closed, paper=ok|near-end|out, drawer=open|closed, as a
 //                       form body or a query; answers with the new state
+//   GET  /api/jobs      the recent jobs' journal entries, oldest first
+//   GET  /api/jobs/N.png, /api/jobs/N-P.png
+//                       the first page of job N, or its part P
 
 #include <string>
 

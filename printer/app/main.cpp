@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "printer/app/AppOptions.h"
+#include "printer/app/JobJournal.h"
 #include "printer/app/Listeners.h"
 #include "printer/app/PageWriter.h"
 #include "printer/app/PortMapEntry.h"
@@ -28,6 +29,7 @@
 #include "printer/app/RenderWorker.h"
 #include "printer/app/StateCommands.h"
 #include "printer/app/WindowTexts.h"
+#include "printer/render/PageRenderer.h"
 #include "transport/SerialPortNames.h"
 
 using namespace quillon;
@@ -73,6 +75,12 @@ int main(int argc, char** argv) {
         (error.empty() ? std::cout : std::cerr)
             << (error.empty() ? help : "quillon-printer: " + error + "\n");
         return error.empty() ? 0 : 2;
+    }
+    // Before anything is registered or bound, so that a journal it cannot write leaves no trace.
+    JobJournal journal;
+    if (!options.journal.empty() && !journal.OpenFile(options.journal, error)) {
+        std::cerr << "quillon-printer: " << error << "\n";
+        return 1;
     }
     if (options.headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -130,7 +138,10 @@ int main(int argc, char** argv) {
     // done once it is written, or handed to the window.
     std::unique_ptr<PageWriter> writer;
     if (options.headless)
-        writer = std::make_unique<PageWriter>(outDir, [&] { pacing->PageDone(); });
+        writer = std::make_unique<PageWriter>(outDir, [&](const DrawnPage& page) {
+            journal.PageDrawn(page);
+            pacing->PageDone();
+        });
     auto renderer = std::make_unique<RenderWorker>(
         [&](const printer::Page& page, const QImage& image) {
             if (writer) {
@@ -139,12 +150,23 @@ int main(int argc, char** argv) {
             }
             QMetaObject::invokeMethod(window, "AddPage", Qt::QueuedConnection,
                                       Q_ARG(QImage, image));
+            // The web API serves the page, as it does a headless printer's.
+            journal.PageDrawn(
+                {page.job, page.part, printer::EncodePng(image), image.size(), {}, {}});
             pacing->PageDone();
         },
-        options.dropPagesWhenBehind);
+        options.dropPagesWhenBehind,
+        [&](const printer::Page& page) { journal.PageDropped(page.job, page.part); });
     PrinterSession session(options.printer,
                            [&](printer::Page&& page) { renderer->Submit(std::move(page)); });
     session.PacePages(options.dropPagesWhenBehind ? 0 : RenderWorker::kMaxWaiting);
+    session.SetJournal(&journal);
+    journal.Connected(0,
+                      {{"id", 0}, {"kind", "pty"}, {"device", QString::fromStdString(pty.path())}});
+    journal.OnNote([&session](const std::string& line) {
+        std::cerr << "quillon-printer: " + line + "\n" << std::flush;
+        session.Note(line);
+    });
     pacing = &session;
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
@@ -165,6 +187,9 @@ int main(int argc, char** argv) {
         receiving.note = [](const std::string& line) {
             std::cerr << "quillon-printer: " + line + "\n" << std::flush;
         };
+    receiving.connected = [&journal](int id, int fd) {
+        journal.Connected(id, DescribeSocket(id, fd));
+    };
     ReceiveLoop loop(session, pty.fd(), pty.path(), std::move(listeners), receiving);
     loop.Start();
     // Lines on standard input change what the sensors see.

@@ -80,6 +80,53 @@ TEST(PrinterStatus, AutomaticStatusOnEnableAndOnEveryChangeUntilDisabled) {
     EXPECT_EQ(h.TakeAnswers(), "");
 }
 
+TEST(PrinterStatus, AKickedDrawerShutsAfterItsPulseUnlessAHandHoldsItOpen) {
+    using Clock = VirtualPrinter::Clock;
+    using std::chrono::milliseconds;
+    EngineHarness h(Family::kPosThermal, 576, /*drawerOpenMs=*/300);
+    // A 100 ms kick leaves it open for the 300 ms a script is given to see it open.
+    Clock::time_point before = Clock::now();
+    h.Send("1B 70 00 32 32");
+    Clock::time_point after = Clock::now();
+    h.Send("10 04 01 1D 72 02");
+    EXPECT_EQ(h.TakeAnswers(), X("12 00")) << "DLE EOT 1 and GS r 2 say open";
+    EXPECT_GE(h.printer.DrawerShuts(), before + milliseconds(300));
+    EXPECT_LE(h.printer.DrawerShuts(), after + milliseconds(300));
+    // A real-time pulse of 800 ms while it stands open keeps it open for that long.
+    before = Clock::now();
+    h.Send("10 14 01 00 08");
+    after = Clock::now();
+    const Clock::time_point shuts = h.printer.DrawerShuts();
+    EXPECT_GE(shuts, before + milliseconds(800));
+    EXPECT_LE(shuts, after + milliseconds(800));
+    h.printer.Tick(shuts - milliseconds(1));
+    h.Send("10 04 01");
+    EXPECT_EQ(h.TakeAnswers(), X("12"));
+    h.printer.Tick(shuts);
+    h.Send("10 04 01 1D 72 02");
+    EXPECT_EQ(h.TakeAnswers(), X("16 01")) << "shut once the pulse is over";
+    EXPECT_EQ(h.printer.DrawerShuts(), Clock::time_point::max());
+
+    // Opened by hand, a kick's time does not shut it; nor one that a kick had opened and a
+    // hand then held.
+    h.Set(false, false, false, true);
+    h.Send("1B 70 00 32 32");
+    EXPECT_EQ(h.printer.DrawerShuts(), Clock::time_point::max());
+    h.Set(false, false, false, false);
+    h.Send("1B 70 00 32 32");
+    PrinterState held = h.printer.State();
+    ASSERT_TRUE(held.drawerOpen);
+    h.printer.SetState(held, /*drawerByHand=*/true);
+    h.Send("1B 70 00 FF FF");
+    h.printer.Tick(Clock::now() + std::chrono::hours(1));
+    h.Send("10 04 01");
+    EXPECT_EQ(h.TakeAnswers(), X("12")) << "held open past every pulse";
+    h.Set(false, false, false, false);
+    h.printer.Tick(Clock::now() + std::chrono::hours(1));
+    h.Send("10 04 01");
+    EXPECT_EQ(h.TakeAnswers(), X("16")) << "shut by hand";
+}
+
 TEST(PrinterStatus, IdentityAnswersAreOneByteOrAnUnderscoreBlock) {
     EngineHarness h;
     h.Send("1D 49 01 1D 49 32 1D 49 03 1D 49 41 1D 49 42 1D 49 43 1D 49 44 1D 49 45 1D 49 07");

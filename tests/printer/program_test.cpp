@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "printer/app/JobJournal.h"
 #include "tests/printer/EngineHarness.h"
 #include "tests/printer/ImageChecks.h"
 #include "tests/printer/PrinterProcess.h"
@@ -33,6 +34,26 @@ std::string ReadMap(const std::string& file) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// One request to the web port (8080) of the printer at `address`; the whole reply.
+std::string Http(const std::string& address, const std::string& request) {
+    const int fd = ConnectPrinterSocket(address.c_str(), 8080);
+    if (fd < 0 || !WriteAll(fd, request))
+        return "no connection";
+    // The printer closes the connection once it has answered.
+    std::string reply = ReadSome(fd, 64 << 20, 5000);
+    close(fd);
+    return reply;
+}
+
+std::string HttpBody(const std::string& reply) {
+    const size_t end = reply.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+
+QJsonDocument JsonBody(const std::string& reply) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(HttpBody(reply)));
 }
 
 }  // namespace
@@ -148,19 +169,8 @@ TEST(PrinterProgram, ScriptsReadWhereItListensLearnWhyAPortIsMissingAndKeepTheir
         << other.errors();
 
     // Its state set and read through the web API, as the printer's answers show it.
-    auto http = [&](const std::string& request) {
-        const int fd = ConnectPrinterSocket(address.c_str(), 8080);
-        if (fd < 0 || !WriteAll(fd, request))
-            return std::string("no connection");
-        std::string reply = ReadSome(fd, 1 << 16, 5000);
-        close(fd);
-        return reply;
-    };
-    auto body = [](const std::string& reply) {
-        return QJsonDocument::fromJson(
-                   QByteArray::fromStdString(reply.substr(reply.find("\r\n\r\n") + 4)))
-            .object();
-    };
+    auto http = [&](const std::string& request) { return Http(address, request); };
+    auto body = [](const std::string& reply) { return JsonBody(reply).object(); };
     auto post = [&](const std::string& target, const std::string& form) {
         return http("POST " + target + " HTTP/1.1\r\nContent-Length: " +
                     std::to_string(form.size()) + "\r\n\r\n" + form);
@@ -250,4 +260,148 @@ TEST(PrinterProgram, QuillonListsTheVirtualPrinterAsItsComPort) {
     kill(quillon, SIGTERM);
     waitpid(quillon, nullptr, 0);
     EXPECT_NE(text.find("port=COM9\n"), std::string::npos) << text;
+}
+
+TEST(PrinterProgram, JournalsEachJobOnFileAndWebApiAndAKickedDrawerShutsByItself) {
+    TempDir dir;
+    const std::string address = RandomLoopbackAddress();
+    const std::string journal = dir.path() + "/jobs.jsonl";
+    PrinterProcess printer(dir, address,
+                           "--http-port 8080 --drawer-open-ms 200 --journal " + journal);
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    auto lines = [&] {
+        std::ifstream in(journal);
+        std::vector<QJsonObject> read;
+        for (std::string line; std::getline(in, line);)
+            read.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+        return read;
+    };
+    auto until = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000; ++i) {
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    };
+    auto status = [&] { return JsonBody(Http(address, "GET /api/status HTTP/1.1\r\n\r\n")); };
+
+    // Job 1 over TCP: a status request, a command the printer does not know, a drawer kick
+    // and the drawer's sensor asked in turn, which says open.
+    const std::string first =
+        Bytes("1B 40 'first job' 0A 10 04 01 1B 7E 1B 70 00 32 32 1D 72 02 1D 56 00");
+    const int tcp = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_GE(tcp, 0);
+    ASSERT_TRUE(WriteAll(tcp, first));
+    EXPECT_EQ(ReadSome(tcp, 2, 5000), Bytes("16 00"));
+    close(tcp);
+    // The drawer shuts by itself once its time is up.
+    EXPECT_TRUE(until([&] { return status()["drawer"] == "closed"; })) << printer.errors();
+
+    // Job 2 on the terminal, after the paper runs near its end.
+    ASSERT_EQ(Http(address, "POST /api/state?paper=near-end HTTP/1.1\r\n\r\n").substr(0, 15),
+              "HTTP/1.1 200 OK");
+    const std::string second = Bytes("'second job' 0A 1D 72 01 1D 56 00");
+    const int pty = OpenClient(device);
+    ASSERT_GE(pty, 0);
+    ASSERT_EQ(write(pty, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+    EXPECT_EQ(ReadFor(pty, 1, 5000), "\x03");
+    close(pty);
+
+    ASSERT_TRUE(until([&] { return lines().size() >= 2; })) << printer.errors();
+    const std::vector<QJsonObject> jobs = lines();
+    ASSERT_EQ(jobs.size(), 2u);
+    const QJsonObject& one = jobs[0];
+    EXPECT_EQ(one["job"], 1);
+    EXPECT_EQ(one["connection"]["kind"], "tcp");
+    EXPECT_EQ(one["connection"]["port"], 9100);
+    EXPECT_EQ(one["bytesIn"], static_cast<int>(first.size()));
+    const QJsonValue tcpId = one["connection"]["id"];
+    EXPECT_EQ(one["answers"], (QJsonArray{QJsonObject{{"connection", tcpId}, {"hex", "16"}},
+                                          QJsonObject{{"connection", tcpId}, {"hex", "00"}}}));
+    EXPECT_EQ(one["unknown"], QJsonArray{"1B 7E"});
+    ASSERT_EQ(one["stateChanges"].toArray().size(), 1);
+    EXPECT_EQ(one["stateChanges"][0]["drawer"], "open");
+    EXPECT_LE(one["start"].toString(), one["end"].toString());
+    ASSERT_EQ(one["pages"].toArray().size(), 1);
+    const QJsonObject page = one["pages"][0].toObject();
+    EXPECT_EQ(page["width"], 576);
+    EXPECT_EQ(page["file"].toString().toStdString(), printer.pages() + "/job-0001-01.png");
+    const QJsonObject& two = jobs[1];
+    EXPECT_EQ(two["job"], 2);
+    EXPECT_EQ(two["connection"]["kind"], "pty");
+    EXPECT_EQ(two["connection"]["device"].toString().toStdString(), device);
+    EXPECT_EQ(two["bytesIn"], static_cast<int>(second.size()));
+    EXPECT_EQ(two["answers"], (QJsonArray{QJsonObject{{"connection", 0}, {"hex", "03"}}}));
+    EXPECT_EQ(two["unknown"], QJsonArray{});
+    // What changed since job 1 ended: the drawer shut, the paper ran near its end.
+    const QJsonArray changes = two["stateChanges"].toArray();
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes[0]["drawer"], "closed");
+    EXPECT_EQ(changes[1]["paper"], "near-end");
+
+    // The web API lists the same, and serves the page written.
+    const QJsonArray listed = JsonBody(Http(address, "GET /api/jobs HTTP/1.1\r\n\r\n")).array();
+    EXPECT_EQ(listed, (QJsonArray{one, two}));
+    const std::string image = Http(address, "GET /api/jobs/1.png HTTP/1.1\r\n\r\n");
+    ASSERT_EQ(image.substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_NE(image.find("Content-Type: image/png"), std::string::npos);
+    std::ifstream file(printer.pages() + "/job-0001-01.png", std::ios::binary);
+    EXPECT_EQ(HttpBody(image), std::string(std::istreambuf_iterator<char>(file), {}));
+    EXPECT_NE(JsonBody(Http(address, "GET /api/jobs/1-2.png HTTP/1.1\r\n\r\n"))["error"]
+                  .toString()
+                  .indexOf("job 1 has no part 2"),
+              -1);
+
+    // Only the last jobs' images are kept: older ones are a 404 that says so.
+    std::string many;
+    for (size_t i = 0; i < JobJournal::kImageJobs; ++i)
+        many += Bytes("'again' 0A 1D 56 00");
+    const int again = ConnectPrinterSocket(address.c_str(), 4000);
+    ASSERT_TRUE(WriteAll(again, many));
+    close(again);
+    const size_t all = 2 + JobJournal::kImageJobs;
+    ASSERT_TRUE(until([&] { return lines().size() >= all; })) << printer.errors();
+    const std::string gone = Http(address, "GET /api/jobs/1.png HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(gone.substr(0, 12), "HTTP/1.1 404");
+    EXPECT_NE(JsonBody(gone)["error"].toString().indexOf("no longer kept"), -1) << gone;
+    EXPECT_EQ(Http(address, "GET /api/jobs/" + std::to_string(all) + ".png HTTP/1.1\r\n\r\n")
+                  .substr(0, 15),
+              "HTTP/1.1 200 OK");
+    EXPECT_EQ(Http(address, "GET /api/jobs/99.png HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 404");
+
+    // A client with automatic status back for the drawer hears it open at a kick and shut
+    // once the kick's time is up (the paper is still near its end).
+    const int asker = ConnectPrinterSocket(address.c_str(), 9100);
+    ASSERT_TRUE(WriteAll(asker, Bytes("1D 61 01")));
+    EXPECT_EQ(ReadSome(asker, 4, 5000), Bytes("14 00 03 00"));
+    ASSERT_TRUE(WriteAll(asker, Bytes("1B 70 00 32 32")));
+    EXPECT_EQ(ReadSome(asker, 8, 10000), Bytes("10 00 03 00 14 00 03 00"));
+    close(asker);
+
+    // A journal that cannot be written stops the printer at its start, saying why.
+    TempDir otherDir;
+    PrinterProcess unwritable(otherDir, RandomLoopbackAddress(),
+                              "--journal " + otherDir.path() + "/missing/jobs.jsonl");
+    EXPECT_TRUE(until(
+        [&] { return unwritable.errors().find("cannot write the journal") != std::string::npos; }));
+    const int exit = unwritable.Stop();
+    ASSERT_TRUE(WIFEXITED(exit));
+    EXPECT_EQ(WEXITSTATUS(exit), 1) << "it ran on";
+    // One that fails later is said, and the printer goes on printing.
+    TempDir fullDir;
+    const std::string fullAddress = RandomLoopbackAddress();
+    PrinterProcess full(fullDir, fullAddress, "--journal /dev/full");
+    ASSERT_FALSE(full.WaitForPort().empty()) << full.errors();
+    for (int job = 1; job <= 2; ++job) {
+        const int fd = ConnectPrinterSocket(fullAddress.c_str(), 9100);
+        ASSERT_TRUE(WriteAll(fd, Bytes("'disk full' 0A 1D 56 00")));
+        close(fd);
+        EXPECT_FALSE(full.WaitForPage(job).empty()) << full.errors();
+    }
+    EXPECT_TRUE(until([&] {
+        return full.errors().find("cannot write the journal /dev/full: No space left on device") !=
+               std::string::npos;
+    })) << full.errors();
 }
