@@ -2,8 +2,8 @@
 
 namespace quillon::printer {
 
-PageBuilder::PageBuilder(int paperWidth, std::function<void(Page&&)> done)
-    : paperWidth_(paperWidth), done_(std::move(done)) {}
+PageBuilder::PageBuilder(int paperWidth, FontCells cells, std::function<void(Page&&)> done)
+    : paperWidth_(paperWidth), cells_(cells), done_(std::move(done)) {}
 
 void PageBuilder::Add(Element element, int height) {
     page_.elements.push_back(std::move(element));
@@ -22,6 +22,7 @@ void PageBuilder::Hand(bool jobEnd) {
     page_.part = ++part_;
     page_.jobEnd = jobEnd;
     page_.paperWidth = paperWidth_;
+    page_.cells = cells_;
     Page done = std::move(page_);
     page_ = Page{};
     height_ = 0;

@@ -26,7 +26,7 @@ using escpos::Tokenizer;
 
 struct PrinterOptions {
     Family family = Family::kPosThermal;
-    int paperWidth = 576;  // dots
+    Geometry geometry = GeometryOf(Family::kPosThermal);
 };
 
 class VirtualPrinter : private ModelOutput, private RealTimeScanner::Handler {

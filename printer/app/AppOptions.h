@@ -21,6 +21,7 @@ struct AppOptions {
     int dropIdleS = 300;               // a raw client silent this long is disconnected; 0: never
     bool dropPagesWhenBehind = false;  // else reading waits for drawing
     bool readyJson = false;            // say where it listens as one JSON line on standard output
+    std::string warning;               // a command line that works but is not what was meant
 };
 
 // Fills `options` from argv; false with a message in `error` for a bad command line, or with

@@ -145,6 +145,10 @@ int main(int argc, char** argv) {
     PrinterSession session(options.printer,
                            [&](printer::Page&& page) { renderer->Submit(std::move(page)); });
     session.PacePages(options.dropPagesWhenBehind ? 0 : RenderWorker::kMaxWaiting);
+    if (!options.warning.empty()) {
+        std::cerr << "quillon-printer: " << options.warning << "\n";
+        session.Note(options.warning);
+    }
     pacing = &session;
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
@@ -155,7 +159,8 @@ int main(int argc, char** argv) {
     }
     const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
                               printer::FamilyName(options.printer.family) + ", " +
-                              std::to_string(options.printer.paperWidth) + " dots)";
+                              std::to_string(options.printer.geometry.widthMm) + " mm, " +
+                              std::to_string(options.printer.geometry.dots) + " dots)";
     ReceiveOptions receiving;
     receiving.idleMs = options.idleMs;
     receiving.webTimeoutMs = options.webTimeoutMs;
