@@ -65,6 +65,7 @@ struct TextLine {
     int height = 0;           // the tallest thing on the line
     int advance = 0;          // how far the paper moves after the line
     bool upsideDown = false;  // turned half a turn within its own band (ESC {)
+    int right = 0;            // where what was put on the line ends, past the paper's edge too
 };
 
 struct Feed {

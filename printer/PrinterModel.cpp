@@ -173,11 +173,11 @@ GlyphShape PrinterModel::ShapeFor(FontKind font) const {
 }
 
 void PrinterModel::Place(const GlyphShape& shape, char32_t code) {
-    if (!line_.Fits(shape.width)) {
+    // A character that finds no room goes to the next line, unless it was put where it stands
+    // (ESC $) or is wider than the whole area: then it stays on its line and is drawn up to
+    // the paper's edge.
+    if (!line_.Fits(shape.width) && !line_.Positioned() && shape.width <= line_.AreaWidth())
         PrintLine();
-        if (!line_.Fits(shape.width))
-            return;  // wider than the paper
-    }
     if (line_.Empty())
         lineUpsideDown_ = upsideDown_;  // ESC { counts where a line begins
     Glyph glyph = shape.glyph;
@@ -408,15 +408,17 @@ void PrinterModel::GsCommand(const Token& t) {
             break;
         case 'L':
             if (line_.Empty()) {
-                leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_ - 1);
-                areaWidth_ = std::min(areaWidth_, paperWidth_ - leftMargin_);
+                // A margin past the paper leaves no room: what follows is drawn up to the
+                // edge, that is not at all, and noted.
+                leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_);
+                areaWidth_ = std::max(1, std::min(areaWidth_, paperWidth_ - leftMargin_));
                 line_.SetArea(leftMargin_, areaWidth_);
             }
             break;
         case 'W':
             if (line_.Empty()) {
                 const int width = Param(t, 2) | Param(t, 3) << 8;
-                areaWidth_ = std::clamp(width, 1, paperWidth_ - leftMargin_);
+                areaWidth_ = std::clamp(width, 1, std::max(1, paperWidth_ - leftMargin_));
                 line_.SetArea(leftMargin_, areaWidth_);
             }
             break;

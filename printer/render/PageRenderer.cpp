@@ -51,6 +51,13 @@ int PageRenderer::Layout(const Page& page, MonoCanvas* p) {
             if (p)
                 DrawLine(*p, *line, y, width);
             bottom = std::max(bottom, y + line->height);
+            // What ran past the edge is noted below the line, clear of its ink.
+            if (line->right > width) {
+                y = std::max(y + line->advance, bottom);
+                y += PlaceOverflow(p, "text", line->right, y, width);
+                bottom = y;
+                continue;
+            }
             y += line->advance;
             continue;
         }
