@@ -26,7 +26,8 @@ void LineBuilder::MoveTo(int x) {
     if (x < 0)
         return;
     x_ = std::min(x, kFarRight);
-    positioned_ = true;
+    // A line still empty is not held to its place: it may be fed out as a blank line.
+    positioned_ = !Empty();
 }
 
 void LineBuilder::Tab(const std::vector<int>& stops) {
