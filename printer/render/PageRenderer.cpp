@@ -23,6 +23,25 @@ int AlignedX(Align align, int width, int paperWidth) {
 // Notes are the virtual printer's own, in a thermal printer's font B whatever the page.
 constexpr FontCell kNoteCell = FontCells{}.b;
 
+// A note's text in rows of at most `perRow` characters, broken at blanks where it can be;
+// a few rows at most, so that a note stays a note on the narrowest paper.
+std::vector<std::string> NoteRows(const std::string& text, size_t perRow) {
+    constexpr size_t kMaxRows = 4;
+    std::vector<std::string> rows;
+    size_t at = 0;
+    do {
+        size_t end = std::min(text.size(), at + perRow);
+        if (end < text.size()) {
+            const size_t blank = text.rfind(' ', end);
+            if (blank != std::string::npos && blank > at)
+                end = blank;
+        }
+        rows.push_back(text.substr(at, end - at));
+        at = text.find_first_not_of(' ', end);
+    } while (at != std::string::npos && rows.size() < kMaxRows);
+    return rows;
+}
+
 BitView ViewOf(const Raster& raster) {
     return {raster.bits.data(), raster.width, raster.height, raster.RowBytes()};
 }
@@ -235,15 +254,18 @@ int PageRenderer::PlaceCut(MonoCanvas* p, const Cut& cut, int y, int paperWidth)
 }
 
 int PageRenderer::PlaceNote(MonoCanvas* p, const std::string& text, int y, int paperWidth) {
-    const int height = kNoteCell.height + 4;
+    const std::vector<std::string> rows =
+        NoteRows(text, static_cast<size_t>(std::max(1, paperWidth / kNoteCell.width - 2)));
+    const int height = static_cast<int>(rows.size()) * kNoteCell.height + 4;
     if (p) {
         // A one-dot frame from the left edge to the right one, height - 1 dots tall.
         p->Fill(0, y, paperWidth, 1, true);
         p->Fill(0, y + height - 2, paperWidth, 1, true);
         p->Fill(0, y, 1, height - 1, true);
         p->Fill(paperWidth - 1, y, 1, height - 1, true);
-        DrawText(*p, text.substr(0, paperWidth / kNoteCell.width - 2), FontKind::kB, kNoteCell, 4,
-                 y + 1);
+        for (size_t i = 0; i < rows.size(); ++i)
+            DrawText(*p, rows[i], FontKind::kB, kNoteCell, 4,
+                     y + 1 + static_cast<int>(i) * kNoteCell.height);
     }
     return height;
 }

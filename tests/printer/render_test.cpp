@@ -123,7 +123,8 @@ TEST(PageRenderer, ContentWiderThanThePaperIsDrawnToItsEdgeWithANoteBelow) {
     PageRenderer renderer;
     const QImage image = renderer.Render(h.pages[0]);
     ASSERT_EQ(image.width(), 384);
-    const int note = FontCells{}.b.height + 4;
+    // Each note ("image 448 dots wide on 384: cut at the edge") takes two rows here.
+    const int note = 2 * FontCells{}.b.height + 4;
     ASSERT_EQ(image.height(), 4 + note + 528 + note + 16);
     EXPECT_EQ(BlackIn(image, QRect(0, 0, 384, 4)), 384 * 4);     // up to the edge
     EXPECT_EQ(BlackIn(image, QRect(0, 4, 384, 1)), 384);         // a note's frame below it
@@ -147,7 +148,7 @@ TEST(PageRenderer, TextPositionedOrIndentedPastTheEdgeStaysOnItsLineAndIsNoted) 
     PageRenderer renderer;
     const QImage image = renderer.Render(h.pages.at(0));
     ASSERT_EQ(image.width(), 384);
-    const int note = FontCells{}.b.height + 4;
+    const int note = 2 * FontCells{}.b.height + 4;  // two rows, as above
     ASSERT_EQ(image.height(), 30 + note + 30 + note + 30 + 16);
     EXPECT_GT(BlackIn(image, QRect(378, 0, 6, 24)), 0);             // A up to the edge
     EXPECT_EQ(BlackIn(image, QRect(0, 30, 384, 1)), 384);           // the note's frame
