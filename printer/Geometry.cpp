@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace quillon::printer {
 namespace {
 
-// Thermal: 203 dpi, font A 12 x 24, font B 9 x 17, Chinese 24 x 24.
-constexpr FontCells kThermalCells{{12, 24}, {9, 17}, {24, 24}};
+constexpr FontCells kThermalCells{};  // font A 12 x 24, font B 9 x 17, Chinese 24 x 24
 
 constexpr std::array<Geometry, 5> kGeometries = {{
     {80, false, 576, 203, kThermalCells},  // 48 / 64 columns
@@ -57,10 +57,6 @@ FontCell FontCells::Of(FontKind font) const {
         default:
             return a;
     }
-}
-
-std::vector<int> PaperWidthsOf(Family family) {
-    return PaperOf(family).widths;
 }
 
 bool IsPaperWidth(int widthMm) {

@@ -5,7 +5,6 @@
 // their fonts give the column counts of such printers (40 / 42 on 76 mm, 33 / 35 on 58 mm).
 
 #include <string>
-#include <vector>
 
 #include "printer/Paper.h"
 #include "printer/PrinterStatus.h"
@@ -20,8 +19,6 @@ struct Geometry {
     FontCells cells;
 };
 
-// The paper widths, in mm, that printers of `family` take; the usual one first.
-std::vector<int> PaperWidthsOf(Family family);
 // True for a width some family takes: 44, 58, 76 or 80 mm.
 bool IsPaperWidth(int widthMm);
 // The geometry of `family` on paper `widthMm` wide (0: its usual paper). A width the family

@@ -103,7 +103,6 @@ class PrinterModel : public TokenSink {
     const QrSettings& Qr() const { return qr_; }
     bool LineEmpty() const { return line_.Empty(); }
     int PaperWidth() const { return paperWidth_; }
-    const Geometry& PaperGeometry() const { return geometry_; }
 
   private:
     void Reset();

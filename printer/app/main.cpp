@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
     const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
                               printer::FamilyName(options.printer.family) + ", " +
                               std::to_string(options.printer.geometry.widthMm) + " mm, " +
-                              std::to_string(options.printer.geometry.dots) + " dots)";
+                              std::to_string(options.printer.geometry.dots) + " dots at " +
+                              std::to_string(options.printer.geometry.dpi) + " dpi)";
     ReceiveOptions receiving;
     receiving.idleMs = options.idleMs;
     receiving.webTimeoutMs = options.webTimeoutMs;
