@@ -30,7 +30,8 @@ class LineBuilder {
     void AddImage(LineImage image, int width, int height);
     // Moves to `x` dots from the area's left edge, past its right edge too.
     void MoveTo(int x);
-    // True once the line's position was set (ESC $, ESC \): what follows belongs there.
+    // True once the position of a line with something on it was set (ESC $, ESC \): what
+    // follows belongs there.
     bool Positioned() const { return positioned_; }
     // Moves to the first tab stop right of the current position; stops are in dots.
     void Tab(const std::vector<int>& stops);
