@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "printer/Geometry.h"
 #include "transport/CommonUtils.h"
 #include "transport/Conversions.h"
 
@@ -34,7 +35,7 @@ const char* kDescription =
     "      then a closing feed. FAMILY: pos-thermal, pos-impact, portable-thermal,\n"
     "      portable-impact, micro-thermal, micro-impact (their files are looked for in the\n"
     "      current folder, then in the data folder).\n"
-    "  preview FILE -o receipt.png [--width 58|80] [--family F] [--json]\n"
+    "  preview FILE -o receipt.png [--width 44|58|76|80] [--family F] [--json]\n"
     "      Draws an ESC/POS byte file as the virtual printer prints it, with no printer\n"
     "      and no display; further pages go to receipt-2.png and so on.\n"
     "  monitor PORT [--hex] [--jsonl] [--asb] [--for MS]\n"
@@ -107,7 +108,7 @@ struct Definitions {
     QCommandLineOption jsonl{"jsonl", "monitor: one JSON object per block, a line each."};
     QCommandLineOption asb{"asb", "monitor: switch automatic status back on and decode it."};
     QCommandLineOption output{{"o", "output"}, "preview: the PNG to write.", "PNG"};
-    QCommandLineOption width{"width", "preview: paper width, 58 or 80 (mm).", "MM"};
+    QCommandLineOption width{"width", "preview: paper width, 44, 58, 76 or 80 (mm).", "MM"};
     QCommandLineOption family{"family",
                               "preview: the printer family (pos-thermal, pos-impact,\n"
                               "portable-thermal, portable-impact, micro-thermal,\n"
@@ -327,8 +328,8 @@ Parsed ParseWith(const QStringList& arguments, bool monitor) {
         o.family = parser.value(d.family);
         if (parser.isSet(d.width)) {
             o.widthMm = parser.value(d.width).toInt();
-            if (o.widthMm != 58 && o.widthMm != 80)
-                return fail(QStringLiteral("--width takes 58 or 80"));
+            if (!printer::IsPaperWidth(o.widthMm))
+                return fail(QStringLiteral("--width takes 44, 58, 76 or 80"));
         }
     }
     const std::set<QString>& allowed = kAllowed.at(o.command);

@@ -41,10 +41,10 @@ Result RunPreview(const Options& options) {
                              .arg(options.family);
         return result;
     }
-    printerOptions.paperWidth = options.widthMm == 58 ? 384
-                                : options.widthMm == 80
-                                    ? 576
-                                    : printer::DefaultPaperWidth(printerOptions.family);
+    printerOptions.geometry = printer::GeometryOf(printerOptions.family, options.widthMm);
+    if (options.widthMm)
+        result.message = QString::fromStdString(
+            printer::PaperWidthWarning(printerOptions.family, options.widthMm));
     QFile file(options.input);
     if (!file.open(QIODevice::ReadOnly)) {
         result.exitCode = kExitUsage;
@@ -87,7 +87,7 @@ Result RunPreview(const Options& options) {
             << QStringLiteral("%1 (%2 x %3 dots)").arg(path).arg(image.width()).arg(image.height());
     }
     result.json["bytes"] = static_cast<qint64>(bytes.size());
-    result.json["paperWidth"] = printerOptions.paperWidth;
+    result.json["paperWidth"] = printerOptions.geometry.dots;
     result.json["pages"] = written;
     if (pages.empty() && result.exitCode == kExitOk) {
         result.exitCode = kExitNotAsRequired;

@@ -33,7 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t setup = data[0];
     printer::PrinterOptions options;
     options.family = static_cast<printer::Family>(setup % 6);
-    options.paperWidth = (setup & 0x08) ? 384 : 576;
+    // The family's usual paper, or one of the others (not always one it takes).
+    const int widths[] = {0, 44, 76, 80};
+    options.geometry = printer::GeometryOf(options.family, widths[(setup >> 3) & 3]);
     const bool twoClients = setup & 0x04;
     const size_t piece = 1 + (setup >> 4) * 7;
     static printer::PageRenderer renderer;

@@ -9,17 +9,25 @@ void LineBuilder::SetArea(int left, int width) {
     width_ = std::max(width, 1);
 }
 
-void LineBuilder::AddImage(LineImage image, int width, int height) {
-    image.x = x_;
-    images_.push_back(std::move(image));
-    x_ += width;
-    used_ = std::max(used_, x_);
+void LineBuilder::Advance(int width, int advance, int height) {
+    used_ = std::max(used_, std::min(x_ + width, kFarRight));
+    x_ = std::min(x_ + advance, kFarRight);
     height_ = std::max(height_, height);
 }
 
+void LineBuilder::AddImage(LineImage image, int width, int height) {
+    image.x = x_;
+    if (image.raster.width > 0 && x_ < kFarRight)
+        images_.push_back(std::move(image));
+    Advance(width, width, height);
+}
+
 void LineBuilder::MoveTo(int x) {
-    if (x >= 0 && x < width_)
-        x_ = x;
+    if (x < 0)
+        return;
+    x_ = std::min(x, kFarRight);
+    // A line still empty is not held to its place: it may be fed out as a blank line.
+    positioned_ = !Empty();
 }
 
 void LineBuilder::Tab(const std::vector<int>& stops) {
@@ -46,10 +54,12 @@ TextLine LineBuilder::Take(Align align, int advance) {
     line.images = std::move(images_);
     line.height = height_;
     line.advance = advance < 0 ? height_ : advance;
+    line.right = shift + used_;
     glyphs_.clear();
     glyphs_.reserve(64);  // a full line of font A or B without growing
     images_.clear();
     x_ = used_ = height_ = 0;
+    positioned_ = false;
     return line;
 }
 

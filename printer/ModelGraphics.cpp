@@ -63,10 +63,11 @@ void PrinterModel::ColumnImage(const Token& t) {
     const int bytesPerColumn = dotsHigh / 8;
     const int scaleW = (m == 0 || m == 32) ? 2 : 1;
     const int scaleH = m >= 32 ? 1 : 3;
-    // Columns beyond the printable area are dropped, as the paper ends there.
-    const int room = (line_.AreaWidth() - line_.Position()) / scaleW;
+    // Columns past the paper's edge are dropped, as the paper ends there; the line still
+    // counts them, so that they are noted.
+    const int room = (paperWidth_ - leftMargin_ - line_.Position()) / scaleW;
     const int kept = std::clamp(columns, 0, std::max(room, 0));
-    if (kept == 0 || static_cast<size_t>(columns) * bytesPerColumn > t.size - 5)
+    if (columns == 0 || static_cast<size_t>(columns) * bytesPerColumn > t.size - 5)
         return;
     Raster raster;
     raster.width = kept;
@@ -82,7 +83,7 @@ void PrinterModel::ColumnImage(const Token& t) {
                         0x80 >> (x % 8);
                 }
         }
-    line_.AddImage(LineImage{0, scaleW, scaleH, std::move(raster)}, kept * scaleW,
+    line_.AddImage(LineImage{0, scaleW, scaleH, std::move(raster)}, columns * scaleW,
                    dotsHigh * scaleH);
 }
 

@@ -2,9 +2,10 @@
 
 namespace quillon::printer {
 
-PageBuilder::PageBuilder(int paperWidth, std::function<void(Page&&)> done)
-    : paperWidth_(paperWidth), done_(std::move(done)) {
+PageBuilder::PageBuilder(int paperWidth, FontCells cells, std::function<void(Page&&)> done)
+    : paperWidth_(paperWidth), cells_(cells), done_(std::move(done)) {
     page_.paperWidth = paperWidth_;
+    page_.cells = cells_;
 }
 
 void PageBuilder::Add(Element element, int height) {
@@ -31,6 +32,7 @@ void PageBuilder::Hand(bool jobEnd) {
     Page done = std::move(page_);
     page_ = Page{};
     page_.paperWidth = paperWidth_;
+    page_.cells = cells_;
     height_ = 0;
     ++version_;
     if (jobEnd) {

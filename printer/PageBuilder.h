@@ -14,7 +14,7 @@ class PageBuilder {
     static constexpr int kMaxPageDots = 4000;  // about half a metre of paper
     static constexpr size_t kMaxElements = 2000;
 
-    PageBuilder(int paperWidth, std::function<void(Page&&)> done);
+    PageBuilder(int paperWidth, FontCells cells, std::function<void(Page&&)> done);
     // Adds an element expected to take about `height` dots of paper.
     void Add(Element element, int height);
     // Ends the job with what has been printed so far; nothing happens when nothing was.
@@ -28,6 +28,7 @@ class PageBuilder {
     void Hand(bool jobEnd);
 
     int paperWidth_;
+    FontCells cells_;
     std::function<void(Page&&)> done_;
     Page page_;
     int height_ = 0;

@@ -12,12 +12,17 @@ namespace quillon::printer {
 enum class Align : uint8_t { kLeft, kCenter, kRight };
 enum class FontKind : uint8_t { kA, kB, kCjk };
 
-// Cell sizes of the resident fonts.
 struct FontCell {
     int width;
     int height;
 };
-FontCell CellOf(FontKind font);
+// Cell sizes of a printer's resident fonts (a thermal printer's unless told).
+struct FontCells {
+    FontCell a{12, 24};
+    FontCell b{9, 17};
+    FontCell cjk{24, 24};
+    FontCell Of(FontKind font) const;
+};
 
 enum GlyphStyle : uint8_t {
     kBold = 1,
@@ -60,6 +65,7 @@ struct TextLine {
     int height = 0;           // the tallest thing on the line
     int advance = 0;          // how far the paper moves after the line
     bool upsideDown = false;  // turned half a turn within its own band (ESC {)
+    int right = 0;            // where what was put on the line ends, past the paper's edge too
 };
 
 struct Feed {
@@ -126,6 +132,7 @@ struct Page {
     int part = 0;         // counts from 1 within the job
     bool jobEnd = false;  // the job ends with this page
     int paperWidth = 0;
+    FontCells cells;  // of the printer that printed it
     std::vector<Element> elements;
 };
 

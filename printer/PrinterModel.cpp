@@ -11,17 +11,6 @@ using escpos::kEsc;
 using escpos::kFs;
 using escpos::kGs;
 
-FontCell CellOf(FontKind font) {
-    switch (font) {
-        case FontKind::kB:
-            return {9, 17};
-        case FontKind::kCjk:
-            return {24, 24};
-        default:
-            return {12, 24};
-    }
-}
-
 namespace {
 
 uint8_t Param(const Token& t, size_t i) {
@@ -56,13 +45,15 @@ Align AlignOf(uint8_t n) {
 
 }  // namespace
 
-PrinterModel::PrinterModel(int paperWidth, Family family, const PrinterState& state,
+PrinterModel::PrinterModel(const Geometry& geometry, Family family, const PrinterState& state,
                            ModelOutput& output)
-    : paperWidth_(paperWidth),
+    : geometry_(geometry),
+      paperWidth_(geometry.dots),
       family_(family),
       state_(state),
       output_(output),
-      pages_(paperWidth, [this](Page&& page) { output_.PageDone(std::move(page)); }) {
+      pages_(paperWidth_, geometry.cells,
+             [this](Page&& page) { output_.PageDone(std::move(page)); }) {
     Reset();
 }
 
@@ -78,7 +69,9 @@ void PrinterModel::Reset() {
     line_ = LineBuilder{};
     line_.SetArea(leftMargin_, areaWidth_);
     tabs_.clear();
-    for (int x = 96; x < paperWidth_; x += 96)
+    // A tab stop every eight font A cells.
+    const int tab = 8 * geometry_.cells.a.width;
+    for (int x = tab; x < paperWidth_; x += tab)
         tabs_.push_back(x);
     chinese_ = family_ != Family::kPosThermal && family_ != Family::kPosImpact;
     codePage_ = 0;
@@ -154,7 +147,7 @@ void PrinterModel::DropPartialChar() {
 }
 
 GlyphShape PrinterModel::ShapeFor(FontKind font) const {
-    const FontCell cell = CellOf(font);
+    const FontCell cell = geometry_.cells.Of(font);
     // Chinese characters take their size and underline from FS ! and FS -, the others from
     // ESC ! and ESC -.
     const bool chinese = font == FontKind::kCjk;
@@ -180,11 +173,11 @@ GlyphShape PrinterModel::ShapeFor(FontKind font) const {
 }
 
 void PrinterModel::Place(const GlyphShape& shape, char32_t code) {
-    if (!line_.Fits(shape.width)) {
+    // A character that finds no room goes to the next line, unless it was put where it stands
+    // (ESC $) or is wider than the whole area: then it stays on its line and is drawn up to
+    // the paper's edge.
+    if (!line_.Fits(shape.width) && !line_.Positioned() && shape.width <= line_.AreaWidth())
         PrintLine();
-        if (!line_.Fits(shape.width))
-            return;  // wider than the paper
-    }
     if (line_.Empty())
         lineUpsideDown_ = upsideDown_;  // ESC { counts where a line begins
     Glyph glyph = shape.glyph;
@@ -323,7 +316,8 @@ void PrinterModel::EscCommand(const Token& t) {
         case 'D':
             tabs_.clear();
             for (size_t i = 2; i < t.size && t.data[i] != 0; ++i) {
-                const int stop = t.data[i] * (CellOf(style_.font).width + rightSpacing_);
+                const int stop =
+                    t.data[i] * (geometry_.cells.Of(style_.font).width + rightSpacing_);
                 if (!tabs_.empty() && stop <= tabs_.back())
                     break;
                 tabs_.push_back(stop);
@@ -414,15 +408,17 @@ void PrinterModel::GsCommand(const Token& t) {
             break;
         case 'L':
             if (line_.Empty()) {
-                leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_ - 1);
-                areaWidth_ = std::min(areaWidth_, paperWidth_ - leftMargin_);
+                // A margin past the paper leaves no room: what follows is drawn up to the
+                // edge, that is not at all, and noted.
+                leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_);
+                areaWidth_ = std::max(1, std::min(areaWidth_, paperWidth_ - leftMargin_));
                 line_.SetArea(leftMargin_, areaWidth_);
             }
             break;
         case 'W':
             if (line_.Empty()) {
                 const int width = Param(t, 2) | Param(t, 3) << 8;
-                areaWidth_ = std::clamp(width, 1, paperWidth_ - leftMargin_);
+                areaWidth_ = std::clamp(width, 1, std::max(1, paperWidth_ - leftMargin_));
                 line_.SetArea(leftMargin_, areaWidth_);
             }
             break;

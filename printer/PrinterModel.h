@@ -10,6 +10,7 @@
 
 #include "escpos/CodePages.h"
 #include "escpos/Tokenizer.h"
+#include "printer/Geometry.h"
 #include "printer/LineBuilder.h"
 #include "printer/PageBuilder.h"
 #include "printer/PrinterStatus.h"
@@ -82,7 +83,8 @@ struct GlyphShape {
 
 class PrinterModel : public TokenSink {
   public:
-    PrinterModel(int paperWidth, Family family, const PrinterState& state, ModelOutput& output);
+    PrinterModel(const Geometry& geometry, Family family, const PrinterState& state,
+                 ModelOutput& output);
 
     void OnToken(const Token& token) override;
     // A pause in the data: what has been printed so far becomes a job.
@@ -135,6 +137,7 @@ class PrinterModel : public TokenSink {
     void SymbolCommand(const Token& token);
     void PrintImage(Raster raster, int scaleW, int scaleH);
 
+    Geometry geometry_;
     int paperWidth_;
     Family family_;
     const PrinterState& state_;

@@ -49,10 +49,6 @@ std::string FamilyName(Family family) {
     return InfoOf(family).name;
 }
 
-int DefaultPaperWidth(Family family) {
-    return InfoOf(family).wide ? 576 : 384;
-}
-
 std::string IdentityAnswer(Family family, int n) {
     const FamilyInfo& info = InfoOf(family);
     switch (n) {

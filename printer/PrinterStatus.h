@@ -22,8 +22,6 @@ enum class Family {
 // "pos-thermal", "portable-impact", ...; false for an unknown name.
 bool ParseFamily(const std::string& name, Family& family);
 std::string FamilyName(Family family);
-// 576 dots (80 mm) for POS printers, 384 (58 mm) for the others.
-int DefaultPaperWidth(Family family);
 
 // The answer to GS I n, or an empty string when n asks for nothing this printer has.
 std::string IdentityAnswer(Family family, int n);

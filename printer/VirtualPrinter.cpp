@@ -8,7 +8,7 @@ VirtualPrinter::VirtualPrinter(const PrinterOptions& options, AnswerSink answers
     : options_(options),
       answers_(std::move(answers)),
       pages_(std::move(pages)),
-      model_(options.paperWidth, options.family, state_, *this) {}
+      model_(options.geometry, options.family, state_, *this) {}
 
 void VirtualPrinter::Scan(int source, const uint8_t* data, size_t size) {
     scanners_.try_emplace(source, RealTime()).first->second.Scan(data, size);

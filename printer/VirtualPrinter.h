@@ -27,7 +27,7 @@ using escpos::Tokenizer;
 
 struct PrinterOptions {
     Family family = Family::kPosThermal;
-    int paperWidth = 576;  // dots
+    Geometry geometry = GeometryOf(Family::kPosThermal);
     // The least time a kicked drawer stands open before it is taken to be pushed shut, so
     // that a script asking after the kick sees it open; a longer pulse keeps it open longer.
     int drawerOpenMs = 1000;

@@ -16,9 +16,12 @@ const char* kHelp =
     "  --out DIR           folder for the PNG pages (default: printer-pages)\n"
     "  --journal FILE      append one JSON line per job to FILE: its connection, bytes,\n"
     "                      answers, unknown commands, state changes and pages\n"
-    "  --width 58|80       paper width in mm (or 384|576 dots); default by family\n"
-    "  --family NAME       pos-thermal (default), pos-impact, portable-thermal,\n"
-    "                      portable-impact, micro-thermal, micro-impact\n"
+    "  --family NAME       pos-thermal (default, 80 or 58 mm), pos-impact (76 mm),\n"
+    "                      portable-thermal (58 or 80 mm), portable-impact (58 mm),\n"
+    "                      micro-thermal (44 or 58 mm), micro-impact (58 mm)\n"
+    "  --width MM          paper width: 44, 58, 76 or 80 (mm; or 288|384|576 dots);\n"
+    "                      default the family's first; a width the family does not\n"
+    "                      take is warned about and used all the same\n"
     "  --port-map FILE     port map to register in (default: $QUILLON_PORT_MAP, else\n"
     "                      $XDG_CONFIG_HOME/Quillon/ports)\n"
     "  --com N             register as COM<N> (default: first free number from 9)\n"
@@ -101,12 +104,13 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
         } else if (arg == "--width") {
             if (!value(v))
                 return false;
-            if (v == "58" || v == "384")
-                width = 384;
-            else if (v == "80" || v == "576")
-                width = 576;
-            else {
-                error = "paper width must be 58 or 80 (mm), or 384 or 576 (dots)";
+            const int thermalDots[][2] = {{288, 44}, {384, 58}, {576, 80}};
+            width = 0;
+            for (const auto& [dots, mm] : thermalDots)
+                if (v == std::to_string(dots))
+                    width = mm;
+            if (!width && (!ToInt(v, 1, 999, width) || !printer::IsPaperWidth(width))) {
+                error = "paper width must be 44, 58, 76 or 80 (mm), or 288, 384 or 576 (dots)";
                 return false;
             }
         } else if (arg == "--com") {
@@ -160,7 +164,9 @@ bool ParseOptions(int argc, char** argv, AppOptions& o, std::string& error, std:
             return false;
         }
     }
-    o.printer.paperWidth = width ? width : printer::DefaultPaperWidth(o.printer.family);
+    if (width)
+        o.warning = printer::PaperWidthWarning(o.printer.family, width);
+    o.printer.geometry = printer::GeometryOf(o.printer.family, width);
     return true;
 }
 

@@ -22,6 +22,7 @@ struct AppOptions {
     bool dropPagesWhenBehind = false;  // else reading waits for drawing
     bool readyJson = false;            // say where it listens as one JSON line on standard output
     std::string journal;               // a JSON line per job appended here; empty: none
+    std::string warning;               // a command line that works but is not what was meant
 };
 
 // Fills `options` from argv; false with a message in `error` for a bad command line, or with

@@ -167,6 +167,10 @@ int main(int argc, char** argv) {
         std::cerr << "quillon-printer: " + line + "\n" << std::flush;
         session.Note(line);
     });
+    if (!options.warning.empty()) {
+        std::cerr << "quillon-printer: " << options.warning << "\n";
+        session.Note(options.warning);
+    }
     pacing = &session;
     std::unique_ptr<PrinterWindow> windowOwner;
     if (!options.headless) {
@@ -177,7 +181,9 @@ int main(int argc, char** argv) {
     }
     const std::string title = Tr(PrinterText::kTitle).toStdString() + " (" +
                               printer::FamilyName(options.printer.family) + ", " +
-                              std::to_string(options.printer.paperWidth) + " dots)";
+                              std::to_string(options.printer.geometry.widthMm) + " mm, " +
+                              std::to_string(options.printer.geometry.dots) + " dots at " +
+                              std::to_string(options.printer.geometry.dpi) + " dpi)";
     ReceiveOptions receiving;
     receiving.idleMs = options.idleMs;
     receiving.webTimeoutMs = options.webTimeoutMs;

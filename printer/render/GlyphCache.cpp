@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace quillon::printer {
 namespace {
 
@@ -15,27 +17,26 @@ QFont MakeFont(const QString& family, int pixelSize) {
 
 }  // namespace
 
-GlyphCache::GlyphCache()
-    : fontA_(MakeFont("DejaVu Sans Mono", 20)),
-      fontB_(MakeFont("DejaVu Sans Mono", 14)),
-      cjk_(MakeFont("Noto Sans CJK SC", 22)) {}
-
-QFont GlyphCache::FontFor(FontKind font, bool bold) const {
-    QFont f = font == FontKind::kA ? fontA_ : font == FontKind::kB ? fontB_ : cjk_;
+QFont GlyphCache::FontFor(FontKind font, FontCell cell, bool bold) {
+    // As large as the cell allows: a monospaced letter is about 3/5 of its size wide and
+    // 5/6 of it tall with its ascent and descent; a Chinese character is square.
+    QFont f = font == FontKind::kCjk
+                  ? MakeFont("Noto Sans CJK SC", std::min(cell.width, cell.height) - 2)
+                  : MakeFont("DejaVu Sans Mono", std::min(cell.height * 5 / 6, cell.width * 5 / 3));
     f.setBold(bold);
     return f;
 }
 
-BitView GlyphCache::Glyph(char32_t code, FontKind font, bool bold) {
-    const quint64 key = quint64(code) << 8 | quint64(font) << 2 | (bold ? 2 : 0);
+BitView GlyphCache::Glyph(char32_t code, FontKind font, FontCell cell, bool bold) {
+    const quint64 key = quint64(code) << 32 | quint64(cell.width & 0xFFF) << 20 |
+                        quint64(cell.height & 0xFFF) << 8 | quint64(font) << 2 | (bold ? 2 : 0);
     auto found = cells_.find(key);
     if (found == cells_.end())
-        found = cells_.insert(key, Draw(code, font, FontFor(font, bold)));
+        found = cells_.insert(key, Draw(code, cell, FontFor(font, cell, bold)));
     return {found->bits.data(), found->width, found->height, found->rowBytes};
 }
 
-GlyphCache::Cell GlyphCache::Draw(char32_t code, FontKind font, const QFont& face) {
-    const FontCell cell = CellOf(font);
+GlyphCache::Cell GlyphCache::Draw(char32_t code, FontCell cell, const QFont& face) {
     QImage image(cell.width, cell.height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     if (code > 0x20 && code != 0x7F && code != 0xFFFD) {

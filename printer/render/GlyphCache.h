@@ -1,6 +1,7 @@
 #pragma once
-// The printer's resident fonts drawn once per character into their cells (font A 12 x 24,
-// font B 9 x 17, CJK 24 x 24) without anti-aliasing, and kept as one-bit rows.
+// The printer's resident fonts drawn once per character into their cells (a thermal printer's
+// font A is 12 x 24, font B 9 x 17, CJK 24 x 24) without anti-aliasing, and kept as one-bit
+// rows.
 
 #include <QFont>
 #include <QHash>
@@ -15,21 +16,17 @@ namespace quillon::printer {
 
 class GlyphCache {
   public:
-    GlyphCache();
-    // The cell of `code` in `font`, 1 where there is ink.
-    BitView Glyph(char32_t code, FontKind font, bool bold);
+    // `code` in `font` drawn into a cell of `cell`'s size, 1 where there is ink.
+    BitView Glyph(char32_t code, FontKind font, FontCell cell, bool bold);
 
   private:
     struct Cell {
         int width, height, rowBytes;
         std::vector<uint8_t> bits;
     };
-    QFont FontFor(FontKind font, bool bold) const;
-    static Cell Draw(char32_t code, FontKind font, const QFont& face);
+    static QFont FontFor(FontKind font, FontCell cell, bool bold);
+    static Cell Draw(char32_t code, FontCell cell, const QFont& face);
 
-    QFont fontA_;
-    QFont fontB_;
-    QFont cjk_;
     QHash<quint64, Cell> cells_;
 };
 

@@ -20,6 +20,28 @@ int AlignedX(Align align, int width, int paperWidth) {
     }
 }
 
+// Notes are the virtual printer's own, in a thermal printer's font B whatever the page.
+constexpr FontCell kNoteCell = FontCells{}.b;
+
+// A note's text in rows of at most `perRow` characters, broken at blanks where it can be;
+// a few rows at most, so that a note stays a note on the narrowest paper.
+std::vector<std::string> NoteRows(const std::string& text, size_t perRow) {
+    constexpr size_t kMaxRows = 4;
+    std::vector<std::string> rows;
+    size_t at = 0;
+    do {
+        size_t end = std::min(text.size(), at + perRow);
+        if (end < text.size()) {
+            const size_t blank = text.rfind(' ', end);
+            if (blank != std::string::npos && blank > at)
+                end = blank;
+        }
+        rows.push_back(text.substr(at, end - at));
+        at = text.find_first_not_of(' ', end);
+    } while (at != std::string::npos && rows.size() < kMaxRows);
+    return rows;
+}
+
 BitView ViewOf(const Raster& raster) {
     return {raster.bits.data(), raster.width, raster.height, raster.RowBytes()};
 }
@@ -31,6 +53,7 @@ QImage PageRenderer::Render(const Page& page) {
     // Pages end at about 4000 dots, but one element (a tall image) can reach far beyond; the
     // drawing stops at kMaxHeight so that memory stays bounded.
     symbols_.clear();
+    cells_ = page.cells;
     const int height = std::clamp(Layout(page, nullptr), 1, kMaxHeight);
     MonoCanvas canvas(width, height);
     nextSymbol_ = 0;
@@ -47,6 +70,13 @@ int PageRenderer::Layout(const Page& page, MonoCanvas* p) {
             if (p)
                 DrawLine(*p, *line, y, width);
             bottom = std::max(bottom, y + line->height);
+            // What ran past the edge is noted below the line, clear of its ink.
+            if (line->right > width) {
+                y = std::max(y + line->advance, bottom);
+                y += PlaceOverflow(p, "text", line->right, y, width);
+                bottom = y;
+                continue;
+            }
             y += line->advance;
             continue;
         }
@@ -93,14 +123,14 @@ void PageRenderer::DrawLine(MonoCanvas& c, const TextLine& line, int y, int pape
 
 void PageRenderer::DrawUpright(MonoCanvas& c, const TextLine& line, int y) {
     for (const Glyph& g : line.glyphs) {
-        const FontCell cell = CellOf(g.font);
+        const FontCell cell = cells_.Of(g.font);
         const int w = cell.width * g.scaleW;
         const int h = cell.height * g.scaleH;
         const int top = y + line.height - h;
         const bool reverse = g.style & kReverse;
         if (reverse)
             c.Fill(g.x, top, w, h, true);
-        c.Draw(glyphs_.Glyph(g.code, g.font, g.style & kBold), g.x, top, g.scaleW, g.scaleH,
+        c.Draw(glyphs_.Glyph(g.code, g.font, cell, g.style & kBold), g.x, top, g.scaleW, g.scaleH,
                reverse ? MonoCanvas::Op::kErase : MonoCanvas::Op::kInk);
         if (g.style & (kUnderline | kUnderlineThick)) {
             const int thick = (g.style & kUnderlineThick) ? 2 : 1;
@@ -114,10 +144,10 @@ void PageRenderer::DrawUpright(MonoCanvas& c, const TextLine& line, int y) {
     }
 }
 
-void PageRenderer::DrawText(MonoCanvas& c, const std::string& text, FontKind font, int x, int y) {
-    const FontCell cell = CellOf(font);
+void PageRenderer::DrawText(MonoCanvas& c, const std::string& text, FontKind font, FontCell cell,
+                            int x, int y) {
     for (unsigned char ch : text) {
-        c.Draw(glyphs_.Glyph(ch < 0x80 ? ch : 0xFFFD, font, false), x, y, 1, 1,
+        c.Draw(glyphs_.Glyph(ch < 0x80 ? ch : 0xFFFD, font, cell, false), x, y, 1, 1,
                MonoCanvas::Op::kInk);
         x += cell.width;
     }
@@ -154,14 +184,15 @@ int PageRenderer::PlaceBarcode(MonoCanvas* p, const Barcode& b, int y, int paper
     const int width = grid.width * b.moduleWidth;
     if (!grid.error.empty())
         return PlaceNote(p, "barcode not printed: " + grid.error, y, paperWidth);
-    const int textHeight = CellOf(b.hriFont).height;
-    const int textWidth = static_cast<int>(grid.text.size()) * CellOf(b.hriFont).width;
+    const FontCell hri = cells_.Of(b.hriFont);
+    const int textHeight = hri.height;
+    const int textWidth = static_cast<int>(grid.text.size()) * hri.width;
     const int x = AlignedX(b.align, width, paperWidth);
     const int textX = std::max(0, x + (width - textWidth) / 2);
     int at = y;
     if (b.hriPosition & 1) {
         if (p)
-            DrawText(*p, grid.text, b.hriFont, textX, at);
+            DrawText(*p, grid.text, b.hriFont, hri, textX, at);
         at += textHeight;
     }
     if (p)
@@ -171,7 +202,7 @@ int PageRenderer::PlaceBarcode(MonoCanvas* p, const Barcode& b, int y, int paper
     at += b.height;
     if (b.hriPosition & 2) {
         if (p)
-            DrawText(*p, grid.text, b.hriFont, textX, at);
+            DrawText(*p, grid.text, b.hriFont, hri, textX, at);
         at += textHeight;
     }
     return at - y + PlaceOverflow(p, "barcode", width, at, paperWidth);
@@ -223,15 +254,18 @@ int PageRenderer::PlaceCut(MonoCanvas* p, const Cut& cut, int y, int paperWidth)
 }
 
 int PageRenderer::PlaceNote(MonoCanvas* p, const std::string& text, int y, int paperWidth) {
-    const int height = CellOf(FontKind::kB).height + 4;
+    const std::vector<std::string> rows =
+        NoteRows(text, static_cast<size_t>(std::max(1, paperWidth / kNoteCell.width - 2)));
+    const int height = static_cast<int>(rows.size()) * kNoteCell.height + 4;
     if (p) {
         // A one-dot frame from the left edge to the right one, height - 1 dots tall.
         p->Fill(0, y, paperWidth, 1, true);
         p->Fill(0, y + height - 2, paperWidth, 1, true);
         p->Fill(0, y, 1, height - 1, true);
         p->Fill(paperWidth - 1, y, 1, height - 1, true);
-        DrawText(*p, text.substr(0, paperWidth / CellOf(FontKind::kB).width - 2), FontKind::kB, 4,
-                 y + 1);
+        for (size_t i = 0; i < rows.size(); ++i)
+            DrawText(*p, rows[i], FontKind::kB, kNoteCell, 4,
+                     y + 1 + static_cast<int>(i) * kNoteCell.height);
     }
     return height;
 }

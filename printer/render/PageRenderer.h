@@ -27,7 +27,8 @@ class PageRenderer {
     int Layout(const Page& page, MonoCanvas* c);
     void DrawLine(MonoCanvas& c, const TextLine& line, int y, int paperWidth);
     void DrawUpright(MonoCanvas& c, const TextLine& line, int y);
-    void DrawText(MonoCanvas& c, const std::string& text, FontKind font, int x, int y);
+    void DrawText(MonoCanvas& c, const std::string& text, FontKind font, FontCell cell, int x,
+                  int y);
     // Each returns the height it takes; with no canvas it only measures.
     int PlaceImage(MonoCanvas* c, const ImageBlock& image, int y, int paperWidth);
     int PlaceBarcode(MonoCanvas* c, const Barcode& b, int y, int paperWidth);
@@ -44,6 +45,7 @@ class PageRenderer {
     const ModuleGrid& Symbol(bool drawing, const std::function<ModuleGrid()>& encode);
 
     GlyphCache glyphs_;
+    FontCells cells_;  // the fonts of the printer whose page is drawn
     std::vector<ModuleGrid> symbols_;
     size_t nextSymbol_ = 0;
 };

@@ -28,10 +28,11 @@ inline std::string Bytes(const std::string& hex) {
 }
 
 struct EngineHarness {
-    explicit EngineHarness(printer::Family family = printer::Family::kPosThermal, int width = 576,
+    // `widthMm` 0: the family's usual paper.
+    explicit EngineHarness(printer::Family family = printer::Family::kPosThermal, int widthMm = 0,
                            int drawerOpenMs = 1000)
         : printer(
-              printer::PrinterOptions{family, width, drawerOpenMs},
+              printer::PrinterOptions{family, printer::GeometryOf(family, widthMm), drawerOpenMs},
               [this](const uint8_t* b, size_t n) {
                   answers.append(reinterpret_cast<const char*>(b), n);
               },

@@ -67,7 +67,7 @@ TEST(PrinterModel, CodePagesAndChineseModeDecodeToUnicode) {
     EXPECT_EQ(h.All<Marker>().size(), 1u);
     EXPECT_EQ(h.printer.Model().CodePage(), 19);
     // The Chinese families start in Chinese mode.
-    EngineHarness portable(Family::kPortableThermal, 384);
+    EngineHarness portable(Family::kPortableThermal, 58);
     portable.Send("D6 D0 0A");
     EXPECT_EQ(Chars(portable.All<TextLine>()[0]), U"\u4E2D");
 }

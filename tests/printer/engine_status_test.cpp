@@ -83,7 +83,7 @@ TEST(PrinterStatus, AutomaticStatusOnEnableAndOnEveryChangeUntilDisabled) {
 TEST(PrinterStatus, AKickedDrawerShutsAfterItsPulseUnlessAHandHoldsItOpen) {
     using Clock = VirtualPrinter::Clock;
     using std::chrono::milliseconds;
-    EngineHarness h(Family::kPosThermal, 576, /*drawerOpenMs=*/300);
+    EngineHarness h(Family::kPosThermal, 0, /*drawerOpenMs=*/300);
     // A 100 ms kick leaves it open for the 300 ms a script is given to see it open.
     Clock::time_point before = Clock::now();
     h.Send("1B 70 00 32 32");

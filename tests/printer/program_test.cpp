@@ -138,6 +138,25 @@ TEST(PrinterProgram, RawTcpPortsPrintAndAnswerAndTheWebPageSays200) {
     close(web);
 }
 
+TEST(PrinterProgram, AWidthItsFamilyDoesNotTakeIsWarnedAboutAndPrintedOnAsAsked) {
+    TempDir dir;
+    PrinterProcess printer(dir, RandomLoopbackAddress(), "--family micro-thermal --width 80");
+    const std::string device = printer.WaitForPort();
+    ASSERT_FALSE(device.empty()) << printer.errors();
+    const int fd = OpenClient(device);
+    ASSERT_GE(fd, 0);
+    const std::string job = Bytes("'wide' 0A 1B 64 04");
+    ASSERT_EQ(write(fd, job.data(), job.size()), static_cast<ssize_t>(job.size()));
+    const std::string page = printer.WaitForPage(1);
+    close(fd);
+    ASSERT_FALSE(page.empty()) << printer.errors();
+    EXPECT_EQ(QImage(QString::fromStdString(page)).width(), 576);
+    EXPECT_NE(printer.errors().find("micro-thermal printers take 44 mm or 58 mm paper, not 80 mm; "
+                                    "printing on 80 mm as asked"),
+              std::string::npos)
+        << printer.errors();
+}
+
 TEST(PrinterProgram, ScriptsReadWhereItListensLearnWhyAPortIsMissingAndKeepTheirPages) {
     TempDir dir;
     const std::string address = RandomLoopbackAddress();

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <fstream>
+
 #include "printer/render/PageRenderer.h"
 #include "printer/render/SymbolEncoder.h"
 #include "tests/printer/EngineHarness.h"
@@ -84,7 +86,7 @@ TEST(PageRenderer, Gs1BarcodesReadBackAndPdf417IsDrawnAsItsRowsSay) {
 }
 
 TEST(PageRenderer, TextImagesCutAndNotesLandWhereThePaperSaysAt58mm) {
-    EngineHarness h(Family::kPortableThermal, 384);
+    EngineHarness h(Family::kPortableThermal, 58);
     // A line of text, a centred 16 x 8 black raster, a drawer kick, an unknown command, a
     // full cut.
     h.Send("'Hello' 1D 42 01 'R' 0A 1B 61 01 1D 76 30 00 02 00 08 00");
@@ -110,7 +112,7 @@ TEST(PageRenderer, TextImagesCutAndNotesLandWhereThePaperSaysAt58mm) {
 }
 
 TEST(PageRenderer, ContentWiderThanThePaperIsDrawnToItsEdgeWithANoteBelow) {
-    EngineHarness h(Family::kPortableThermal, 384);
+    EngineHarness h(Family::kPortableThermal, 58);
     // A black raster 448 dots wide and 4 tall, then a QR code of 33 modules of 16 dots (528).
     h.Send("1D 76 30 00 38 00 04 00");
     h.printer.Receive(std::string(56 * 4, '\xFF'));
@@ -121,12 +123,38 @@ TEST(PageRenderer, ContentWiderThanThePaperIsDrawnToItsEdgeWithANoteBelow) {
     PageRenderer renderer;
     const QImage image = renderer.Render(h.pages[0]);
     ASSERT_EQ(image.width(), 384);
-    const int note = CellOf(FontKind::kB).height + 4;
+    // Each note ("image 448 dots wide on 384: cut at the edge") takes two rows here.
+    const int note = 2 * FontCells{}.b.height + 4;
     ASSERT_EQ(image.height(), 4 + note + 528 + note + 16);
     EXPECT_EQ(BlackIn(image, QRect(0, 0, 384, 4)), 384 * 4);     // up to the edge
     EXPECT_EQ(BlackIn(image, QRect(0, 4, 384, 1)), 384);         // a note's frame below it
     EXPECT_GT(BlackIn(image, QRect(383, 4 + note, 1, 528)), 0);  // the QR code at the edge
     EXPECT_EQ(BlackIn(image, QRect(0, 4 + note + 528, 384, 1)), 384);
+}
+
+TEST(PageRenderer, TextPositionedOrIndentedPastTheEdgeStaysOnItsLineAndIsNoted) {
+    EngineHarness h(Family::kPortableThermal);  // 384 dots
+    // ESC $ 378: "AB" stays on the line of "Total", the A cut at the paper's edge; an ESC *
+    // image after it lies wholly past the edge. Then GS L 400, a margin past the paper: "Hi"
+    // has no room at all but keeps its line.
+    h.Send("'Total' 1B 24 7A 01 'AB' 1B 2A 00 02 00 FF FF 0A");
+    h.Send("1D 4C 90 01 'Hi' 0A 1D 4C 00 00 'x' 1D 56 00");
+    const auto lines = h.All<TextLine>();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(Chars(lines[0]), U"TotalAB");
+    EXPECT_EQ(lines[0].right, 378 + 24 + 4);
+    EXPECT_EQ(Chars(lines[1]), U"Hi");
+    EXPECT_EQ(lines[1].right, 384 + 24);
+    PageRenderer renderer;
+    const QImage image = renderer.Render(h.pages.at(0));
+    ASSERT_EQ(image.width(), 384);
+    const int note = 2 * FontCells{}.b.height + 4;  // two rows, as above
+    ASSERT_EQ(image.height(), 30 + note + 30 + note + 30 + 16);
+    EXPECT_GT(BlackIn(image, QRect(378, 0, 6, 24)), 0);             // A up to the edge
+    EXPECT_EQ(BlackIn(image, QRect(0, 30, 384, 1)), 384);           // the note's frame
+    EXPECT_EQ(BlackIn(image, QRect(0, 30 + note, 384, 24)), 0);     // nothing of "Hi"
+    EXPECT_EQ(BlackIn(image, QRect(0, 60 + note, 384, 1)), 384);    // its note
+    EXPECT_GT(BlackIn(image, QRect(0, 60 + 2 * note, 12, 24)), 0);  // the margin back at 0
 }
 
 TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
@@ -174,4 +202,56 @@ TEST(PageRenderer, ChineseSizesFollowFsAndAnUpsideDownLineIsTurnedInItsBand) {
     const QImage turned = band("1B 7B 01 1B 45 01 'Upside down' 1B 7B 00 0A");
     ASSERT_GT(BlackIn(upright, upright.rect()), 100);
     EXPECT_EQ(turned, upright.mirrored(true, true));
+}
+
+TEST(PageRenderer, EachFamilysModelFilePrintsItsRulersOnOneLineOnItsOwnPaper) {
+    struct Case {
+        Family family;
+        const char* file;
+        int dots;
+        size_t columns[2];  // font A, font B
+    };
+    const Case cases[] = {
+        {Family::kPosThermal, "POS热敏机型.txt", 576, {48, 64}},
+        {Family::kPosImpact, "POS针打机型.txt", 600, {40, 42}},
+        {Family::kPortableThermal, "便携热敏机型.txt", 384, {32, 42}},
+        {Family::kPortableImpact, "便携针打机型.txt", 462, {33, 35}},
+        {Family::kMicroThermal, "微打热敏机型.txt", 288, {24, 32}},
+        {Family::kMicroImpact, "微打针打机型.txt", 462, {33, 35}},
+    };
+    PageRenderer renderer;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        // The file as the Test page sends it: a line with a quote as its bytes, others as hex.
+        std::ifstream in(std::string(QUILLON_MODELS_DIR) + "/" + c.file);
+        ASSERT_TRUE(in);
+        EngineHarness h(c.family);
+        for (std::string line; std::getline(in, line);) {
+            line.erase(line.find_last_not_of(" \t\r") + 1);
+            if (!line.empty())
+                h.printer.Receive(line.find('"') != std::string::npos ? line : Bytes(line));
+        }
+        h.Send("0D 0A 0D 0A");
+        std::vector<TextLine> rulers;
+        for (const TextLine& line : h.All<TextLine>()) {
+            const std::u32string chars = Chars(line);
+            if (chars.size() >= 10 &&
+                chars.find_first_not_of(U"0123456789") == std::u32string::npos)
+                rulers.push_back(line);
+        }
+        // Each ruler fills its line: one more character of its font would not fit.
+        ASSERT_EQ(rulers.size(), 2u);
+        for (int i = 0; i < 2; ++i) {
+            const Glyph& last = rulers[i].glyphs.back();
+            const int cell = h.pages[0].cells.Of(last.font).width;
+            EXPECT_EQ(rulers[i].glyphs.size(), c.columns[i]) << "font "
+                                                             << "AB"[i];
+            EXPECT_LE(last.x + cell, c.dots);
+            EXPECT_GT(last.x + 2 * cell, c.dots);
+        }
+        for (const Page& page : h.pages) {
+            EXPECT_EQ(page.paperWidth, c.dots);
+            EXPECT_EQ(renderer.Render(page).width(), c.dots);
+        }
+    }
 }
