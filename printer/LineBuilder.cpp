@@ -26,8 +26,10 @@ void LineBuilder::MoveTo(int x) {
     if (x < 0)
         return;
     x_ = std::min(x, kFarRight);
-    // A line still empty is not held to its place: it may be fed out as a blank line.
-    positioned_ = !Empty();
+    // Put on the line, what follows goes to the next line once the line is full, as a
+    // printer's line buffer does; put past its right edge, it stays there, so that it is
+    // drawn up to the paper's edge and noted rather than moved elsewhere.
+    positioned_ = x >= width_;
 }
 
 void LineBuilder::Tab(const std::vector<int>& stops) {

@@ -30,7 +30,7 @@ class LineBuilder {
     void AddImage(LineImage image, int width, int height);
     // Moves to `x` dots from the area's left edge, past its right edge too.
     void MoveTo(int x);
-    // True once the position of a line with something on it was set (ESC $, ESC \): what
+    // True once the position was set past the area's right edge (ESC $, ESC \): what
     // follows belongs there.
     bool Positioned() const { return positioned_; }
     // Moves to the first tab stop right of the current position; stops are in dots.

@@ -65,9 +65,9 @@ void PrinterModel::Reset() {
     lineSpacing_ = 30;
     rightSpacing_ = 0;
     leftMargin_ = 0;
-    areaWidth_ = paperWidth_;
+    areaAsked_ = paperWidth_;
     line_ = LineBuilder{};
-    line_.SetArea(leftMargin_, areaWidth_);
+    SetArea();
     tabs_.clear();
     // A tab stop every eight font A cells.
     const int tab = 8 * geometry_.cells.a.width;
@@ -172,8 +172,15 @@ GlyphShape PrinterModel::ShapeFor(FontKind font) const {
     return shape;
 }
 
+void PrinterModel::SetArea() {
+    // The width GS W asked for is kept: a margin that narrowed the area for a while gives
+    // it back once it is moved back.
+    areaWidth_ = std::clamp(areaAsked_, 1, std::max(1, paperWidth_ - leftMargin_));
+    line_.SetArea(leftMargin_, areaWidth_);
+}
+
 void PrinterModel::Place(const GlyphShape& shape, char32_t code) {
-    // A character that finds no room goes to the next line, unless it was put where it stands
+    // A character that finds no room goes to the next line, unless it was put past the edge
     // (ESC $) or is wider than the whole area: then it stays on its line and is drawn up to
     // the paper's edge.
     if (!line_.Fits(shape.width) && !line_.Positioned() && shape.width <= line_.AreaWidth())
@@ -411,15 +418,13 @@ void PrinterModel::GsCommand(const Token& t) {
                 // A margin past the paper leaves no room: what follows is drawn up to the
                 // edge, that is not at all, and noted.
                 leftMargin_ = std::min(Param(t, 2) | Param(t, 3) << 8, paperWidth_);
-                areaWidth_ = std::max(1, std::min(areaWidth_, paperWidth_ - leftMargin_));
-                line_.SetArea(leftMargin_, areaWidth_);
+                SetArea();
             }
             break;
         case 'W':
             if (line_.Empty()) {
-                const int width = Param(t, 2) | Param(t, 3) << 8;
-                areaWidth_ = std::clamp(width, 1, std::max(1, paperWidth_ - leftMargin_));
-                line_.SetArea(leftMargin_, areaWidth_);
+                areaAsked_ = Param(t, 2) | Param(t, 3) << 8;
+                SetArea();
             }
             break;
         case 'r':

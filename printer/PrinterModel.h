@@ -116,6 +116,7 @@ class PrinterModel : public TokenSink {
     void FsCommand(const Token& token);
     void Unknown(const Token& token);
 
+    void SetArea();
     void PutChar(char32_t code, FontKind font);
     GlyphShape ShapeFor(FontKind font) const;
     void Place(const GlyphShape& shape, char32_t code);
@@ -154,6 +155,7 @@ class PrinterModel : public TokenSink {
     int rightSpacing_ = 0;
     int leftMargin_ = 0;
     int areaWidth_ = 0;
+    int areaAsked_ = 0;  // by GS W; the area is what of it the margin leaves on the paper
     std::vector<int> tabs_;
     bool chinese_ = false;
     int codePage_ = 0;

@@ -134,27 +134,33 @@ TEST(PageRenderer, ContentWiderThanThePaperIsDrawnToItsEdgeWithANoteBelow) {
 
 TEST(PageRenderer, TextPositionedOrIndentedPastTheEdgeStaysOnItsLineAndIsNoted) {
     EngineHarness h(Family::kPortableThermal);  // 384 dots
-    // ESC $ 378: "AB" stays on the line of "Total", the A cut at the paper's edge; an ESC *
-    // image after it lies wholly past the edge. Then GS L 400, a margin past the paper: "Hi"
-    // has no room at all but keeps its line.
-    h.Send("'Total' 1B 24 7A 01 'AB' 1B 2A 00 02 00 FF FF 0A");
-    h.Send("1D 4C 90 01 'Hi' 0A 1D 4C 00 00 'x' 1D 56 00");
+    // ESC $ 400, past the paper: "AB" stays on the line of "Total" and with it an ESC *
+    // image, all past the edge. Then GS L 400, a margin past the paper: "Hi" has no room at
+    // all but keeps its line. Last, ESC $ 378 on the line: "AB" does not fit there and goes
+    // to the next line, as a full line buffer is printed.
+    h.Send("'Total' 1B 24 90 01 'AB' 1B 2A 00 02 00 FF FF 0A");
+    h.Send("1D 4C 90 01 'Hi' 0A 1D 4C 00 00 'x' 1B 24 7A 01 'AB' 0A 1D 56 00");
     const auto lines = h.All<TextLine>();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(Chars(lines[0]), U"TotalAB");
-    EXPECT_EQ(lines[0].right, 378 + 24 + 4);
+    EXPECT_EQ(lines[0].right, 400 + 24 + 4);
     EXPECT_EQ(Chars(lines[1]), U"Hi");
     EXPECT_EQ(lines[1].right, 384 + 24);
+    EXPECT_EQ(Chars(lines[2]), U"x");
+    EXPECT_EQ(Chars(lines[3]), U"AB");
     PageRenderer renderer;
     const QImage image = renderer.Render(h.pages.at(0));
     ASSERT_EQ(image.width(), 384);
     const int note = 2 * FontCells{}.b.height + 4;  // two rows, as above
-    ASSERT_EQ(image.height(), 30 + note + 30 + note + 30 + 16);
-    EXPECT_GT(BlackIn(image, QRect(378, 0, 6, 24)), 0);             // A up to the edge
-    EXPECT_EQ(BlackIn(image, QRect(0, 30, 384, 1)), 384);           // the note's frame
-    EXPECT_EQ(BlackIn(image, QRect(0, 30 + note, 384, 24)), 0);     // nothing of "Hi"
-    EXPECT_EQ(BlackIn(image, QRect(0, 60 + note, 384, 1)), 384);    // its note
-    EXPECT_GT(BlackIn(image, QRect(0, 60 + 2 * note, 12, 24)), 0);  // the margin back at 0
+    ASSERT_EQ(image.height(), 30 + note + 30 + note + 30 + 30 + 16);
+    EXPECT_GT(BlackIn(image, QRect(0, 0, 60, 24)), 0);                // Total
+    EXPECT_EQ(BlackIn(image, QRect(60, 0, 324, 24)), 0);              // nothing past it
+    EXPECT_EQ(BlackIn(image, QRect(0, 30, 384, 1)), 384);             // the note's frame
+    EXPECT_EQ(BlackIn(image, QRect(0, 30 + note, 384, 24)), 0);       // nothing of "Hi"
+    EXPECT_EQ(BlackIn(image, QRect(0, 60 + note, 384, 1)), 384);      // its note
+    EXPECT_GT(BlackIn(image, QRect(0, 60 + 2 * note, 12, 24)), 0);    // the margin back at 0
+    EXPECT_GT(BlackIn(image, QRect(0, 90 + 2 * note, 24, 24)), 0);    // AB on the next line
+    EXPECT_EQ(BlackIn(image, QRect(360, 60 + 2 * note, 24, 60)), 0);  // not at the edge
 }
 
 TEST(PageRenderer, ImageTallerThanAnyPageIsCutOffAtTheHeightLimit) {
