@@ -49,12 +49,6 @@ QJsonObject Changes(const printer::PrinterState& before, const printer::PrinterS
 
 }  // namespace
 
-void JobJournal::Listed::Add(const QJsonValue& value) {
-    if (items.size() < kListed)
-        items.append(value);
-    ++count;
-}
-
 void JobJournal::Listed::Into(QJsonObject& entry, const QString& name) const {
     entry[name] = items;
     if (count > items.size())
@@ -103,13 +97,15 @@ void JobJournal::Feeding(int source) {
 
 void JobJournal::Answered(int source, const uint8_t* bytes, size_t size) {
     std::lock_guard<std::mutex> hold(lock_);
-    open_.answers.Add(QJsonObject{{"connection", source}, {"hex", Hex(bytes, size)}});
+    open_.answers.Add([&] {
+        return QJsonObject{{"connection", source}, {"hex", Hex(bytes, size)}};
+    });
 }
 
 void JobJournal::StateChanged(const printer::PrinterState& before,
                               const printer::PrinterState& after) {
     std::lock_guard<std::mutex> hold(lock_);
-    open_.states.Add(Changes(before, after));
+    open_.states.Add([&] { return Changes(before, after); });
 }
 
 void JobJournal::PageOut(const printer::Page& page, uint64_t bytesTaken) {
@@ -123,9 +119,9 @@ void JobJournal::PageOut(const printer::Page& page, uint64_t bytesTaken) {
             continue;
         // The model marks a command it does not know with "?" and its bytes.
         if (marker->text.starts_with("? "))
-            open_.unknown.Add(QString::fromStdString(marker->text.substr(2)));
+            open_.unknown.Add([&] { return QString::fromStdString(marker->text.substr(2)); });
         else
-            open_.notes.Add(QString::fromStdString(marker->text));
+            open_.notes.Add([&] { return QString::fromStdString(marker->text); });
     }
     ++open_.parts;
     if (static_cast<qsizetype>(open_.pages.size()) < kListed)

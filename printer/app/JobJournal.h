@@ -85,7 +85,14 @@ class JobJournal {
     struct Listed {
         QJsonArray items;
         long long count = 0;
-        void Add(const QJsonValue& value);
+        // `make` gives the item; it is called only while the list has room, so that a
+        // client flooding the printer with requests costs the journal a count only.
+        template <class Make>
+        void Add(Make make) {
+            if (items.size() < kListed)
+                items.append(make());
+            ++count;
+        }
         void Into(QJsonObject& entry, const QString& name) const;
     };
     struct Job {
